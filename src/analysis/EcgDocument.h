@@ -1,0 +1,118 @@
+// A recording with its analysis state: file object, detector, beat list,
+// RR intervals, abnormal beats, minute and hour records, and the analysis run.
+// The Qt document builds on it; nothing here knows about windows.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/AnalysisView.h"
+#include "analysis/QrsDetector.h"
+#include "recording/EcgFile.h"
+
+constexpr uint32_t ANALYSIS_CHUNK_STEP = 25000;
+constexpr uint32_t ANALYSIS_CHUNK_LENGTH = 26500;
+constexpr uint32_t DETECTOR_PRIME_SAMPLES = 3000;
+
+struct MinuteRateStats {
+    int32_t nIndex;
+    float fAvgRate;
+    float fMinRate;
+    float fMaxRate;
+    uint32_t nSlowBeatPos;
+    uint32_t nFastBeatPos;
+};
+
+struct HourRateStats {
+    int32_t nStartHour;
+    int32_t nStartMinute;
+    int32_t nEndHour;
+    int32_t nEndMinute;
+    float fAvgRate;
+    float fMinRate;
+    float fMaxRate;
+    uint32_t nSlowBeatPos;
+    uint32_t nFastBeatPos;
+};
+
+// In place: buffer[i] = buffer[i / factor] for i = length-1 down to 1.
+void UpsampleByRepeat(int16_t* buffer, uint32_t length, uint32_t factor);
+
+class CEcgDocument {
+public:
+    CEcgDocument();
+    virtual ~CEcgDocument();
+    CEcgDocument(const CEcgDocument&) = delete;
+    CEcgDocument& operator=(const CEcgDocument&) = delete;
+
+    // Kind selection on path; keeps the file object and start time.
+    // Raises CFileException / CTimeException like OpenEcgFile.
+    void OpenFile(const std::string& path);
+    // Stops the analysis, then closes and deletes the file object.
+    void CloseFile();
+
+    // Forwarding operations.
+    int GetFileKind() const;
+    uint64_t GetSampleCount() const;
+    uint32_t ReadSamples(int16_t* buffer, int64_t first, uint32_t count);
+    bool ReadHeader(void* buffer);
+
+    // Analysis run.
+    void StartAnalysis(IAnalysisView* pView);
+    void StopAnalysis();
+    // Blocks until a running worker has ended by itself (command-line use).
+    void WaitAnalysis();
+    bool IsAnalysisRunning() const { return m_bWorkerAlive.load(std::memory_order_acquire); }
+    QrsDetector& GetDetector();
+
+    // Building the beat list and statistics.
+    void AddBeat(uint32_t position);
+    void BuildRRIntervals();
+    void FindIrregularBeats();
+    void ComputeMinuteStats(IAnalysisView* pView);
+    bool ComputeHourStats(IAnalysisView* pView);
+
+    // Queries.
+    bool IsDetectionDone() const { return m_bDetectionDone.load(std::memory_order_acquire); }
+    bool IsStatisticsReady() const { return m_bStatisticsReady.load(std::memory_order_acquire); }
+    size_t GetBeatsInRange(uint64_t first, uint32_t length, std::vector<uint32_t>& out) const;
+    size_t GetAbnormalBeats(std::vector<uint32_t>& out) const;
+    size_t GetAbnormalCount() const { return m_vecAbnormalBeats.size(); }
+    size_t GetHourStats(std::vector<const HourRateStats*>& out) const;
+    size_t GetMinuteStats(std::vector<const MinuteRateStats*>& out) const;
+    uint64_t FindMinRatePosition() const;
+    uint64_t FindMaxRatePosition() const;
+    void GetTimeAt(CTime* out, int32_t seconds, bool absolute) const;
+    static int32_t GetHeaderAverageRR(const RecordingHeader& header);
+
+    const std::string& GetFilePath() const { return m_strFilePath; }
+    CTime GetStartTime() const { return m_timeStart; }
+
+    // Members in the order the document declares them.
+    std::string m_strFilePath;
+    std::unique_ptr<CEcgFile> m_pEcgFile;
+    std::mutex m_csDetector;
+    std::thread m_hAnalysisThread;
+    std::atomic<bool> m_bCancelAnalysis{false};
+    std::atomic<bool> m_bDetectionDone{false};
+    std::atomic<bool> m_bStatisticsReady{false};
+    bool m_bDetectorPrimed = false;
+    int32_t m_nBeatCount = 0;
+    std::vector<uint32_t> m_vecBeats;
+    std::vector<uint32_t> m_vecRRIntervals;
+    std::vector<uint32_t> m_vecAbnormalBeats;
+    std::vector<std::unique_ptr<HourRateStats>> m_vecHourStats;
+    CTime m_timeStart;
+    QrsDetector m_detector;
+    std::vector<std::unique_ptr<MinuteRateStats>> m_vecMinuteStats;
+
+protected:
+    void AnalysisThreadProc(IAnalysisView* pView);
+
+    std::atomic<bool> m_bWorkerAlive{false};
+};

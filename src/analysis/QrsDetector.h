@@ -1,0 +1,41 @@
+// Fixed-point R-wave detector working on a 500 samples/s stream.
+#pragma once
+
+#include <cstdint>
+
+constexpr int QRS_BAND_TAPS = 144;
+constexpr int QRS_ENV_TAPS = 51;
+constexpr int QRS_BLOCK = 1500;
+constexpr int QRS_DECIMATION = 25;
+constexpr int QRS_SEARCH = 100;
+constexpr int QRS_BACKOFF = 125;
+constexpr int QRS_THRESHOLD_FLOOR = 600;
+
+extern const int16_t kBandPassTaps[QRS_BAND_TAPS];
+extern const int16_t kEnvelopeTaps[QRS_ENV_TAPS];
+
+class QrsDetector {
+public:
+    QrsDetector() { Reset(); }
+
+    void Reset();
+    // Finds R waves in count samples; positions are indices into input,
+    // ascending. output needs room for 31 candidates per 1500 samples.
+    bool Detect(const int16_t* input, uint32_t count, uint32_t* output, uint32_t* outCount);
+
+    void BandPass(const int16_t* in, int16_t* out, uint32_t n);
+    void Envelope(const int16_t* in, int16_t* out, uint32_t n);
+    int16_t UpdateThreshold(const int16_t* run, uint32_t n);
+    bool FindCandidates(const int16_t* env, uint32_t m, uint32_t* out, uint32_t* outCount, uint32_t offset);
+
+    // RR-irregularity scan; uses no detector state.
+    static uint32_t FindIrregularRR(const uint32_t* rr, uint32_t n, int32_t* out, uint32_t cap);
+
+    int32_t m_nThreshold;
+    int32_t m_nMinSpacing;
+    int16_t m_envDelay[QRS_ENV_TAPS];
+    int16_t m_bandDelay[QRS_BAND_TAPS];
+    int16_t m_nCarry;
+    int16_t m_bandOut[QRS_BLOCK];
+    int16_t m_envOut[QRS_BLOCK];
+};
