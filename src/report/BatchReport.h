@@ -1,0 +1,12 @@
+// Headless report rendering for the command-line analyser.
+#pragma once
+
+#include <string>
+
+class CEcgDocument;
+
+// Renders every report page of an analysed document into a PDF file.
+// pageSize is a page-size name such as "A4" or "Letter". Returns false and
+// sets *pError on failure.
+bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
+                    std::string* pError);
