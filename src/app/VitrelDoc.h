@@ -1,0 +1,44 @@
+// The Qt document of one opened recording: the UI-free CEcgDocument plus
+// its place among the windows (child frame and view).
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "analysis/EcgDocument.h"
+
+class CChildFrame;
+class CVitrelView;
+
+class CVitrelDoc : public QObject, public CEcgDocument {
+    Q_OBJECT
+public:
+    explicit CVitrelDoc(QObject* parent = nullptr);
+    ~CVitrelDoc() override;
+
+    // Kind selection on path (made absolute). Raises CFileException or
+    // CTimeException; after a failure the document holds nothing.
+    bool OnOpenDocument(const QString& path);
+    // Stops the analysis, closes the file, clears g_pActiveView and the panes,
+    // then closes the frame (which deletes view and document). Idempotent.
+    void OnCloseDocument();
+    bool IsClosed() const { return m_bClosed; }
+
+    QString GetPathName() const;   // m_strFilePath
+    QString GetTitle() const;      // last path component
+    // Same recording path as far as opening is concerned (letter case ignored).
+    static bool IsSamePath(const QString& a, const QString& b);
+
+    CVitrelView* GetView() const { return m_pView; }
+    void SetView(CVitrelView* pView) { m_pView = pView; }
+    CChildFrame* GetFrame() const { return m_pFrame; }
+    void SetFrame(CChildFrame* pFrame) { m_pFrame = pFrame; }
+
+    // Empties the four panes the way a closing document leaves them.
+    static void ClearPanes();
+
+private:
+    CVitrelView* m_pView = nullptr;
+    CChildFrame* m_pFrame = nullptr;
+    bool m_bClosed = false;
+};

@@ -1,0 +1,76 @@
+// Paints the visible stretch of a recording: background, 1 mm / 5 mm grid
+// that moves with the signal, trace at 25 mm/s and 10 mm/mV times the zoom,
+// calibration pulse, R-wave marks and captions. It also holds the view's
+// display settings, which the view changes and the painter reads.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPen>
+#include <QString>
+#include <cstdint>
+
+class CEcgDocument;
+class QPainter;
+
+class CEcgPainter {
+public:
+    static constexpr int LABEL_BAND = 25;
+    static constexpr int STATUS_BAND = 25;
+    static constexpr int CALIBRATION_SAMPLES = 100;
+    static constexpr int FONT_CELL_HEIGHT = 14;
+
+    static const QColor BACKGROUND_COLOR;   // (0, 50, 50)
+    static const QColor CAPTION_COLOR;      // (0, 255, 255)
+    static const QColor MAJOR_GRID_COLOR;   // (0, 90, 90)
+    static const QColor MINOR_GRID_COLOR;   // (0, 60, 60)
+    static const QColor TRACE_COLOR;        // (240, 240, 0)
+    static const QColor RMARK_COLOR;        // (0, 200, 200)
+
+    CEcgPainter();
+    ~CEcgPainter();
+    CEcgPainter(const CEcgPainter&) = delete;
+    CEcgPainter& operator=(const CEcgPainter&) = delete;
+
+    // Paints the whole w x h client area into pDC.
+    void DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, bool bShowStatus);
+    // Computes the two time captions for client x and keeps them until the
+    // owner repaints the label band (see TakeTimeLabels).
+    void DrawTimeLabels(CEcgDocument* pDoc, int x);
+    // Draws the kept time captions with an opaque background.
+    void PaintTimeLabels(QPainter* pDC) const;
+    bool HasTimeLabels() const { return !m_strAbsTime.isEmpty(); }
+    void ClearTimeLabels();
+    const QString& GetAbsoluteTimeLabel() const { return m_strAbsTime; }
+    const QString& GetRelativeTimeLabel() const { return m_strRelTime; }
+
+    static void DrawMinorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom);
+    static void DrawMajorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom);
+
+    // Status band height: 0 once detection and statistics are both done.
+    static int StatusBandHeight(const CEcgDocument* pDoc);
+    // Zoom caption "心电图报告 - %.0f%%".
+    static QString FormatZoomCaption(float zoom);
+    const QFont& GetFont() const { return m_font; }
+    // A font of the given face list whose QFontMetrics::height() is cellHeight.
+    static QFont MakeCellHeightFont(const QStringList& families, int cellHeight);
+
+    bool m_bShowGrid = true;
+    bool m_bShowRMarks = false;
+    bool m_bDragging = false;
+    int m_nDragStartX = 0;
+    int m_nGridPhase = 0;
+    float m_fZoom = 1.0f;
+    int m_nGain = 50;
+    int64_t m_nDragPos = 0;
+    int64_t m_nViewPos = 0;
+
+private:
+    QFont m_font;
+    QPen m_penMajorGrid;
+    QPen m_penMinorGrid;
+    QPen m_penTrace;
+    QPen m_penRMark;
+    QString m_strAbsTime;
+    QString m_strRelTime;
+};

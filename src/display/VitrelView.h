@@ -1,0 +1,138 @@
+// The waveform view of one document: a horizontally scrolling ECG strip with
+// zoom, grid and R-mark toggles, dragging, the analysis progress bar and the
+// entry points of printing.
+#pragma once
+
+#include <QCursor>
+#include <QWidget>
+#include <cstdint>
+#include <deque>
+#include <functional>
+
+#include "analysis/AnalysisView.h"
+
+class CVitrelDoc;
+class CEcgPainter;
+class QProgressBar;
+class QScrollBar;
+class QPainter;
+struct CPrintInfo;
+
+class CVitrelView : public QWidget, public IAnalysisView {
+    Q_OBJECT
+public:
+    // Scroll request codes of OnHScroll.
+    enum ScrollCode {
+        SB_LINELEFT = 0,
+        SB_LINERIGHT = 1,
+        SB_PAGELEFT = 2,
+        SB_PAGERIGHT = 3,
+        SB_THUMBPOSITION = 4,
+        SB_THUMBTRACK = 5,
+        SB_LEFT = 6,
+        SB_RIGHT = 7,
+        SB_ENDSCROLL = 8,
+    };
+
+    explicit CVitrelView(CVitrelDoc* pDoc, QWidget* parent = nullptr);
+    ~CVitrelView() override;
+
+    CVitrelDoc* GetDocument() const { return m_pDocument; }
+    CEcgPainter* GetPainter() const { return m_pPainter; }
+
+    // Creates the progress bar and starts the document's analysis.
+    void OnInitialUpdate();
+    // Called by the frame when a view becomes active (or, with bActivate false,
+    // when this one is deactivated).
+    void OnActivateView(bool bActivate, CVitrelView* pActivateView, CVitrelView* pDeactiveView);
+    // Paints the client area (the strip) with the painter.
+    void OnDraw(QPainter* pDC);
+
+    // Printing, driven by RunPrintJob.
+    bool OnPreparePrinting(CPrintInfo* pInfo);
+    void OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo);
+    void OnPrint(QPainter* pDC, CPrintInfo* pInfo);
+    void OnEndPrinting(QPainter* pDC, CPrintInfo* pInfo);
+    // 1 + ceil(abnormal / 5) for a long recording, else 1.
+    int GetPrintPageCount() const;
+
+    // Commands of the menus, tool bar and context menu that the view handles.
+    static bool HandlesCommand(int id);
+    void OnCommand(int id);
+    bool IsCommandEnabled(int id) const;
+    bool IsCommandChecked(int id) const;
+    static float ZoomForCommand(int id);   // 0 when id is no zoom command
+
+    // Moves the view so that sample lies in the middle (no-op while printing).
+    void CenterOnSample(uint32_t sample);
+
+    void OnHScroll(int code);
+    int64_t GetMaxScrollPos() const;
+    void UpdateScrollRange();
+    void InvalidateTopBand();
+    void InvalidateTraceArea();
+    void RefreshResultPanes();
+    void RefreshRhythmPane();
+
+    // Client area: the widget without the scroll bar.
+    QRect GetClientRect() const;
+    QScrollBar* GetScrollBar() const { return m_pScrollBar; }
+    QProgressBar* GetProgressBar() const { return m_wndProgress; }
+    bool IsProgressVisible() const;
+    // Samples per scroll-bar unit (1 unless the range exceeds an int).
+    int64_t GetScrollUnit() const { return m_nScrollUnit; }
+    // True once every posted analysis notification has been carried out.
+    bool IsIdle() const;
+
+    // IAnalysisView: may be called from the analysis worker; every call is
+    // posted to the user-interface thread and carried out there in order.
+    void ShowProgress() override;
+    void SetProgress(short percent) override;
+    void OnDetectionFinished(bool completed) override;
+    void BeginStatisticsProgress() override;
+    void OnStatisticsFinished(bool produced) override;
+
+    QProgressBar* m_wndProgress = nullptr;
+    CEcgPainter* m_pPainter = nullptr;
+    bool m_bProgressCreated = false;
+    bool m_bPrinting = false;
+    QCursor m_hOpenHand;
+    QCursor m_hClosedHand;
+
+signals:
+    // Enabled or checked state of a command may have changed.
+    void commandStateChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void OnSize();
+    void SetScrollPos(int64_t pos);
+    void OnScrollBarAction(int action);
+    void LayoutScrollBar();
+    // Runs notification steps in order; a step may pause the queue.
+    void Post(std::function<void()> step, int pauseBeforeMs = 0);
+    void PumpNotifications();
+
+    CVitrelDoc* m_pDocument = nullptr;
+    QScrollBar* m_pScrollBar = nullptr;
+    int64_t m_nScrollPos = 0;       // scroll-bar position in samples
+    int64_t m_nScrollMax = 0;       // scroll-bar maximum in samples
+    int64_t m_nScrollUnit = 1;
+    bool m_bInScrollAction = false;
+    struct Step {
+        std::function<void()> run;
+        int pauseBeforeMs;
+    };
+    std::deque<Step> m_queue;
+    bool m_bPaused = false;
+};
+
+// The view activated last, or null.
+extern CVitrelView* g_pActiveView;
