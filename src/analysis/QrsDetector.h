@@ -27,6 +27,10 @@ public:
     void Envelope(const int16_t* in, int16_t* out, uint32_t n);
     int16_t UpdateThreshold(const int16_t* run, uint32_t n);
     bool FindCandidates(const int16_t* env, uint32_t m, uint32_t* out, uint32_t* outCount, uint32_t offset);
+    // The last pass of Detect: moves each candidate to the largest sample of
+    // its 101-sample window and keeps those more than m_nMinSpacing apart,
+    // in place. Returns the number kept.
+    uint32_t RefineCandidates(const int16_t* input, uint32_t count, uint32_t* positions, uint32_t n) const;
 
     // RR-irregularity scan; uses no detector state.
     static uint32_t FindIrregularRR(const uint32_t* rr, uint32_t n, int32_t* out, uint32_t cap);
