@@ -6,7 +6,7 @@ CMAKE_ARGS ?=
 JOBS     ?= $(shell nproc)
 SAMPLES  ?= samples
 
-.PHONY: all bootstrap configure build test run samples bench clean
+.PHONY: all bootstrap configure build test run samples bench package install clean
 
 all: build
 
@@ -30,6 +30,14 @@ run: samples
 
 bench: build
 	@bench/run-bench $(BUILD)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
+
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD)

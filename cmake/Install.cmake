@@ -1,0 +1,35 @@
+# Install layout and the Debian package.
+include(GNUInstallDirs)
+
+if(TARGET vitrel-ecg)
+  install(TARGETS vitrel-ecg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES resources/vitrel-ecg.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES resources/com.example.vitrel_ecg.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  foreach(size 16 22 24 32 48 64 128 256)
+    install(FILES resources/icons/vitrel-ecg-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME vitrel-ecg.png)
+  endforeach()
+  install(FILES resources/icons/vitrel-ecg.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES docs/vitrel-ecg.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(TARGETS vitrel-analyze vitrel-synth RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES docs/vitrel-analyze.1 docs/vitrel-synth.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vitrel-ecg)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "support@example.com")
+set(CPACK_PACKAGE_VENDOR "维特尔医疗电子有限公司")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ECG analysis for short and long recordings of a hand-held recorder")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ECG analysis for short and long recordings of a hand-held recorder
+ Opens short 21.6 s recordings with the recorder's findings and long Holter
+ recordings, shows a calibrated scrolling waveform, detects R waves, lists
+ irregular beats and hourly heart rates and prints a report.")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Chinese captions need the CJK faces; Qt's platform plugins come with libqt6gui6.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
