@@ -1,0 +1,436 @@
+#include "report/EcgReportPrinter.h"
+
+#include <QFontMetrics>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+#include <QPolygonF>
+#include <QStringList>
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "analysis/EcgDocument.h"
+#include "app/StringTable.h"
+#include "recording/EcgFile.h"
+#include "report/PrintJob.h"
+#include "report/ReportStrings.h"
+
+namespace {
+
+constexpr int kStripsPerEventPage = 5;
+constexpr int kEventSamples = 1750;       // 7 s
+constexpr int kEventLead = 875;           // half of it before the event
+constexpr int kEventBand = 200;           // +-20 mm about the baseline
+
+QStringList SerifFamilies()
+{
+    return {QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK"),
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("serif")};
+}
+
+QStringList SansFamilies()
+{
+    return {QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK"),
+            QStringLiteral("sans-serif")};
+}
+
+QString FromUtf8(const char* s) { return QString::fromUtf8(s); }
+
+// Whole millimetres of a device extent, truncated; the small tolerance keeps
+// an exact 210 mm from becoming 209 through rounding of the dot count.
+int DeviceMM(int dots, int dpi)
+{
+    if (dpi <= 0)
+        return 0;
+    return static_cast<int>(std::floor(dots * 25.4 / dpi + 1e-3));
+}
+
+}  // namespace
+
+CEcgReportPrinter::CEcgReportPrinter(CEcgDocument* pDoc, QPainter* pDC, CPrintInfo* pInfo, int nGain)
+    : m_pDocument(pDoc), m_pDC(pDC), m_pInfo(pInfo), m_nGain(nGain)
+{
+    QPaintDevice* dev = pDC ? pDC->device() : nullptr;
+    if (dev && dev->logicalDpiX() > 0 && dev->logicalDpiY() > 0) {
+        m_fDotsX = dev->logicalDpiX() / 254.0;
+        m_fDotsY = dev->logicalDpiY() / 254.0;
+    } else if (pInfo && pInfo->m_fDotsPerMM > 0) {
+        m_fDotsX = m_fDotsY = pInfo->m_fDotsPerMM / 10.0;
+    }
+    if (pInfo && pInfo->m_nPrintableWidthMM > 0 && pInfo->m_nPrintableHeightMM > 0) {
+        m_nWidthMM = pInfo->m_nPrintableWidthMM;
+        m_nHeightMM = pInfo->m_nPrintableHeightMM;
+    } else if (dev) {
+        m_nWidthMM = DeviceMM(dev->width(), dev->logicalDpiX());
+        m_nHeightMM = DeviceMM(dev->height(), dev->logicalDpiY());
+    }
+}
+
+int CEcgReportPrinter::GetPageCount(const CEcgDocument* pDoc)
+{
+    if (!pDoc || pDoc->GetFileKind() != ECG_KIND_HOLTER)
+        return 1;
+    const size_t n = pDoc->GetAbnormalCount();
+    return 1 + static_cast<int>((n + kStripsPerEventPage - 1) / kStripsPerEventPage);
+}
+
+void CEcgReportPrinter::GetSummaryGeometry(int widthMM, int heightMM, int* pStripMM, int* pAreaMM)
+{
+    int L = ((widthMM - 20) / 25) * 25 - 50;
+    int G = ((heightMM - 37) / 40) * 40;
+    // Too small for the layout: keep its proportions and let it run off the page.
+    if (L < 25)
+        L = 25;
+    if (G < 40)
+        G = 40;
+    if (pStripMM)
+        *pStripMM = L;
+    if (pAreaMM)
+        *pAreaMM = G;
+}
+
+const char* CEcgReportPrinter::VerdictMark(double value, double low, double high)
+{
+    if (value < low)
+        return ReportStrings::kMarkBelow;
+    if (value > high)
+        return ReportStrings::kMarkAbove;
+    return ReportStrings::kMarkNormal;
+}
+
+std::string CEcgReportPrinter::FormatResultValues(const RecordingHeader& header)
+{
+    const float hr = HeaderU16(header, 14) / 10.0f;
+    const float r = HeaderI16(header, 20) / 1010.0f;
+    const float p = HeaderI16(header, 22) / 1010.0f;
+    const float t = HeaderI16(header, 24) / 1010.0f;
+    const int rr = CEcgDocument::GetHeaderAverageRR(header) * 4;
+    const int pr = HeaderU16(header, 16) * 2;
+    const int qt = HeaderU16(header, 18) * 2;
+
+    char buf[1024];
+    if (rr != 0) {
+        const int qtc = static_cast<int>(static_cast<float>(qt) / sqrtf(static_cast<float>(rr) / 1000.0f));
+        std::snprintf(buf, sizeof buf, ReportStrings::kResultValues, hr, VerdictMark(hr, 60, 100), r,
+                      VerdictMark(r, 0.5, 2.0), p, VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr,
+                      VerdictMark(rr, 600, 1000), pr, VerdictMark(pr, 120, 200), qt, qtc,
+                      VerdictMark(qt, 340, 430));
+    } else {
+        std::snprintf(buf, sizeof buf, ReportStrings::kResultValuesNoQTc, hr, VerdictMark(hr, 60, 100), r,
+                      VerdictMark(r, 0.5, 2.0), p, VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr,
+                      VerdictMark(rr, 600, 1000), pr, VerdictMark(pr, 120, 200), qt,
+                      VerdictMark(qt, 340, 430));
+    }
+    return buf;
+}
+
+std::string CEcgReportPrinter::FormatBasicInfo(const RecordingHeader& header, uint64_t sampleCount)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, ReportStrings::kInfoValues, header.year + 2000, header.month, header.day,
+                  header.hour, header.minute, header.second, static_cast<int>(sampleCount / ECG_SAMPLE_RATE));
+    return buf;
+}
+
+QRectF CEcgReportPrinter::RectMM(double left, double top, double right, double bottom) const
+{
+    return QRectF(Map(left * 10, -top * 10), Map(right * 10, -bottom * 10));
+}
+
+QFont CEcgReportPrinter::MakeFont(bool bHeiti, double heightMM, bool bBold, bool bItalic) const
+{
+    QFont font;
+    font.setFamilies(bHeiti ? SansFamilies() : SerifFamilies());
+    font.setWeight(bBold ? QFont::Bold : QFont::Normal);
+    font.setItalic(bItalic);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setStyleStrategy(QFont::PreferOutline);
+
+    // The cell height (ascent + descent) is what the layout gives; pick the
+    // pixel size whose metrics come closest to it on this device.
+    const int target = std::max(1, static_cast<int>(std::lround(heightMM * 10 * m_fDotsY)));
+    QPaintDevice* dev = m_pDC->device();
+    auto heightAt = [&](int px) {
+        font.setPixelSize(px);
+        return QFontMetrics(font, dev).height();
+    };
+    const int probe = 100;
+    const int probeHeight = std::max(1, heightAt(probe));
+    int px = std::max(1, static_cast<int>(std::lround(static_cast<double>(target) * probe / probeHeight)));
+    int h = heightAt(px);
+    for (int i = 0; i < 8 && h < target; ++i)
+        h = heightAt(++px);
+    for (int i = 0; i < 8 && h > target && px > 1; ++i)
+        h = heightAt(--px);
+    font.setPixelSize(px);
+    return font;
+}
+
+void CEcgReportPrinter::DrawTextBlock(const QRectF& rc, const QString& text, HAlign align, bool bVCenter)
+{
+    const QFontMetricsF fm(m_pDC->font(), m_pDC->device());
+    const double lineHeight = QFontMetrics(m_pDC->font(), m_pDC->device()).height();
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    double top = rc.top();
+    if (bVCenter)
+        top = rc.top() + (rc.height() - lineHeight * lines.size()) / 2;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        if (line.isEmpty())
+            continue;
+        const double w = fm.horizontalAdvance(line);
+        double x = rc.left();
+        if (align == AlignRight)
+            x = rc.right() - w;
+        else if (align == AlignCenter)
+            x = rc.left() + (rc.width() - w) / 2;
+        m_pDC->drawText(QPointF(x, top + i * lineHeight + fm.ascent()), line);
+    }
+}
+
+void CEcgReportPrinter::DrawFrame(const QRectF& rc)
+{
+    m_pDC->setBrush(Qt::NoBrush);
+    m_pDC->drawRect(rc);
+}
+
+void CEcgReportPrinter::DrawLineMM(double x1, double y1, double x2, double y2)
+{
+    m_pDC->drawLine(Map(x1 * 10, -y1 * 10), Map(x2 * 10, -y2 * 10));
+}
+
+void CEcgReportPrinter::DrawDots(double leftMM, double topMM, int countX, int countY)
+{
+    QVector<QPointF> points;
+    for (int i = 1; i < countX; ++i) {
+        if (i % 5 == 0)
+            continue;
+        for (int j = 1; j < countY; ++j) {
+            if (j % 5 == 0)
+                continue;
+            points.append(Map((leftMM + i) * 10, -(topMM + j) * 10));
+        }
+    }
+    m_pDC->save();
+    if (m_pInfo && m_pInfo->m_bPreview) {
+        // One device pixel: a cosmetic pen stays one pixel at any preview zoom.
+        QPen pen(Qt::black, 0);
+        m_pDC->setPen(pen);
+        m_pDC->drawPoints(points.constData(), static_cast<int>(points.size()));
+    } else {
+        // 0.1 mm squares, but never thinner than a device dot or they vanish.
+        const double w = std::max(m_fDotsX, 1.0);
+        const double h = std::max(m_fDotsY, 1.0);
+        QVector<QRectF> rects;
+        rects.reserve(points.size());
+        for (const QPointF& pt : points)
+            rects.append(QRectF(pt.x(), pt.y(), w, h));
+        m_pDC->setPen(Qt::NoPen);
+        m_pDC->setBrush(Qt::black);
+        m_pDC->drawRects(rects.constData(), static_cast<int>(rects.size()));
+    }
+    m_pDC->restore();
+}
+
+void CEcgReportPrinter::PrintPage()
+{
+    if (!m_pDocument || !m_pDC)
+        return;
+    const int kind = m_pDocument->GetFileKind();
+    if (kind == ECG_KIND_HOLTER)
+        PrintEventPage();
+    else if (kind == ECG_KIND_NORMAL || kind == ECG_KIND_REMOTE)
+        PrintSummaryPage();
+}
+
+void CEcgReportPrinter::PrintSummaryPage()
+{
+    const int W = m_nWidthMM;
+    int L = 0, G = 0;
+    GetSummaryGeometry(m_nWidthMM, m_nHeightMM, &L, &G);
+
+    RecordingHeader header{};
+    const bool bHeader = m_pDocument->ReadHeader(&header);
+
+    m_pDC->save();
+    m_pDC->setBackgroundMode(Qt::TransparentMode);
+    const QPen thinPen(Qt::black, 1 * m_fDotsX, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    m_pDC->setPen(thinPen);
+
+    // 1-2: title
+    DrawFrame(RectMM(10, 10, W - 10, 26));
+    m_pDC->setFont(MakeFont(true, 8.0, true));
+    DrawTextBlock(RectMM(10, 10, W - 10, 26), FromUtf8(ReportStrings::kSummaryTitle), AlignCenter, true);
+
+    // 3-5: strip area with its grid
+    DrawFrame(RectMM(10, 27, L + 15, G + 32));
+    DrawDots(10, 27, L + 5, G + 5);
+    m_pDC->setPen(thinPen);
+    for (int k = 1; 5 * k < G + 5; ++k)
+        DrawLineMM(10, 27 + 5 * k, L + 15, 27 + 5 * k);
+    for (int k = 1; 5 * k < L + 5; ++k)
+        DrawLineMM(10 + 5 * k, 27, 10 + 5 * k, G + 32);
+
+    // 6: speed and gain legend
+    const QFont captionFont = MakeFont(false, 3.2, true);
+    m_pDC->setFont(captionFont);
+    char buf[512];
+    std::snprintf(buf, sizeof buf, ReportStrings::kLegend, 25, m_nGain * 5 / 25);
+    DrawTextBlock(RectMM(10, 28, L + 14, G + 32), FromUtf8(buf), AlignRight);
+
+    // 7: strips
+    DrawSummaryStrips(L);
+
+    // 8-10: basic information
+    m_pDC->setPen(thinPen);
+    DrawFrame(RectMM(L + 16, 27, W - 10, G + 32));
+    const QFont headingFont = MakeFont(false, 4.8, true);
+    const QFont regularFont = MakeFont(false, 3.2, false);
+    m_pDC->setFont(headingFont);
+    DrawTextBlock(RectMM(L + 16, 27, W - 10, 37), FromUtf8(ReportStrings::kInfoHeading), AlignCenter, true);
+    m_pDC->setFont(regularFont);
+    const QRectF infoRect = RectMM(L + 19, 37, W - 13, 49);
+    DrawTextBlock(infoRect, FromUtf8(ReportStrings::kInfoLabels), AlignLeft);
+    if (bHeader)
+        DrawTextBlock(infoRect, FromUtf8(FormatBasicInfo(header, m_pDocument->GetSampleCount()).c_str()),
+                      AlignRight);
+
+    // 11-12: analysis results
+    m_pDC->setFont(headingFont);
+    DrawTextBlock(RectMM(L + 16, 57, W - 10, 67), FromUtf8(ReportStrings::kResultHeading), AlignCenter, true);
+    m_pDC->setFont(regularFont);
+    const QRectF resultRect = RectMM(L + 19, 67, W - 13, G + 32);
+    DrawTextBlock(resultRect, FromUtf8(ReportStrings::kResultLabels), AlignLeft);
+    if (bHeader)
+        DrawTextBlock(resultRect, FromUtf8(FormatResultValues(header).c_str()), AlignRight);
+
+    // 13: note
+    m_pDC->setFont(MakeFont(false, 3.2, false, true));
+    DrawTextBlock(RectMM(L + 16, G + 24, W - 10, G + 32), FromUtf8(ReportStrings::kNote), AlignCenter, true);
+
+    // 14: footer with the maker and the printing time
+    m_pDC->setFont(regularFont);
+    const QRectF footer = RectMM(10, G + 33, W - 10, G + 43);
+    DrawTextBlock(footer, Strings::MakerCompany(), AlignLeft);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) && std::strftime(buf, sizeof buf, ReportStrings::kFooterTime, &local) > 0)
+        DrawTextBlock(footer, FromUtf8(buf), AlignRight);
+
+    m_pDC->restore();
+}
+
+void CEcgReportPrinter::DrawSummaryStrips(int L)
+{
+    const QPen thickPen(Qt::black, 2 * m_fDotsX, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    const uint32_t lineSamples = static_cast<uint32_t>(10 * L);
+    const uint64_t total = m_pDocument->GetSampleCount();
+    std::vector<int16_t> samples(lineSamples);
+    int64_t S = 0;
+    for (int k = 0;; ++k) {
+        if (static_cast<uint64_t>(S) >= total)
+            break;
+        const uint32_t n = m_pDocument->ReadSamples(samples.data(), S, lineSamples);
+        if (n == 0)
+            break;
+
+        char buf[64];
+        std::snprintf(buf, sizeof buf, ReportStrings::kStripCaption, static_cast<int>(S / ECG_SAMPLE_RATE),
+                      static_cast<int>((S + n) / ECG_SAMPLE_RATE));
+        m_pDC->setPen(QPen(Qt::black));
+        DrawTextBlock(RectMM(16, 38 + 40 * k, L + 15, 66 + 40 * k), FromUtf8(buf), AlignLeft);
+
+        m_pDC->setPen(thickPen);
+        const int B = 520 + 400 * k;
+        const int g2 = 2 * m_nGain;
+        const QPointF pulse[] = {Map(110, -B), Map(115, -B), Map(115, -B + g2),
+                                 Map(135, -B + g2), Map(135, -B), Map(140, -B)};
+        m_pDC->drawPolyline(pulse, 6);
+
+        QPolygonF trace;
+        trace.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const int dy = static_cast<int>(std::trunc(-samples[i] * 2.0 * m_nGain / ECG_UNITS_PER_MV));
+            trace.append(Map(150 + i, -(B + dy)));
+        }
+        m_pDC->drawPolyline(trace);
+
+        S += n;
+    }
+}
+
+void CEcgReportPrinter::PrintEventPage()
+{
+    m_pDC->save();
+    m_pDC->setBackgroundMode(Qt::TransparentMode);
+    m_pDC->setPen(QPen(Qt::black));
+    m_pDC->setFont(MakeFont(false, 3.0, false));
+
+    const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
+    const int pageCount = m_pInfo ? m_pInfo->m_nMaxPage : GetPageCount(m_pDocument);
+    DrawTextBlock(RectMM(13.5, 10, 200, 20), FromUtf8(ReportStrings::kEventTitle), AlignLeft);
+    char label[260];
+    std::snprintf(label, sizeof label, ReportStrings::kPageLabel, page, pageCount);
+    DrawTextBlock(RectMM(155, 10, 250, 20), FromUtf8(label), AlignLeft);
+
+    int depth = 10;
+    if (page == 1) {
+        DrawEventStrip(m_pDocument->FindMinRatePosition(), ReportStrings::kMinRateCaption, &depth);
+        DrawEventStrip(m_pDocument->FindMaxRatePosition(), ReportStrings::kMaxRateCaption, &depth);
+    } else if (page >= 2) {
+        std::vector<uint32_t> beats;
+        m_pDocument->GetAbnormalBeats(beats);
+        const size_t first = static_cast<size_t>(page - 2) * kStripsPerEventPage;
+        for (size_t i = first; i < beats.size() && i < first + kStripsPerEventPage; ++i)
+            DrawEventStrip(beats[i], ReportStrings::kAbnormalCaption, &depth);
+    }
+    m_pDC->restore();
+}
+
+void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFormat, int* pDepthMM)
+{
+    const int D = *pDepthMM;
+
+    CTime when;
+    m_pDocument->GetTimeAt(&when, static_cast<int32_t>(position / ECG_SAMPLE_RATE), false);
+    LocalFields f = when.GetLocalFields();
+    if (!f.valid) {
+        f.year = f.month = f.day = 0;
+        f.hour = f.minute = f.second = -1;
+    }
+    char caption[260];
+    std::snprintf(caption, sizeof caption, captionFormat, f.year, f.month, f.day, f.hour, f.minute, f.second);
+    m_pDC->setPen(QPen(Qt::black));
+    DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), FromUtf8(caption), AlignLeft);
+
+    // Grid: 175 x 40 mm.
+    DrawDots(13.5, D + 10, 176, 41);
+    m_pDC->setPen(QPen(Qt::black, 1 * m_fDotsX, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    for (int k = 0; k <= 35; ++k)
+        DrawLineMM(13.5 + 5 * k, D + 10, 13.5 + 5 * k, D + 50);
+    for (int k = 0; k <= 8; ++k)
+        DrawLineMM(13.5, D + 10 + 5 * k, 188.5, D + 10 + 5 * k);
+
+    // Trace: 7 s around the event, clamped to its band.
+    std::vector<int16_t> samples(kEventSamples);
+    const int64_t first = std::max<int64_t>(0, static_cast<int64_t>(position) - kEventLead);
+    const uint32_t n = m_pDocument->ReadSamples(samples.data(), first, kEventSamples);
+    const int B = 10 * (D + 30);
+    if (n > 0) {
+        QPolygonF trace;
+        trace.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            int y = static_cast<int>(std::trunc(samples[i] * 2.0 * m_nGain / ECG_UNITS_PER_MV - B));
+            y = std::clamp(y, -B - kEventBand, -B + kEventBand);
+            trace.append(Map(135 + i, y));
+        }
+        m_pDC->setPen(QPen(Qt::black, 2 * m_fDotsX, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        m_pDC->drawPolyline(trace);
+    }
+    *pDepthMM = D + 50;
+}

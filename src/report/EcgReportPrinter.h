@@ -1,0 +1,74 @@
+// Draws one page of the printed ECG report in true metric units: a summary
+// page for a short recording, an event report for a long one.
+#pragma once
+
+#include <QFont>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class CEcgDocument;
+class QPainter;
+struct CPrintInfo;
+struct RecordingHeader;
+
+class CEcgReportPrinter {
+public:
+    // Lives for one page; nothing is owned.
+    CEcgReportPrinter(CEcgDocument* pDoc, QPainter* pDC, CPrintInfo* pInfo, int nGain);
+
+    // Draws the page pInfo->m_nCurPage for the document's kind.
+    void PrintPage();
+    void PrintSummaryPage();
+    void PrintEventPage();
+
+    // Pages of the report: 1 + ceil(abnormal beats / 5) for a long recording, else 1.
+    static int GetPageCount(const CEcgDocument* pDoc);
+
+    // Strip length L and strip area height G (mm) of the summary page for a
+    // printable area of W x H mm, raised to 25 and 40 where the area is too small.
+    static void GetSummaryGeometry(int widthMM, int heightMM, int* pStripMM, int* pAreaMM);
+
+    // The analysis values (one text, lines separated by "\r\n") and the basic
+    // information of the summary page for a header.
+    static std::string FormatResultValues(const RecordingHeader& header);
+    static std::string FormatBasicInfo(const RecordingHeader& header, uint64_t sampleCount);
+    // Verdict mark of a value against a range; bounds are normal.
+    static const char* VerdictMark(double value, double low, double high);
+
+    // Printable area in mm (whole millimetres) of this page's target.
+    int GetPrintableWidthMM() const { return m_nWidthMM; }
+    int GetPrintableHeightMM() const { return m_nHeightMM; }
+
+private:
+    // Logical units are 0.1 mm with y upward; the page origin is the top-left
+    // corner of the printable area.
+    QPointF Map(double lx, double ly) const { return QPointF(lx * m_fDotsX, -ly * m_fDotsY); }
+    // A rectangle given in millimetres, y downward.
+    QRectF RectMM(double left, double top, double right, double bottom) const;
+
+    QFont MakeFont(bool bHeiti, double heightMM, bool bBold, bool bItalic = false) const;
+    enum HAlign { AlignLeft, AlignCenter, AlignRight };
+    // Lines (split at "\r\n") one cell height apart from the top of rc, or a
+    // single line centred vertically when bVCenter is set.
+    void DrawTextBlock(const QRectF& rc, const QString& text, HAlign align, bool bVCenter = false);
+    void DrawFrame(const QRectF& rc);
+    void DrawLineMM(double x1, double y1, double x2, double y2);
+    // Minor grid dots at (left + i, top + j) mm, 0 < i < countX, 0 < j < countY,
+    // neither a multiple of 5.
+    void DrawDots(double leftMM, double topMM, int countX, int countY);
+    void DrawSummaryStrips(int stripMM);
+    void DrawEventStrip(uint64_t position, const char* captionFormat, int* pDepthMM);
+
+    CEcgDocument* m_pDocument;
+    QPainter* m_pDC;
+    CPrintInfo* m_pInfo;
+    int m_nGain;
+
+    double m_fDotsX = 1;   // device dots per 0.1 mm
+    double m_fDotsY = 1;
+    int m_nWidthMM = 0;
+    int m_nHeightMM = 0;
+};
