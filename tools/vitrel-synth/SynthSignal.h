@@ -1,0 +1,109 @@
+// Synthetic single-lead ECG: a beat schedule with a daily heart-rate course
+// and a renderer that turns it into 250/s samples block by block, so that a
+// recording of any length streams through a fixed amount of memory.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+struct SynthParams {
+    uint64_t seed = 1;
+    // Recording start, local calendar fields.
+    int year = 2024, month = 5, day = 6, hour = 8, minute = 30, second = 0;
+    double fixedRateBpm = 0;        // > 0: this mean rate instead of the daily course
+    double pvcPerBeat = 0.002;      // chance that a beat is a premature ventricular one
+    double pausePerBeat = 0.00005;  // chance of a sinus pause before a beat
+    double rMv = 0;                 // mean R amplitude; 0: chosen from the seed (1.0 to 1.5)
+    double prMs = 160;              // PR interval at 70 bpm
+    double qtcMs = 410;             // rate-corrected QT (QT = QTc * sqrt(RR))
+    double stMv = 0;                // ST-segment shift
+    double noiseMv = 0.008;         // broadband noise, standard deviation
+    double humMv = 0.012;           // mains hum amplitude
+    int mainsHz = 50;               // 0, 50 or 60
+    double wanderMv = 0.08;         // baseline wander scale
+};
+
+// One Gaussian wave of a complex, in samples relative to the R peak.
+struct SynthWave {
+    double center;
+    double sigma;
+    double amplitude;  // sample units
+};
+
+struct SynthBeat {
+    int64_t position = 0;  // sample index of the R-wave maximum
+    char code = 'N';       // 'N' normal, 'V' premature ventricular
+    double rrBefore = 0;   // seconds
+    SynthWave waves[6];
+    int waveCount = 0;
+    double stShift = 0;      // plateau from the J point to the T peak, units
+    double stEnd = 0;        // where the plateau ends, samples after R
+    // What a recorder would measure on this complex without noise.
+    double prMs = 0, qtMs = 0;
+    double rAmp = 0, pAmp = 0, tAmp = 0, stLevel = 0;  // units
+
+    double Plateau(double offset) const;
+    double CleanValue(double offset) const;  // the complex alone at offset samples from R
+};
+
+// Small deterministic generator (xoshiro256**), independent of the
+// standard library's distributions so that a seed means the same
+// recording everywhere.
+class SynthRandom {
+public:
+    explicit SynthRandom(uint64_t seed);
+    uint64_t Next();
+    double Uniform();  // [0, 1)
+    double Uniform(double lo, double hi) { return lo + (hi - lo) * Uniform(); }
+    double Gauss();
+
+private:
+    uint64_t m_s[4];
+};
+
+uint64_t SynthHash(uint64_t x);
+
+class BeatSource {
+public:
+    BeatSource(const SynthParams& params, int64_t sampleCount);
+    SynthBeat Next();
+
+private:
+    double MeanRate(double t);
+    void Build(SynthBeat& beat, double rr, bool ventricular);
+
+    SynthParams m_p;
+    int64_t m_nSampleCount;
+    SynthRandom m_rng;
+    int64_t m_nLast = -1;      // position of the previous beat
+    double m_t = 0;            // seconds from the start to the previous beat
+    double m_drift = 0;        // slow wandering of the rate, bpm
+    double m_personOffset;     // bpm
+    double m_respHz, m_respPhase;
+    double m_rMean;
+    double m_activityStart = -1, m_activityLength = 0, m_activityBoost = 0;
+    double m_compensatory = 0; // RR owed after a premature beat, seconds
+    int m_startOfDay;          // seconds after local midnight
+};
+
+class SignalRenderer {
+public:
+    SignalRenderer(const SynthParams& params, int64_t sampleCount);
+    // Renders samples [first, first + count); calls must follow each other
+    // without gaps. Beats whose R peak falls in the range are appended.
+    void Render(int64_t first, int count, int16_t* out, std::vector<SynthBeat>* beats);
+
+private:
+    double Background(int64_t i);
+
+    SynthParams m_p;
+    int64_t m_nSampleCount;
+    BeatSource m_source;
+    std::deque<SynthBeat> m_active;
+    SynthBeat m_pending;
+    bool m_bHavePending = false;
+    double m_hum[25];
+    std::vector<double> m_acc;
+    std::vector<int32_t> m_val;
+};
