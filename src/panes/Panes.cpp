@@ -1,49 +1,91 @@
 #include "panes/Panes.h"
 
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPointer>
 
 CDialogEx::CDialogEx(QWidget* parent) : QDialog(parent) {}
 
 bool CDialogEx::Create(QWidget* parent)
 {
-    if (m_bCreated)
-        return true;
-    setParent(parent, Qt::Widget);
-    OnInitDialog();
+    // The frame may already have handed the dialog to its dock; keep it there.
+    if (!parentWidget())
+        setParent(parent, Qt::Widget);
     m_bCreated = true;
     return true;
 }
 
-void CDialogEx::keyPressEvent(QKeyEvent* event)
+bool CDialogEx::event(QEvent* event)
 {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    if (event->type() == QEvent::ParentChange)
+        WatchParent();
+    return QDialog::event(event);
 }
 
-CAnalyzeResultDlg::CAnalyzeResultDlg() = default;
-void CAnalyzeResultDlg::ClearResults() {}
-void CAnalyzeResultDlg::ShowResults(int, const QString&) {}
+void CDialogEx::WatchParent()
+{
+    QObject::disconnect(m_parentWatch);
+    if (QWidget* parent = parentWidget())
+        m_parentWatch = connect(parent, &QObject::destroyed, this, &CDialogEx::OnParentDestroyed);
+}
 
-CHeartRateDlg::CHeartRateDlg() = default;
-void CHeartRateDlg::DeleteAllItems() {}
-void CHeartRateDlg::AddHourRow(const HourRateStats*) {}
+void CDialogEx::OnParentDestroyed()
+{
+    // Runs inside the parent's destructor, before it deletes its children.
+    QObject::disconnect(m_parentWatch);
+    setParent(nullptr, Qt::Widget);
+    m_bCreated = false;
+}
 
-CAbnormalWaveDlg::CAbnormalWaveDlg() = default;
-void CAbnormalWaveDlg::DeleteAllItems() {}
-void CAbnormalWaveDlg::AddAbnormalRow(uint32_t) {}
+void CDialogEx::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
 
-CHeartRateTrendDlg::CHeartRateTrendDlg() = default;
+QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight)
+{
+    QStringList families{face};
+    if (face == QStringLiteral("宋体"))
+        families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC");
+    else if (face == QStringLiteral("黑体"))
+        families << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("Noto Serif CJK SC");
+    QFont font;
+    font.setFamilies(families);
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    // Largest pixel size whose cell still fits; an exact match when the face allows one.
+    int best = 1;
+    for (int px = 1; px <= cellHeight * 2; ++px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).height() > cellHeight)
+            break;
+        best = px;
+    }
+    font.setPixelSize(best);
+    return font;
+}
 
-// Function-local statics: built on first use, destroyed at exit after the
-// main window (which only borrows them) is gone.
+// One object per pane for the whole run. The QPointer is a second line of
+// defence: should a pane ever be deleted by someone else, the next call
+// builds a fresh one instead of handing out a dangling pointer.
 template <class T>
 static T* PaneInstance()
 {
-    static T* s_pane = new T;
-    return s_pane;
+    static QPointer<T> s_pane;
+    if (!s_pane) {
+        s_pane = new T;
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, s_pane.data(), [] { delete s_pane.data(); });
+    }
+    return s_pane.data();
 }
 
 CAnalyzeResultDlg* GetAnalyzeResultDlg() { return PaneInstance<CAnalyzeResultDlg>(); }

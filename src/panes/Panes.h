@@ -1,63 +1,150 @@
 // The four docking-pane dialogs and their process-wide accessors.
-// Each accessor constructs its dialog on first use (no window yet); callers
-// never keep the pointer. Create(parent) makes the window on demand.
+// Each accessor constructs its dialog on first use; callers never keep the
+// pointer. Create(parent) puts the dialog's window under parent on demand.
 #pragma once
 
 #include <QDialog>
+#include <QFont>
+#include <QPoint>
+#include <QRect>
+#include <QString>
 #include <cstdint>
 
 struct HourRateStats;
+class QGroupBox;
+class QLabel;
+class QPainter;
+class QTableWidget;
+class QItemSelection;
 
 // Pane dialog base: Enter and Esc never close or hide an embedded pane.
+//
+// A pane outlives every main window. A docking widget deletes its children
+// when it is destroyed, so a pane detaches itself from its parent as soon as
+// that parent announces its destruction (Qt signals destroyed() before it
+// deletes its children); the pane then has no window until the next Create.
 class CDialogEx : public QDialog {
     Q_OBJECT
 public:
     explicit CDialogEx(QWidget* parent = nullptr);
-    // Creates the window as a child of parent; true on success or when it exists.
+    // Puts the window under parent; true on success or when it already has one.
     virtual bool Create(QWidget* parent);
     bool IsCreated() const { return m_bCreated; }
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override {}
     void accept() override {}
-    // Builds the controls; called once from Create.
-    virtual void OnInitDialog() {}
+    void done(int) override {}
 
 private:
+    void WatchParent();
+    void OnParentDestroyed();
+
     bool m_bCreated = false;
+    QMetaObject::Connection m_parentWatch;
 };
 
 class CAnalyzeResultDlg : public CDialogEx {
     Q_OBJECT
 public:
+    // Value field ids in the order the pane keeps their texts.
+    static constexpr int kFieldIds[12] = {1012, 1014, 1025, 1023, 1024, 1013, 1015, 1016, 1017, 1018, 1019, 1022};
+
     CAnalyzeResultDlg();
     void ClearResults();
     // Fills the pane from the recording at path, of file kind `kind`.
+    // Raises CFileException when the file cannot be read; the pane is cleared then.
     void ShowResults(int kind, const QString& path);
+    // Text shown in value field id, or an empty string for an unknown id.
+    QString GetFieldText(int id) const;
+
+private:
+    void UpdateData();
+
+    QString m_strValues[12];
+    QLabel* m_pFields[12] = {};
 };
 
-class CHeartRateDlg : public CDialogEx {
+// Common part of the two list panes: one QTableWidget filling the pane.
+class CListPaneDlg : public CDialogEx {
+    Q_OBJECT
+public:
+    struct Column {
+        const char* heading;
+        int width;
+    };
+
+    void DeleteAllItems();
+    QTableWidget* GetListCtrl() const { return m_pList; }
+
+protected:
+    CListPaneDlg(const Column* columns, int count, int minRowHeight, QSize templateSize);
+    // Appends a row with the given column texts.
+    void AppendRow(const QString* texts, int count);
+
+    QTableWidget* m_pList = nullptr;
+};
+
+class CHeartRateDlg : public CListPaneDlg {
     Q_OBJECT
 public:
     CHeartRateDlg();
-    void DeleteAllItems();
     void AddHourRow(const HourRateStats* record);
 };
 
-class CAbnormalWaveDlg : public CDialogEx {
+class CAbnormalWaveDlg : public CListPaneDlg {
     Q_OBJECT
 public:
     CAbnormalWaveDlg();
-    void DeleteAllItems();
     void AddAbnormalRow(uint32_t position);
+
+private:
+    void OnItemChanged(const QItemSelection& selected);
 };
 
 class CHeartRateTrendDlg : public CDialogEx {
     Q_OBJECT
 public:
     CHeartRateTrendDlg();
+
+    // Paints the whole chart for client rectangle rcClient.
+    void DrawChart(QPainter& dc, const QRect& rcClient);
+
+    // Plot rectangle and legend boxes of the last paint (right/bottom exclusive, as QRect sizes).
+    QRect GetChartRect() const { return m_rcChart; }
+    QRect GetLegendBox(int series) const;
+    bool IsSeriesShown(int series) const;
+    bool IsTracking() const { return m_bTracking; }
+    bool IsPointerInChart() const { return m_bPointerInChart; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void MoveViewToX(int x);
+    void ComputeLayout(const QRect& rcClient);
+
+    QFont m_fontChart;
+    QRect m_rcChart;
+    bool m_bPointerInChart = false;
+    bool m_bTracking = false;
+    bool m_bConfined = false;
+    QPoint m_ptPointer;
+    QRect m_rcAvgBox, m_rcMinBox, m_rcMaxBox;
+    bool m_bShowAvg = true;
+    bool m_bShowMin = false;
+    bool m_bShowMax = false;
 };
+
+// A font of the given face whose cell height (QFontMetrics::height) is
+// cellHeight pixels. "宋体" and "黑体" map to the Noto CJK faces.
+QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight = 400);
 
 CAnalyzeResultDlg* GetAnalyzeResultDlg();
 CHeartRateDlg* GetHeartRateDlg();

@@ -1,0 +1,160 @@
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+
+#include "analysis/EcgDocument.h"
+#include "app/VitrelDoc.h"
+#include "display/VitrelView.h"
+#include "panes/Panes.h"
+
+namespace {
+
+QString Printf(const char* fmt, auto... args)
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return QString::fromUtf8(buf);
+}
+
+// Digits after optional leading white space, up to the first non-digit;
+// saturates instead of wrapping.
+uint32_t ParseUnsigned(const QString& text)
+{
+    int i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    uint64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + static_cast<uint64_t>(text[i].unicode() - u'0');
+        if (value > UINT32_MAX)
+            return UINT32_MAX;
+    }
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+CListPaneDlg::CListPaneDlg(const Column* columns, int count, int minRowHeight, QSize templateSize)
+{
+    resize(templateSize);
+    m_pList = new QTableWidget(0, count, this);
+    m_pList->setObjectName(QStringLiteral("IDC_1001"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pList);
+
+    QStringList headings;
+    for (int i = 0; i < count; ++i)
+        headings << QString::fromUtf8(columns[i].heading);
+    m_pList->setHorizontalHeaderLabels(headings);
+    QHeaderView* header = m_pList->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(false);
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(false);
+    header->setMinimumSectionSize(0);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int i = 0; i < count; ++i)
+        m_pList->setColumnWidth(i, columns[i].width);
+
+    m_pList->verticalHeader()->hide();
+    m_pList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pList->verticalHeader()->setMinimumSectionSize(minRowHeight);
+    m_pList->verticalHeader()->setDefaultSectionSize(std::max(minRowHeight, m_pList->fontMetrics().height() + 2));
+
+    m_pList->setSortingEnabled(false);
+    m_pList->setShowGrid(true);
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pList->setWordWrap(false);
+    m_pList->setTabKeyNavigation(false);
+    m_pList->setFocusPolicy(Qt::StrongFocus);
+}
+
+void CListPaneDlg::DeleteAllItems()
+{
+    m_pList->clearSelection();
+    m_pList->setRowCount(0);
+}
+
+void CListPaneDlg::AppendRow(const QString* texts, int count)
+{
+    const int row = m_pList->rowCount();
+    m_pList->insertRow(row);
+    for (int i = 0; i < count; ++i) {
+        auto* item = new QTableWidgetItem(texts[i]);
+        item->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_pList->setItem(row, i, item);
+    }
+}
+
+// ---- rhythm statistics list (template 103, 313 x 192 dialog units) ----
+
+static const CListPaneDlg::Column kHourColumns[] = {
+    {"时间", 110}, {"最慢", 50}, {"平均", 50}, {"最快", 50}, {"索引", 0},
+};
+
+CHeartRateDlg::CHeartRateDlg() : CListPaneDlg(kHourColumns, 5, 16, QSize(470, 312)) {}
+
+void CHeartRateDlg::AddHourRow(const HourRateStats* record)
+{
+    if (!record)
+        return;
+    const QString texts[5] = {
+        Printf("%02d:%02d-%02d:%02d", record->nStartHour, record->nStartMinute, record->nEndHour, record->nEndMinute),
+        Printf("%.0f", static_cast<double>(record->fMinRate)),
+        Printf("%.0f", static_cast<double>(record->fAvgRate)),
+        Printf("%.0f", static_cast<double>(record->fMaxRate)),
+        // 64-bit so that a nonsensical hour cannot overflow the product.
+        Printf("%lld", static_cast<long long>(record->nStartHour) * 900000),
+    };
+    AppendRow(texts, 5);
+}
+
+// ---- abnormal waveform list (template 159, 321 x 178 dialog units) ----
+
+static const CListPaneDlg::Column kAbnormalColumns[] = {
+    {"序号", 50}, {"发生时间", 140}, {"索引", 70},
+};
+
+CAbnormalWaveDlg::CAbnormalWaveDlg() : CListPaneDlg(kAbnormalColumns, 3, 18, QSize(482, 289))
+{
+    connect(m_pList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) { OnItemChanged(selected); });
+}
+
+void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
+{
+    const int n = m_pList->rowCount();
+    const int32_t seconds = static_cast<int32_t>(position / ECG_SAMPLE_RATE);
+    // Without an active view the times count from an unknown start (0).
+    CTime time(seconds);
+    if (g_pActiveView && g_pActiveView->GetDocument())
+        g_pActiveView->GetDocument()->GetTimeAt(&time, seconds, true);
+    const LocalFields f = time.GetLocalFields();
+    const QString texts[3] = {
+        Printf("%d", n + 1),
+        Printf("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
+        // Unsigned: a position past 2^31 must read back as itself.
+        Printf("%lu", static_cast<unsigned long>(position)),
+    };
+    AppendRow(texts, 3);
+}
+
+void CAbnormalWaveDlg::OnItemChanged(const QItemSelection& selected)
+{
+    if (selected.isEmpty())
+        return;
+    const int row = selected.indexes().first().row();
+    const QTableWidgetItem* item = m_pList->item(row, 2);
+    if (!item)
+        return;
+    const uint32_t sample = ParseUnsigned(item->text());
+    if (g_pActiveView)
+        g_pActiveView->CenterOnSample(sample);
+}
