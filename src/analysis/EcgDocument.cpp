@@ -1,0 +1,526 @@
+#include "analysis/EcgDocument.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+// Beat positions are 32-bit: a longer recording is analysed as if it ended
+// at sample 2^32 - 1.
+constexpr uint64_t kMaxAnalysedSamples = uint64_t(UINT32_MAX) + 1;
+
+}  // namespace
+
+void UpsampleByRepeat(int16_t* buffer, uint32_t length, uint32_t factor)
+{
+    if (factor <= 1)
+        return;
+    for (uint32_t i = length; i-- > 1;)
+        buffer[i] = buffer[i / factor];
+}
+
+CEcgDocument::CEcgDocument() = default;
+
+CEcgDocument::~CEcgDocument()
+{
+    // The worker may still be writing the records: stop it before freeing them.
+    StopAnalysis();
+    m_vecHourStats.clear();
+    m_vecMinuteStats.clear();
+    if (m_pEcgFile) {
+        m_pEcgFile->Close();
+        m_pEcgFile.reset();
+    }
+}
+
+void CEcgDocument::OpenFile(const std::string& path)
+{
+    CloseFile();
+    CTime start = m_timeStart;
+    std::unique_ptr<CEcgFile> file = OpenEcgFile(path, &start);
+    m_strFilePath = path;
+    m_pEcgFile = std::move(file);
+    m_timeStart = start;
+}
+
+void CEcgDocument::CloseFile()
+{
+    StopAnalysis();
+    if (m_pEcgFile) {
+        m_pEcgFile->Close();
+        m_pEcgFile.reset();
+    }
+}
+
+int CEcgDocument::GetFileKind() const
+{
+    return m_pEcgFile ? m_pEcgFile->GetFileKind() : 0;
+}
+
+uint64_t CEcgDocument::GetSampleCount() const
+{
+    return m_pEcgFile ? m_pEcgFile->GetSampleCount() : 0;
+}
+
+uint32_t CEcgDocument::ReadSamples(int16_t* buffer, int64_t first, uint32_t count)
+{
+    if (!m_pEcgFile)
+        return 0;
+    if (first < 0)
+        first = 0;
+    if (uint64_t(first) > m_pEcgFile->GetSampleCount())
+        return 0;
+    return m_pEcgFile->ReadSamples(buffer, uint64_t(first), count);
+}
+
+bool CEcgDocument::ReadHeader(void* buffer)
+{
+    if (!m_pEcgFile || m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER)
+        return false;
+    return m_pEcgFile->ReadHeader(buffer);
+}
+
+// ---------------------------------------------------------------------------
+// Analysis run
+
+void CEcgDocument::StartAnalysis(IAnalysisView* pView)
+{
+    StopAnalysis();
+
+    m_bCancelAnalysis.store(false, std::memory_order_release);
+    m_bDetectionDone.store(false, std::memory_order_release);
+    m_bStatisticsReady.store(false, std::memory_order_release);
+    m_nBeatCount = 0;
+    m_vecBeats.clear();
+    m_vecRRIntervals.clear();
+    m_vecAbnormalBeats.clear();
+
+    if (!m_pEcgFile)
+        return;
+
+    if (m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER) {
+        m_bWorkerAlive.store(true, std::memory_order_release);
+        m_hAnalysisThread = std::thread(&CEcgDocument::AnalysisThreadProc, this, pView);
+        return;
+    }
+
+    // Short recording: the recorder's own beat table, on this thread.
+    if (pView)
+        pView->ShowProgress();
+    RecordingHeader header;
+    bool haveHeader = false;
+    try {
+        haveHeader = m_pEcgFile->ReadHeader(&header);
+    } catch (const CFileException&) {
+        haveHeader = false;  // an unreadable header is a header without beats
+    }
+    if (haveHeader) {
+        const int count = HeaderBeatCount(header);
+        for (int k = 0; k < count; ++k)
+            AddBeat(HeaderBeatPosition(header, k));
+        BuildRRIntervals();
+        FindIrregularBeats();
+    }
+    m_nBeatCount = int32_t(m_vecBeats.size());
+    m_bDetectionDone.store(true, std::memory_order_release);
+    if (pView) {
+        pView->OnDetectionFinished(true);
+        pView->BeginStatisticsProgress();
+    }
+    const bool produced = ComputeHourStats(pView);
+    if (pView)
+        pView->OnStatisticsFinished(produced);
+}
+
+void CEcgDocument::StopAnalysis()
+{
+    if (!m_hAnalysisThread.joinable())
+        return;
+    m_bCancelAnalysis.store(true, std::memory_order_release);
+    if (m_hAnalysisThread.get_id() == std::this_thread::get_id())
+        return;  // asked from a view notification: the worker sees the flag
+    // The worker polls the flag between chunks and beat insertions, so this
+    // wait is short; it must end before anything it touches goes away.
+    m_hAnalysisThread.join();
+    m_bWorkerAlive.store(false, std::memory_order_release);
+}
+
+void CEcgDocument::WaitAnalysis()
+{
+    if (m_hAnalysisThread.joinable() && m_hAnalysisThread.get_id() != std::this_thread::get_id())
+        m_hAnalysisThread.join();
+}
+
+QrsDetector& CEcgDocument::GetDetector()
+{
+    if (m_bDetectorPrimed)
+        return m_detector;
+
+    // Run the first 12 s once so that the threshold and the delay lines are
+    // settled when chunk 0 starts at sample 0 again.
+    std::vector<int16_t> buffer(2 * DETECTOR_PRIME_SAMPLES, 0);
+    uint32_t read = 0;
+    {
+        CHolterFile reader(m_strFilePath);
+        read = reader.ReadSamples(buffer.data(), 0, DETECTOR_PRIME_SAMPLES);
+        reader.Close();
+    }
+    UpsampleByRepeat(buffer.data(), 2 * read, 2);
+    std::vector<uint32_t> positions(read);
+    uint32_t found = 0;
+    m_detector.Detect(buffer.data(), 2 * read, positions.data(), &found);
+
+    m_bDetectorPrimed = true;
+    return m_detector;
+}
+
+void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
+{
+    const auto cancelled = [this] { return m_bCancelAnalysis.load(std::memory_order_acquire); };
+    // A run that could not read its recording ends as not completed, quietly
+    // when it was cancelled anyway.
+    const auto finishIncomplete = [&] {
+        const bool tell = !cancelled();
+        m_bWorkerAlive.store(false, std::memory_order_release);
+        if (tell && pView)
+            pView->OnDetectionFinished(false);
+    };
+
+    m_bDetectionDone.store(false, std::memory_order_release);
+    m_bStatisticsReady.store(false, std::memory_order_release);
+    if (pView)
+        pView->ShowProgress();
+
+    try {
+        CHolterFile reader(m_strFilePath);
+        const uint64_t total = std::min(reader.GetSampleCount(), kMaxAnalysedSamples);
+        const uint64_t chunks = (total + ANALYSIS_CHUNK_STEP - 1) / ANALYSIS_CHUNK_STEP;
+
+        std::vector<int16_t> buffer(2 * ANALYSIS_CHUNK_LENGTH);
+        std::vector<uint32_t> positions(ANALYSIS_CHUNK_LENGTH);
+        short lastPercent = 0;
+        for (uint64_t i = 0; i < chunks && !cancelled(); ++i) {
+            const uint64_t first = i * ANALYSIS_CHUNK_STEP;
+            const uint32_t want = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_LENGTH, kMaxAnalysedSamples - first));
+            std::fill(buffer.begin(), buffer.end(), int16_t(0));
+            const uint32_t read = reader.ReadSamples(buffer.data(), first, want);
+            UpsampleByRepeat(buffer.data(), 2 * read, 2);
+
+            uint32_t count = 0;
+            {
+                std::lock_guard<std::mutex> lock(m_csDetector);
+                GetDetector().Detect(buffer.data(), 2 * read, positions.data(), &count);
+            }
+            for (uint32_t j = 0; j < count && !cancelled(); ++j) {
+                const int32_t e = int32_t(positions[j]);
+                if (e >= 0)
+                    AddBeat(uint32_t(first + uint32_t(e) / 2));
+            }
+            if (cancelled())
+                break;
+
+            const short percent = short((i + 1) * 100 / chunks);
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                if (pView)
+                    pView->SetProgress(percent);
+            }
+        }
+        reader.Close();
+    } catch (const CFileException&) {
+        finishIncomplete();
+        return;
+    } catch (const CTimeException&) {
+        finishIncomplete();
+        return;
+    } catch (const std::bad_alloc&) {
+        finishIncomplete();
+        return;
+    }
+
+    if (cancelled()) {
+        // Nobody waits for results any more; the view may be going away.
+        m_bDetectionDone.store(true, std::memory_order_release);
+        m_bWorkerAlive.store(false, std::memory_order_release);
+        return;
+    }
+
+    BuildRRIntervals();
+    FindIrregularBeats();
+    m_bDetectionDone.store(true, std::memory_order_release);
+    if (pView) {
+        pView->OnDetectionFinished(true);
+        pView->BeginStatisticsProgress();
+    }
+    const bool produced = ComputeHourStats(pView);
+    m_bWorkerAlive.store(false, std::memory_order_release);
+    if (pView)
+        pView->OnStatisticsFinished(produced);
+}
+
+// ---------------------------------------------------------------------------
+// Beat list and statistics
+
+void CEcgDocument::AddBeat(uint32_t position)
+{
+    m_vecBeats.push_back(position);
+}
+
+void CEcgDocument::BuildRRIntervals()
+{
+    if (m_vecBeats.empty())
+        return;
+    std::sort(m_vecBeats.begin(), m_vecBeats.end());
+    m_vecBeats.erase(std::unique(m_vecBeats.begin(), m_vecBeats.end()), m_vecBeats.end());
+    m_nBeatCount = int32_t(m_vecBeats.size());
+    m_vecRRIntervals.clear();
+    m_vecRRIntervals.reserve(m_vecBeats.size() - 1);
+    for (size_t i = 0; i + 1 < m_vecBeats.size(); ++i)
+        m_vecRRIntervals.push_back(m_vecBeats[i + 1] - m_vecBeats[i]);
+}
+
+void CEcgDocument::FindIrregularBeats()
+{
+    if (m_vecRRIntervals.empty() || m_nBeatCount - 1 < 1)
+        return;
+    const uint32_t n = uint32_t(std::min<size_t>(uint32_t(m_nBeatCount - 1), m_vecRRIntervals.size()));
+    std::vector<int32_t> found(n);
+    const uint32_t count = QrsDetector::FindIrregularRR(m_vecRRIntervals.data(), n, found.data(), n);
+    for (uint32_t k = 0; k < count; ++k)
+        m_vecAbnormalBeats.push_back(m_vecBeats[size_t(found[k])]);
+}
+
+namespace {
+
+// Running extremes of a minute; 0 stands for "not set yet".
+void MergeRate(float avg, float& minRate, float& maxRate)
+{
+    if (minRate == 0)
+        minRate = avg;
+    if (maxRate == 0)
+        maxRate = avg;
+    if (avg <= minRate)
+        minRate = avg;
+    if (avg >= maxRate)
+        maxRate = avg;
+}
+
+}  // namespace
+
+void CEcgDocument::ComputeMinuteStats(IAnalysisView* pView)
+{
+    const size_t n = m_vecBeats.size();
+    bool haveGroup = false;
+    uint32_t groupStart = 0;
+    uint32_t prev = 0;
+    int32_t count = 0;     // beats after the group's first
+    int32_t rates = 0;     // rates accumulated in the group
+    double sum = 0;
+    float minRate = 0, maxRate = 0;
+    int32_t maxRR = 0, minRR = 0;
+    uint32_t slowPos = 0, fastPos = 0;
+    int32_t nextIndex = 0;
+    int curMinute = m_timeStart.GetMinute();
+    short percentSent = 0;
+
+    for (size_t i = 1; i <= n; ++i) {
+        const uint32_t w = m_vecBeats[i - 1];
+        const short percent = short(int64_t(double(i) * 100.0 / double(n)));
+        if (percent != percentSent) {
+            percentSent = percent;
+            if (pView)
+                pView->SetProgress(percent);
+        }
+        if (!haveGroup) {
+            haveGroup = true;
+            groupStart = w;
+            prev = w;
+            continue;
+        }
+        ++count;
+        const int minute = (m_timeStart + int64_t(w / ECG_SAMPLE_RATE)).GetMinute();
+        if (minute == curMinute) {
+            const int32_t rr = int32_t(w - prev);
+            if (slowPos == 0)
+                slowPos = w;
+            if (fastPos == 0)
+                fastPos = w;
+            if (maxRR == 0)
+                maxRR = rr;
+            if (minRR == 0)
+                minRR = rr;
+            if (rr > maxRR) {
+                maxRR = rr;
+                slowPos = w;
+            }
+            if (rr < minRR) {
+                minRR = rr;
+                fastPos = w;
+            }
+            const float rate = float(15000.0 / (double(w - groupStart) / double(count)));
+            sum += rate;
+            ++rates;
+            MergeRate(float(sum / count), minRate, maxRate);
+        }
+        if (minute != curMinute || i == n) {
+            // A group without any rate (a minute with a single beat) leaves no record.
+            if (rates > 0) {
+                const float avg = float(sum / rates);
+                MergeRate(avg, minRate, maxRate);
+                auto rec = std::make_unique<MinuteRateStats>();
+                *rec = MinuteRateStats{nextIndex, avg, minRate, maxRate, slowPos, fastPos};
+                m_vecMinuteStats.push_back(std::move(rec));
+                ++nextIndex;
+            }
+            sum = 0;
+            rates = 0;
+            minRate = maxRate = 0;
+            maxRR = minRR = 0;
+            slowPos = fastPos = 0;
+            count = 0;
+            groupStart = w;
+            curMinute = minute;
+        }
+        prev = w;
+    }
+}
+
+bool CEcgDocument::ComputeHourStats(IAnalysisView* pView)
+{
+    m_vecHourStats.clear();
+    m_vecMinuteStats.clear();
+    if (m_nBeatCount <= 1)
+        return false;
+
+    ComputeMinuteStats(pView);
+    const size_t k = m_vecMinuteStats.size();
+    if (k > 0) {
+        const auto timeOf = [this](const MinuteRateStats& m) { return m_timeStart + 60 * int64_t(m.nIndex); };
+        int hourRef = m_timeStart.GetHour();
+        const MinuteRateStats* groupStart = m_vecMinuteStats[0].get();
+        double sum = groupStart->fAvgRate;
+        int32_t minutes = 1;
+        float minRate = groupStart->fMinRate, maxRate = groupStart->fMaxRate;
+        uint32_t slowPos = groupStart->nSlowBeatPos, fastPos = groupStart->nFastBeatPos;
+
+        for (size_t i = 1; i <= k; ++i) {
+            const MinuteRateStats& m = *m_vecMinuteStats[i < k ? i : k - 1];
+            const int hour = timeOf(m).GetHour();
+            if (i == k || hour != hourRef) {
+                const LocalFields from = timeOf(*groupStart).GetLocalFields();
+                const LocalFields to = timeOf(*m_vecMinuteStats[i - 1]).GetLocalFields();
+                auto rec = std::make_unique<HourRateStats>();
+                *rec = HourRateStats{from.hour, from.minute, to.hour, to.minute, float(sum / minutes),
+                                     minRate,   maxRate,     slowPos, fastPos};
+                m_vecHourStats.push_back(std::move(rec));
+                if (i < k) {
+                    groupStart = &m;
+                    sum = m.fAvgRate;
+                    minutes = 1;
+                    minRate = m.fMinRate;
+                    maxRate = m.fMaxRate;
+                    slowPos = m.nSlowBeatPos;
+                    fastPos = m.nFastBeatPos;
+                    hourRef = hour;
+                }
+            } else {
+                sum += m.fAvgRate;
+                ++minutes;
+                if (m.fMinRate <= minRate) {
+                    minRate = m.fMinRate;
+                    slowPos = m.nSlowBeatPos;
+                }
+                if (m.fMaxRate >= maxRate) {
+                    maxRate = m.fMaxRate;
+                    fastPos = m.nFastBeatPos;
+                }
+            }
+        }
+    }
+    m_bStatisticsReady.store(true, std::memory_order_release);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+size_t CEcgDocument::GetBeatsInRange(uint64_t first, uint32_t length, std::vector<uint32_t>& out) const
+{
+    if (!IsDetectionDone())
+        return 0;
+    const uint64_t last = first + length;
+    size_t i = 0;
+    while (i < m_vecBeats.size() && !(m_vecBeats[i] >= first && m_vecBeats[i] <= last))
+        ++i;
+    for (; i < m_vecBeats.size() && m_vecBeats[i] >= first && m_vecBeats[i] <= last; ++i)
+        out.push_back(m_vecBeats[i]);
+    return out.size();
+}
+
+size_t CEcgDocument::GetAbnormalBeats(std::vector<uint32_t>& out) const
+{
+    if (!IsDetectionDone())
+        return 0;
+    out = m_vecAbnormalBeats;
+    return out.size();
+}
+
+size_t CEcgDocument::GetHourStats(std::vector<const HourRateStats*>& out) const
+{
+    if (!IsStatisticsReady())
+        return 0;
+    out.clear();
+    for (const auto& rec : m_vecHourStats)
+        out.push_back(rec.get());
+    return out.size();
+}
+
+size_t CEcgDocument::GetMinuteStats(std::vector<const MinuteRateStats*>& out) const
+{
+    if (!IsStatisticsReady())
+        return 0;
+    out.clear();
+    for (const auto& rec : m_vecMinuteStats)
+        out.push_back(rec.get());
+    return out.size();
+}
+
+uint64_t CEcgDocument::FindMinRatePosition() const
+{
+    float best = 0;
+    uint64_t result = 0;
+    for (const auto& rec : m_vecHourStats) {
+        if (best == 0 || rec->fMinRate < best) {
+            best = rec->fMinRate;
+            result = rec->nSlowBeatPos;
+        }
+    }
+    return result;
+}
+
+uint64_t CEcgDocument::FindMaxRatePosition() const
+{
+    float best = 0;
+    uint64_t result = 0;
+    for (const auto& rec : m_vecHourStats) {
+        if (best == 0 || rec->fMaxRate > best) {
+            best = rec->fMaxRate;
+            result = rec->nFastBeatPos;
+        }
+    }
+    return result;
+}
+
+void CEcgDocument::GetTimeAt(CTime* out, int32_t seconds, bool absolute) const
+{
+    *out = absolute ? CTime(seconds) : m_timeStart + seconds;
+}
+
+int32_t CEcgDocument::GetHeaderAverageRR(const RecordingHeader& header)
+{
+    const int n = HeaderBeatCount(header);
+    if (n <= 1)
+        return 0;
+    const int32_t span = int32_t(HeaderBeatPosition(header, n - 1) - HeaderBeatPosition(header, 0));
+    return span / int32_t(n - 1);
+}
