@@ -1,1 +1,375 @@
-int main() { return 0; }
+// vitrel-analyze: the document's analysis run without a window.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "BeatMatch.h"
+#include "analysis/EcgDocument.h"
+#include "recording/EcgFile.h"
+
+#ifdef VITREL_HAVE_REPORT
+#include "report/BatchReport.h"
+#endif
+
+namespace {
+
+constexpr const char* kVersion = "1.8.5023";
+constexpr int64_t kMatchTolerance = 37;  // samples, 150 ms
+
+enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
+
+void PrintHelp(FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: vitrel-analyze [OPTIONS] FILE...\n"
+                 "Analyse ECG recordings as the application does and print the findings.\n"
+                 "\n"
+                 "  --json               one JSON object per file, on one line\n"
+                 "  --reference BEATS    compare the detected beats with a reference list\n"
+                 "                       (lines \"index,code\", 250 samples/s); a beat matches\n"
+                 "                       within 37 samples (150 ms)\n"
+                 "  --report OUT.pdf     write the printed report of the (single) FILE\n"
+                 "  --page-size NAME     page size of the report, e.g. A4 (default) or Letter\n"
+                 "  --help               show this help\n"
+                 "  --version            show the version\n"
+                 "\n"
+                 "The start time and clock fields follow the local time zone (TZ).\n"
+                 "\n"
+                 "Exit status:\n"
+                 "  0  every file was analysed completely\n"
+                 "  1  a file could not be opened, its analysis did not complete, or the\n"
+                 "     report could not be written\n"
+                 "  2  usage error\n");
+}
+
+// Records what the analysis run tells its view. Calls arrive on the worker;
+// the main thread reads the fields only after the worker has been joined.
+class RecordingView : public IAnalysisView {
+public:
+    void ShowProgress() override {}
+    void SetProgress(short percent) override { lastPercent = percent; }
+    void OnDetectionFinished(bool completed) override
+    {
+        detectionFinished = true;
+        detectionCompleted = completed;
+    }
+    void BeginStatisticsProgress() override {}
+    void OnStatisticsFinished(bool produced) override { statisticsProduced = produced; }
+
+    bool detectionFinished = false;
+    bool detectionCompleted = false;
+    bool statisticsProduced = false;
+    short lastPercent = 0;
+};
+
+struct Options {
+    bool json = false;
+    std::string reference;
+    std::string report;
+    std::string pageSize;
+    std::vector<std::string> files;
+};
+
+std::string JsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// Nine significant digits read back as the same 32-bit float.
+std::string JsonFloat(float f)
+{
+    if (!std::isfinite(f))
+        return "0";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", double(f));
+    return buf;
+}
+
+template <class T, class F>
+std::string JsonArray(const std::vector<T>& items, F&& each)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i)
+            out += ',';
+        out += each(items[i]);
+    }
+    return out + "]";
+}
+
+struct Findings {
+    std::vector<uint32_t> beats;
+    std::vector<uint32_t> abnormal;
+    std::vector<const MinuteRateStats*> minutes;
+    std::vector<const HourRateStats*> hours;
+    uint64_t minRatePosition = 0;
+    uint64_t maxRatePosition = 0;
+};
+
+Findings Collect(const CEcgDocument& doc, bool completed)
+{
+    Findings f;
+    if (!completed)
+        return f;
+    doc.GetBeatsInRange(0, UINT32_MAX, f.beats);
+    doc.GetAbnormalBeats(f.abnormal);
+    doc.GetMinuteStats(f.minutes);
+    doc.GetHourStats(f.hours);
+    if (doc.IsStatisticsReady()) {
+        f.minRatePosition = doc.FindMinRatePosition();
+        f.maxRatePosition = doc.FindMaxRatePosition();
+    }
+    return f;
+}
+
+void PrintJson(const std::string& path, const CEcgDocument& doc, bool completed, const Findings& f)
+{
+    const auto num = [](uint64_t v) { return std::to_string(v); };
+    std::string out = "{\"file\":" + JsonString(CFile::FileTitleOf(path));
+    out += ",\"kind\":" + std::to_string(doc.GetFileKind());
+    out += ",\"sampleCount\":" + num(doc.GetSampleCount());
+    out += ",\"startTime\":" + std::to_string(doc.GetStartTime().GetTime());
+    out += std::string(",\"completed\":") + (completed ? "true" : "false");
+    out += ", \"beats\":" + JsonArray(f.beats, num);
+    out += ",\"abnormalBeats\":" + JsonArray(f.abnormal, num);
+    out += ", \"minutes\":" + JsonArray(f.minutes, [&](const MinuteRateStats* m) {
+        return "{\"index\":" + std::to_string(m->nIndex) + ",\"avg\":" + JsonFloat(m->fAvgRate) +
+               ",\"min\":" + JsonFloat(m->fMinRate) + ",\"max\":" + JsonFloat(m->fMaxRate) +
+               ",\"slowBeat\":" + num(m->nSlowBeatPos) + ",\"fastBeat\":" + num(m->nFastBeatPos) + "}";
+    });
+    out += ", \"hours\":" + JsonArray(f.hours, [&](const HourRateStats* h) {
+        return "{\"startHour\":" + std::to_string(h->nStartHour) +
+               ",\"startMinute\":" + std::to_string(h->nStartMinute) +
+               ",\"endHour\":" + std::to_string(h->nEndHour) + ",\"endMinute\":" + std::to_string(h->nEndMinute) +
+               ",\"avg\":" + JsonFloat(h->fAvgRate) + ",\"min\":" + JsonFloat(h->fMinRate) +
+               ",\"max\":" + JsonFloat(h->fMaxRate) + ",\"slowBeat\":" + num(h->nSlowBeatPos) +
+               ",\"fastBeat\":" + num(h->nFastBeatPos) + "}";
+    });
+    out += ", \"minRatePosition\":" + num(f.minRatePosition);
+    out += ",\"maxRatePosition\":" + num(f.maxRatePosition) + "}";
+    std::printf("%s\n", out.c_str());
+}
+
+std::string ClockOf(const CEcgDocument& doc, uint64_t sample)
+{
+    CTime t;
+    doc.GetTimeAt(&t, int32_t(sample / ECG_SAMPLE_RATE), false);
+    const LocalFields lf = t.GetLocalFields();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", lf.hour, lf.minute, lf.second);
+    return buf;
+}
+
+void PrintSummary(const std::string& path, const CEcgDocument& doc, bool completed, const Findings& f)
+{
+    static const char* const kKinds[] = {"unknown", "long recording", "normal short recording",
+                                         "remote short recording"};
+    const int kind = doc.GetFileKind();
+    std::printf("%s\n", path.c_str());
+    std::printf("  kind:           %d (%s)\n", kind, kKinds[kind >= 1 && kind <= 3 ? kind : 0]);
+    const int64_t start = doc.GetStartTime().GetTime();
+    if (start != 0) {
+        const LocalFields lf = doc.GetStartTime().GetLocalFields();
+        std::printf("  start time:     %04d-%02d-%02d %02d:%02d:%02d\n", lf.year, lf.month, lf.day, lf.hour,
+                    lf.minute, lf.second);
+    } else {
+        std::printf("  start time:     unknown\n");
+    }
+    const uint64_t samples = doc.GetSampleCount();
+    const uint64_t secs = samples / ECG_SAMPLE_RATE;
+    std::printf("  duration:       %llu:%02llu:%02llu (%llu samples)\n", (unsigned long long)(secs / 3600),
+                (unsigned long long)(secs / 60 % 60), (unsigned long long)(secs % 60),
+                (unsigned long long)samples);
+    if (!completed) {
+        std::printf("  analysis:       not completed\n");
+        return;
+    }
+    std::printf("  beats:          %zu\n", f.beats.size());
+    if (f.beats.size() >= 2) {
+        const double meanRR = double(f.beats.back() - f.beats.front()) / double(f.beats.size() - 1);
+        std::printf("  mean rate:      %.1f bpm\n", 15000.0 / meanRR);
+    } else {
+        std::printf("  mean rate:      -\n");
+    }
+    std::printf("  abnormal beats: %zu\n", f.abnormal.size());
+    if (f.hours.empty()) {
+        std::printf("  hourly statistics: none\n");
+        return;
+    }
+    std::printf("  hourly statistics:\n");
+    std::printf("    %-11s %7s %7s %7s  %-8s  %-8s\n", "time", "avg", "min", "max", "slowest", "fastest");
+    for (const HourRateStats* h : f.hours) {
+        char span[32];
+        std::snprintf(span, sizeof span, "%02d:%02d-%02d:%02d", h->nStartHour, h->nStartMinute, h->nEndHour,
+                      h->nEndMinute);
+        std::printf("    %-11s %7.1f %7.1f %7.1f  %-8s  %-8s\n", span, double(h->fAvgRate), double(h->fMinRate),
+                    double(h->fMaxRate), ClockOf(doc, h->nSlowBeatPos).c_str(),
+                    ClockOf(doc, h->nFastBeatPos).c_str());
+    }
+    std::printf("  slowest rate at %s, fastest at %s\n", ClockOf(doc, f.minRatePosition).c_str(),
+                ClockOf(doc, f.maxRatePosition).c_str());
+}
+
+bool ReadReference(const std::string& path, std::vector<int64_t>* out, std::string* error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        *error = CFileException::FormatMessage(CFileException::fileNotFound, path);
+        return false;
+    }
+    std::string line;
+    size_t lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (line.empty() || line == "\r")
+            continue;
+        char* end = nullptr;
+        const long long v = std::strtoll(line.c_str(), &end, 10);
+        if (end == line.c_str() || (*end != ',' && *end != '\0' && *end != '\r')) {
+            *error = path + ":" + std::to_string(lineNo) + ": expected \"index,code\"";
+            return false;
+        }
+        out->push_back(v);
+    }
+    return true;
+}
+
+void PrintMatch(const std::string& path, const BeatMatchResult& m, bool toStderr)
+{
+    std::fprintf(toStderr ? stderr : stdout, "%s: reference TP %llu FN %llu FP %llu Se %.2f%% +P %.2f%%\n",
+                 path.c_str(), (unsigned long long)m.truePositives, (unsigned long long)m.falseNegatives,
+                 (unsigned long long)m.falsePositives, m.Sensitivity(), m.PositivePredictivity());
+}
+
+int Usage(const char* message)
+{
+    std::fprintf(stderr, "vitrel-analyze: %s\nTry 'vitrel-analyze --help'.\n", message);
+    return kExitUsage;
+}
+
+int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
+{
+    CEcgDocument doc;
+    try {
+        doc.OpenFile(path);
+    } catch (const CFileException& e) {
+        std::fprintf(stderr, "%s\n", CFileException::FormatMessage(e.m_cause, path).c_str());
+        return kExitFileFailed;
+    } catch (const CTimeException&) {
+        // An impossible header date: the file cannot be opened.
+        std::fprintf(stderr, "%s\n", CFileException::FormatMessage(CFileException::genericException, path).c_str());
+        return kExitFileFailed;
+    }
+
+    RecordingView view;
+    doc.StartAnalysis(&view);
+    doc.WaitAnalysis();
+    const bool completed = view.detectionFinished && view.detectionCompleted && doc.IsDetectionDone();
+    const Findings f = Collect(doc, completed);
+    if (opt.json)
+        PrintJson(path, doc, completed, f);
+    else
+        PrintSummary(path, doc, completed, f);
+
+    int status = completed ? kExitOk : kExitFileFailed;
+    if (!completed)
+        std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
+    if (!opt.reference.empty() && completed) {
+        const std::vector<int64_t> detected(f.beats.begin(), f.beats.end());
+        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance), opt.json);
+    }
+    if (!opt.report.empty()) {
+#ifdef VITREL_HAVE_REPORT
+        std::string error;
+        if (!WriteReportPdf(doc, opt.report, opt.pageSize.empty() ? "A4" : opt.pageSize, &error)) {
+            std::fprintf(stderr, "%s: %s\n", opt.report.c_str(), error.c_str());
+            status = kExitFileFailed;
+        }
+#endif
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options opt;
+    bool endOfOptions = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (endOfOptions || arg.empty() || arg[0] != '-' || arg == "-") {
+            opt.files.push_back(arg);
+        } else if (arg == "--") {
+            endOfOptions = true;
+        } else if (arg == "--help" || arg == "-h") {
+            PrintHelp(stdout);
+            return kExitOk;
+        } else if (arg == "--version") {
+            std::printf("vitrel-analyze %s\n", kVersion);
+            return kExitOk;
+        } else if (arg == "--json") {
+            opt.json = true;
+        } else if (arg == "--reference" || arg == "--report" || arg == "--page-size") {
+            if (i + 1 >= argc)
+                return Usage((arg + " needs an argument").c_str());
+            std::string& target = arg == "--reference" ? opt.reference : arg == "--report" ? opt.report : opt.pageSize;
+            target = argv[++i];
+        } else {
+            return Usage(("unknown option " + arg).c_str());
+        }
+    }
+    if (opt.files.empty())
+        return Usage("no FILE given");
+    if (!opt.pageSize.empty() && opt.report.empty())
+        return Usage("--page-size needs --report");
+    if (!opt.report.empty()) {
+#ifdef VITREL_HAVE_REPORT
+        if (opt.files.size() != 1)
+            return Usage("--report takes exactly one FILE");
+#else
+        std::fprintf(stderr, "vitrel-analyze: --report is unavailable: this build has no report renderer\n");
+        return kExitUsage;
+#endif
+    }
+
+    std::vector<int64_t> reference;
+    if (!opt.reference.empty()) {
+        std::string error;
+        if (!ReadReference(opt.reference, &reference, &error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+
+    int status = kExitOk;
+    for (const std::string& path : opt.files) {
+        const int rc = AnalyseFile(path, opt, reference);
+        if (rc != kExitOk)
+            status = rc;
+    }
+    return status;
+}
