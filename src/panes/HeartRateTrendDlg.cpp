@@ -173,7 +173,7 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
         if (doc && doc->GetFileKind() == ECG_KIND_HOLTER) {
             const double m = MinuteAt(P.x(), L, w, n);
             CTime t;
-            doc->GetTimeAt(&t, static_cast<int32_t>(m * 60), true);
+            doc->GetTimeAt(&t, static_cast<int32_t>(m * 60), false);
             const LocalFields f = t.GetLocalFields();
             dc.setPen(kTextColour);
             dc.drawText(RectLTRB(P.x() - 30, B + 5, P.x() + 30, B + 20), Qt::AlignHCenter | Qt::AlignTop,

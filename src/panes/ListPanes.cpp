@@ -135,7 +135,7 @@ void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
     // Without an active view the times count from an unknown start (0).
     CTime time(seconds);
     if (g_pActiveView && g_pActiveView->GetDocument())
-        g_pActiveView->GetDocument()->GetTimeAt(&time, seconds, true);
+        g_pActiveView->GetDocument()->GetTimeAt(&time, seconds, false);
     const LocalFields f = time.GetLocalFields();
     const QString texts[3] = {
         Printf("%d", n + 1),
