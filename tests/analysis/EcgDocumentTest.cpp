@@ -1,0 +1,565 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <algorithm>
+#include <set>
+
+#include "analysis/AnalysisTestSupport.h"
+#include "analysis/EcgDocument.h"
+#include "analysis/SyntheticEcg.h"
+
+namespace {
+
+using Ev = RecordingView::Event;
+
+class DocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetTimeZone("UTC"); }
+
+    // A document with the given beats finalised as the run would.
+    static std::unique_ptr<CEcgDocument> WithBeats(const std::vector<uint32_t>& beats, int64_t start)
+    {
+        auto doc = std::make_unique<CEcgDocument>();
+        doc->m_timeStart = CTime(start);
+        for (uint32_t b : beats)
+            doc->AddBeat(b);
+        doc->BuildRRIntervals();
+        doc->FindIrregularBeats();
+        doc->m_bDetectionDone.store(true);
+        return doc;
+    }
+
+    static std::vector<uint32_t> Every(uint32_t step, uint32_t from, uint32_t to)
+    {
+        std::vector<uint32_t> v;
+        for (uint32_t b = from; b <= to; b += step)
+            v.push_back(b);
+        return v;
+    }
+
+    // A long recording at 250 samples/s with an R apex every period samples.
+    static std::vector<int16_t> Signal(uint32_t n, uint32_t period)
+    {
+        return SyntheticEcg(n, period, 1500, 5, 10);
+    }
+
+    static std::vector<uint32_t> Apexes(uint32_t n, uint32_t period)
+    {
+        std::vector<uint32_t> v;
+        for (uint32_t p = SyntheticFirstPeak(period); p < n; p += period)
+            v.push_back(p);
+        return v;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(DocumentTest, BeatListAndIrregularBeats)
+{
+    auto doc = std::make_unique<CEcgDocument>();
+    for (uint32_t b : {500u, 250u, 500u, 750u})
+        doc->AddBeat(b);
+    doc->BuildRRIntervals();
+    EXPECT_EQ(doc->m_vecBeats, (std::vector<uint32_t>{250, 500, 750}));
+    EXPECT_EQ(doc->m_nBeatCount, 3);
+    EXPECT_EQ(doc->m_vecRRIntervals, (std::vector<uint32_t>{250, 250}));
+
+    // RR 250 250 180 250 250: the short interval begins at beat 2.
+    auto irr = WithBeats({0, 250, 500, 680, 930, 1180}, 0);
+    EXPECT_EQ(irr->m_vecAbnormalBeats, (std::vector<uint32_t>{500}));
+    std::vector<uint32_t> out{1, 2, 3};
+    EXPECT_EQ(irr->GetAbnormalBeats(out), 1u);
+    EXPECT_EQ(out, (std::vector<uint32_t>{500}));
+
+    // Nothing to do on an empty list or a single beat.
+    auto empty = WithBeats({}, 0);
+    EXPECT_EQ(empty->m_nBeatCount, 0);
+    EXPECT_TRUE(empty->m_vecRRIntervals.empty());
+    auto one = WithBeats({42}, 0);
+    EXPECT_EQ(one->m_nBeatCount, 1);
+    EXPECT_TRUE(one->m_vecRRIntervals.empty());
+    EXPECT_FALSE(one->ComputeHourStats(nullptr));
+    EXPECT_FALSE(one->IsStatisticsReady());
+}
+
+TEST_F(DocumentTest, Queries)
+{
+    auto doc = WithBeats({250, 500, 750, 1000}, 0);
+    std::vector<uint32_t> out{7};
+    EXPECT_EQ(doc->GetBeatsInRange(500, 250, out), 3u);  // appends
+    EXPECT_EQ(out, (std::vector<uint32_t>{7, 500, 750}));
+    out.clear();
+    EXPECT_EQ(doc->GetBeatsInRange(uint64_t(1) << 40, 250, out), 0u);
+    EXPECT_EQ(doc->GetBeatsInRange(0, UINT32_MAX, out), 4u);
+
+    doc->m_bDetectionDone.store(false);
+    out.clear();
+    EXPECT_EQ(doc->GetBeatsInRange(0, 1000, out), 0u);
+    EXPECT_EQ(doc->GetAbnormalBeats(out), 0u);
+    EXPECT_TRUE(out.empty());
+
+    EXPECT_EQ(doc->FindMinRatePosition(), 0u);
+    EXPECT_EQ(doc->FindMaxRatePosition(), 0u);
+    std::vector<const HourRateStats*> hours;
+    EXPECT_EQ(doc->GetHourStats(hours), 0u);
+
+    doc->m_timeStart = CTime(1000);
+    CTime t;
+    doc->GetTimeAt(&t, 60, false);
+    EXPECT_EQ(t.GetTime(), 1060);
+    doc->GetTimeAt(&t, 60, true);
+    EXPECT_EQ(t.GetTime(), 60);
+}
+
+TEST_F(DocumentTest, HeaderAverageRR)
+{
+    RecordingHeader h{};
+    h.qrsCount = 3;
+    h.beats[0].nPosition = 100;
+    h.beats[1].nPosition = 350;
+    h.beats[2].nPosition = 610;
+    EXPECT_EQ(CEcgDocument::GetHeaderAverageRR(h), 255);
+    h.beats[0].nPosition = 610;  // decreasing: signed, truncated toward zero
+    h.beats[2].nPosition = 100;
+    EXPECT_EQ(CEcgDocument::GetHeaderAverageRR(h), -255);
+    h.qrsCount = 1;
+    EXPECT_EQ(CEcgDocument::GetHeaderAverageRR(h), 0);
+    // A count above 79 reads the 79 records the header holds, no more.
+    for (int k = 0; k < HEADER_BEAT_CAPACITY; ++k)
+        h.beats[k].nPosition = uint32_t(k) * 100;
+    h.qrsCount = 255;
+    EXPECT_EQ(CEcgDocument::GetHeaderAverageRR(h), 100);
+}
+
+TEST_F(DocumentTest, MinuteWalk)
+{
+    // Start 10:00:00, beats every second from 1 s to 120 s.
+    auto doc = WithBeats(Every(250, 250, 30000), 10 * 3600);
+    RecordingView view;
+    ASSERT_TRUE(doc->ComputeHourStats(&view));
+    ASSERT_TRUE(doc->IsStatisticsReady());
+    std::vector<const MinuteRateStats*> minutes;
+    ASSERT_EQ(doc->GetMinuteStats(minutes), 2u);
+    EXPECT_EQ(minutes[0]->nIndex, 0);
+    EXPECT_EQ(minutes[0]->fAvgRate, 60.0f);
+    EXPECT_EQ(minutes[0]->fMinRate, 60.0f);
+    EXPECT_EQ(minutes[0]->fMaxRate, 60.0f);
+    EXPECT_EQ(minutes[0]->nSlowBeatPos, 500u);  // the first interval of the group, ties keep it
+    EXPECT_EQ(minutes[0]->nFastBeatPos, 500u);
+    EXPECT_EQ(minutes[1]->nIndex, 1);
+    EXPECT_EQ(minutes[1]->nSlowBeatPos, 15250u);
+    EXPECT_EQ(minutes[1]->fAvgRate, 60.0f);
+
+    std::vector<const HourRateStats*> hours;
+    ASSERT_EQ(doc->GetHourStats(hours), 1u);
+    EXPECT_EQ(hours[0]->nStartHour, 10);
+    EXPECT_EQ(hours[0]->nStartMinute, 0);
+    EXPECT_EQ(hours[0]->nEndHour, 10);
+    EXPECT_EQ(hours[0]->nEndMinute, 1);
+    EXPECT_EQ(hours[0]->fAvgRate, 60.0f);
+    EXPECT_EQ(hours[0]->nSlowBeatPos, 15250u);  // ties take the later minute
+    EXPECT_EQ(doc->FindMinRatePosition(), 15250u);
+    EXPECT_EQ(doc->FindMaxRatePosition(), 15250u);
+
+    // Progress: only changes, ending at 100.
+    std::vector<int> progress;
+    for (const Ev& e : view.Events())
+        if (e.kind == Ev::Progress)
+            progress.push_back(e.value);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 100);
+    for (size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GT(progress[i], progress[i - 1]);
+    EXPECT_EQ(progress.size(), 100u);  // 120 beats: 0 is never sent
+
+    // A second computation replaces the records.
+    ASSERT_TRUE(doc->ComputeHourStats(nullptr));
+    EXPECT_EQ(doc->GetMinuteStats(minutes), 2u);
+    EXPECT_EQ(doc->GetHourStats(hours), 1u);
+}
+
+TEST_F(DocumentTest, MinuteRatesAreRunningMeans)
+{
+    // Intervals 250, 200, 300 in one minute: rates 60, 15000/225, 60 -> the
+    // running averages 60, 63.33, 62.22.
+    auto doc = WithBeats({250, 500, 700, 1000}, 10 * 3600);
+    ASSERT_TRUE(doc->ComputeHourStats(nullptr));
+    ASSERT_EQ(doc->m_vecMinuteStats.size(), 1u);
+    const MinuteRateStats& m = *doc->m_vecMinuteStats[0];
+    const float r2 = float(15000.0 / (450.0 / 2.0));
+    const float r3 = float(15000.0 / (750.0 / 3.0));
+    const float avg = float((60.0 + double(r2) + double(r3)) / 3.0);
+    EXPECT_EQ(m.fAvgRate, avg);
+    EXPECT_EQ(m.fMinRate, 60.0f);
+    EXPECT_EQ(m.fMaxRate, float((60.0 + double(r2)) / 2.0));
+    EXPECT_EQ(m.nSlowBeatPos, 1000u);  // longest interval (300) ends there
+    EXPECT_EQ(m.nFastBeatPos, 700u);   // shortest (200)
+}
+
+TEST_F(DocumentTest, MinuteWithSingleBeatLeavesNoRecord)
+{
+    // Minute 0: beats 1..59 s; minute 1: one beat at 80 s; minute 2: 120..179 s.
+    std::vector<uint32_t> beats = Every(250, 250, 14750);
+    beats.push_back(20000);
+    for (uint32_t b : Every(250, 30000, 44750))
+        beats.push_back(b);
+    auto doc = WithBeats(beats, 10 * 3600);
+    ASSERT_TRUE(doc->ComputeHourStats(nullptr));
+    ASSERT_EQ(doc->m_vecMinuteStats.size(), 2u);
+    EXPECT_EQ(doc->m_vecMinuteStats[1]->nIndex, 1);  // not advanced by the empty group
+    EXPECT_EQ(doc->m_vecMinuteStats[1]->fAvgRate, 60.0f);
+
+    // Two beats in different minutes give no record at all, yet statistics.
+    auto two = WithBeats({250, 20000}, 10 * 3600);
+    EXPECT_TRUE(two->ComputeHourStats(nullptr));
+    EXPECT_TRUE(two->m_vecMinuteStats.empty());
+    EXPECT_TRUE(two->m_vecHourStats.empty());
+    EXPECT_TRUE(two->IsStatisticsReady());
+}
+
+TEST_F(DocumentTest, HourGroups)
+{
+    // 09:59:00 for three minutes.
+    auto doc = WithBeats(Every(250, 0, 45000), 9 * 3600 + 59 * 60);
+    ASSERT_TRUE(doc->ComputeHourStats(nullptr));
+    ASSERT_EQ(doc->m_vecMinuteStats.size(), 3u);
+    std::vector<const HourRateStats*> hours;
+    ASSERT_EQ(doc->GetHourStats(hours), 2u);
+    EXPECT_EQ((std::vector<int>{hours[0]->nStartHour, hours[0]->nStartMinute, hours[0]->nEndHour,
+                                hours[0]->nEndMinute}),
+              (std::vector<int>{9, 59, 9, 59}));
+    EXPECT_EQ((std::vector<int>{hours[1]->nStartHour, hours[1]->nStartMinute, hours[1]->nEndHour,
+                                hours[1]->nEndMinute}),
+              (std::vector<int>{10, 0, 10, 1}));
+    EXPECT_EQ(hours[0]->fAvgRate, doc->m_vecMinuteStats[0]->fAvgRate);
+
+    // Hour averages are means of the minute averages; extremes come from the
+    // minute that supplies them.
+    auto mixed = WithBeats({0, 250, 500, 15000, 15200, 15400, 15600}, 10 * 3600);
+    ASSERT_TRUE(mixed->ComputeHourStats(nullptr));
+    ASSERT_EQ(mixed->m_vecMinuteStats.size(), 2u);
+    ASSERT_EQ(mixed->m_vecHourStats.size(), 1u);
+    const HourRateStats& h = *mixed->m_vecHourStats[0];
+    EXPECT_EQ(h.fAvgRate,
+              float((double(mixed->m_vecMinuteStats[0]->fAvgRate) + double(mixed->m_vecMinuteStats[1]->fAvgRate)) / 2));
+    EXPECT_EQ(h.fMinRate, 60.0f);
+    EXPECT_EQ(h.fMaxRate, 75.0f);
+    EXPECT_EQ(h.nSlowBeatPos, 250u);
+    EXPECT_EQ(h.nFastBeatPos, 15200u);
+    EXPECT_EQ(mixed->FindMinRatePosition(), 250u);
+    EXPECT_EQ(mixed->FindMaxRatePosition(), 15200u);
+}
+
+TEST_F(DocumentTest, UpsampleByRepeat)
+{
+    int16_t b[6] = {1, 2, 3, 9, 9, 9};
+    UpsampleByRepeat(b, 6, 2);
+    EXPECT_EQ(std::vector<int16_t>(b, b + 6), (std::vector<int16_t>{1, 1, 2, 2, 3, 3}));
+    int16_t c[3] = {4, 5, 6};
+    UpsampleByRepeat(c, 3, 1);
+    EXPECT_EQ(std::vector<int16_t>(c, c + 3), (std::vector<int16_t>{4, 5, 6}));
+    UpsampleByRepeat(c, 0, 2);
+}
+
+TEST_F(DocumentTest, Forwarding)
+{
+    auto none = std::make_unique<CEcgDocument>();
+    int16_t buf[4] = {7, 7, 7, 7};
+    EXPECT_EQ(none->GetFileKind(), 0);
+    EXPECT_EQ(none->GetSampleCount(), 0u);
+    EXPECT_EQ(none->ReadSamples(buf, 0, 4), 0u);
+    EXPECT_FALSE(none->ReadHeader(buf));
+    RecordingView view;
+    none->StartAnalysis(&view);  // nothing to analyse, nobody told
+    EXPECT_TRUE(view.Events().empty());
+    EXPECT_FALSE(none->IsAnalysisRunning());
+
+    const std::string path = m_dir.File("10110814.30");
+    WriteSamples(path, {10, 11, 12, 13, 14});
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    EXPECT_EQ(doc->GetFileKind(), 1);
+    EXPECT_EQ(doc->GetSampleCount(), 5u);
+    EXPECT_EQ(doc->GetStartTime().GetTime(), CTime(2010, 11, 8, 14, 30, 0).GetTime());
+    EXPECT_EQ(doc->ReadSamples(buf, -5, 2), 2u);
+    EXPECT_EQ(buf[0], 10);
+    EXPECT_EQ(buf[1], 11);
+    EXPECT_EQ(doc->ReadSamples(buf, 6, 2), 0u);
+    EXPECT_EQ(doc->ReadSamples(buf, 4, 4), 1u);
+    EXPECT_EQ(buf[0], 14);
+    unsigned char header[RECORDING_HEADER_SIZE];
+    std::memset(header, 0x5a, sizeof header);
+    EXPECT_FALSE(doc->ReadHeader(header));
+    EXPECT_EQ(header[100], 0x5a);
+    doc->CloseFile();
+    EXPECT_EQ(doc->GetSampleCount(), 0u);
+
+    auto missing = std::make_unique<CEcgDocument>();
+    EXPECT_THROW(missing->OpenFile(m_dir.File("nope.30")), CFileException);
+    EXPECT_EQ(missing->GetFileKind(), 0);
+    EXPECT_TRUE(missing->GetFilePath().empty());
+}
+
+TEST_F(DocumentTest, ShortRecordingUsesStoredBeats)
+{
+    const std::string path = m_dir.File("short.ecg");
+    WriteShortRecording(path, 4, {610, 100, 350, 350});
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    ASSERT_EQ(doc->GetFileKind(), 2);
+    RecordingView view;
+    doc->StartAnalysis(&view);  // synchronous
+    EXPECT_FALSE(doc->IsAnalysisRunning());
+    EXPECT_TRUE(doc->IsDetectionDone());
+    EXPECT_EQ(doc->m_vecBeats, (std::vector<uint32_t>{100, 350, 610}));
+    EXPECT_EQ(doc->m_nBeatCount, 3);
+    const std::vector<Ev> events = view.Events();
+    ASSERT_GE(events.size(), 4u);
+    EXPECT_EQ(events.front(), (Ev{Ev::Show, 0}));
+    EXPECT_EQ(events[1], (Ev{Ev::DetectionFinished, 1}));
+    EXPECT_EQ(events[2], (Ev{Ev::BeginStatistics, 0}));
+    EXPECT_EQ(events.back(), (Ev{Ev::StatisticsFinished, 1}));
+    EXPECT_TRUE(doc->IsStatisticsReady());
+}
+
+TEST_F(DocumentTest, ShortRecordingBeatCounts)
+{
+    // No beats: an empty list, and no statistics.
+    const std::string zero = m_dir.File("zero.ecg");
+    WriteShortRecording(zero, 0, {100, 200});
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(zero);
+    RecordingView view;
+    doc->StartAnalysis(&view);
+    EXPECT_TRUE(doc->IsDetectionDone());
+    EXPECT_TRUE(doc->m_vecBeats.empty());
+    EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
+    EXPECT_FALSE(doc->IsStatisticsReady());
+
+    // A count above what the header holds reads its 79 records only.
+    const std::string many = m_dir.File("many.ecg");
+    std::vector<uint32_t> positions;
+    for (uint32_t k = 0; k < 79; ++k)
+        positions.push_back(60 + 68 * k);
+    WriteShortRecording(many, 200, positions);
+    auto doc2 = std::make_unique<CEcgDocument>();
+    doc2->OpenFile(many);
+    doc2->StartAnalysis(nullptr);
+    EXPECT_EQ(doc2->m_vecBeats, positions);
+    EXPECT_TRUE(doc2->IsStatisticsReady());
+
+    // A header that can no longer be read: no beats, detection still done.
+    const std::string cut = m_dir.File("cut.ecg");
+    WriteShortRecording(cut, 3, {1, 2, 3});
+    auto doc3 = std::make_unique<CEcgDocument>();
+    doc3->OpenFile(cut);
+    ASSERT_EQ(::truncate(cut.c_str(), 100), 0);
+    RecordingView view3;
+    doc3->StartAnalysis(&view3);
+    EXPECT_TRUE(doc3->IsDetectionDone());
+    EXPECT_TRUE(doc3->m_vecBeats.empty());
+    EXPECT_EQ(view3.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
+}
+
+TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
+{
+    // Four chunks; apexes sit in the chunk overlaps too (200 divides 25000).
+    const uint32_t n = 3 * ANALYSIS_CHUNK_STEP + 10000;
+    const std::string path = m_dir.File("20030108.30");
+    WriteSamples(path, Signal(n, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    RecordingView view;
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    EXPECT_FALSE(doc->IsAnalysisRunning());
+    ASSERT_TRUE(doc->IsDetectionDone());
+
+    // Each apex is found exactly at its sample and only once, also where
+    // two chunks overlap (25000..26500 and so on). The only other beats are
+    // echoes of the jump back at a chunk's start, within its first samples.
+    const std::vector<uint32_t> want = Apexes(n, 200);
+    const std::vector<uint32_t>& beats = doc->m_vecBeats;
+    EXPECT_TRUE(std::is_sorted(beats.begin(), beats.end()));
+    EXPECT_EQ(std::adjacent_find(beats.begin(), beats.end()), beats.end());
+    const std::set<uint32_t> found(beats.begin(), beats.end());
+    for (uint32_t a : want)
+        EXPECT_EQ(found.count(a), 1u) << a;
+    const std::set<uint32_t> apexes(want.begin(), want.end());
+    for (uint32_t b : beats)
+        if (!apexes.count(b))
+            EXPECT_LT(b % ANALYSIS_CHUNK_STEP, 60u) << b;
+    EXPECT_LE(beats.size(), want.size() + 3);
+    EXPECT_EQ(doc->m_nBeatCount, int32_t(beats.size()));
+
+    EXPECT_EQ(view.DetectionProgress(), (std::vector<int>{25, 50, 75, 100}));
+    const std::vector<Ev> events = view.Events();
+    EXPECT_EQ(events.front(), (Ev{Ev::Show, 0}));
+    EXPECT_EQ(events.back(), (Ev{Ev::StatisticsFinished, 1}));
+    EXPECT_TRUE(doc->IsStatisticsReady());
+    EXPECT_TRUE(doc->m_bDetectorPrimed);
+
+    // A second run starts from an empty list and finds the same beats.
+    const std::vector<uint32_t> first = doc->m_vecBeats;
+    doc->StartAnalysis(nullptr);
+    doc->WaitAnalysis();
+    EXPECT_EQ(doc->m_vecBeats, first);
+}
+
+TEST_F(DocumentTest, ChunkCountFollowsLength)
+{
+    for (uint32_t extra : {0u, 1u}) {
+        const std::string path = m_dir.File("chunks" + std::to_string(extra));
+        WriteSamples(path, std::vector<int16_t>(3 * ANALYSIS_CHUNK_STEP + extra, 0));
+        auto doc = std::make_unique<CEcgDocument>();
+        doc->OpenFile(path);
+        RecordingView view;
+        doc->StartAnalysis(&view);
+        doc->WaitAnalysis();
+        const std::vector<int> want =
+            extra ? std::vector<int>{25, 50, 75, 100} : std::vector<int>{33, 66, 100};
+        EXPECT_EQ(view.DetectionProgress(), want) << extra;
+        EXPECT_TRUE(doc->IsDetectionDone());
+        EXPECT_TRUE(doc->m_vecBeats.empty());
+    }
+}
+
+TEST_F(DocumentTest, EmptyLongRecording)
+{
+    const std::string path = m_dir.File("empty.dat");
+    WriteSamples(path, {});
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    ASSERT_EQ(doc->GetFileKind(), 1);
+    RecordingView view;
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    EXPECT_TRUE(doc->IsDetectionDone());
+    EXPECT_TRUE(doc->m_vecBeats.empty());
+    EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0},
+                                              {Ev::DetectionFinished, 1},
+                                              {Ev::BeginStatistics, 0},
+                                              {Ev::StatisticsFinished, 0}}));
+}
+
+TEST_F(DocumentTest, ShortLongRecordingPrimesWithWhatThereIs)
+{
+    const std::string path = m_dir.File("tiny.dat");
+    WriteSamples(path, Signal(2000, 200));  // shorter than the priming read
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    doc->StartAnalysis(nullptr);  // a null view is fine
+    doc->WaitAnalysis();
+    EXPECT_TRUE(doc->IsDetectionDone());
+    EXPECT_TRUE(doc->m_bDetectorPrimed);
+    EXPECT_GE(doc->m_vecBeats.size(), 8u);
+}
+
+TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
+{
+    const std::string path = m_dir.File("cancel.dat");
+    WriteSamples(path, Signal(20 * ANALYSIS_CHUNK_STEP, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    RecordingView view;
+    std::atomic<int> calls{0};
+    view.onProgress = [&](short) {
+        if (++calls == 2)
+            doc->m_bCancelAnalysis.store(true);  // as StopAnalysis would, at this moment
+    };
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    EXPECT_FALSE(doc->IsAnalysisRunning());
+    const std::vector<Ev> events = view.Events();
+    EXPECT_EQ(events, (std::vector<Ev>{{Ev::Show, 0}, {Ev::Progress, 5}, {Ev::Progress, 10}}));
+    EXPECT_FALSE(doc->IsStatisticsReady());
+    EXPECT_TRUE(doc->m_vecMinuteStats.empty());
+    // The beats found so far come from the first two chunks only.
+    ASSERT_FALSE(doc->m_vecBeats.empty());
+    EXPECT_LT(doc->m_vecBeats.back(), 2 * ANALYSIS_CHUNK_STEP + ANALYSIS_CHUNK_LENGTH);
+}
+
+TEST_F(DocumentTest, StopWaitsForTheWorker)
+{
+    const std::string path = m_dir.File("stop.dat");
+    WriteSamples(path, Signal(40 * ANALYSIS_CHUNK_STEP, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    RecordingView view;
+    std::atomic<bool> slow{true};
+    view.onProgress = [&](short) {
+        if (slow)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    doc->StartAnalysis(&view);
+    ASSERT_TRUE(view.WaitFor(Ev::Progress));
+    doc->StopAnalysis();
+    slow = false;
+    EXPECT_FALSE(doc->IsAnalysisRunning());
+    EXPECT_FALSE(doc->IsStatisticsReady());
+    size_t afterStop = view.Events().size();
+    for (const Ev& e : view.Events())
+        EXPECT_TRUE(e.kind == Ev::Show || e.kind == Ev::Progress);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(view.Events().size(), afterStop);  // nothing arrives later
+
+    // Closing a document mid-run also stops the worker before the file goes.
+    RecordingView view2;
+    doc->StartAnalysis(&view2);
+    doc->CloseFile();
+    EXPECT_FALSE(doc->IsAnalysisRunning());
+    // And destroying one mid-run is safe.
+    auto doc3 = std::make_unique<CEcgDocument>();
+    doc3->OpenFile(path);
+    doc3->StartAnalysis(nullptr);
+    doc3.reset();
+}
+
+TEST_F(DocumentTest, RecordingThatVanishesBeforeTheRun)
+{
+    const std::string path = m_dir.File("gone.dat");
+    WriteSamples(path, Signal(60000, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    RecordingView view;
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    EXPECT_FALSE(doc->IsDetectionDone());
+    EXPECT_FALSE(doc->IsStatisticsReady());
+    EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}, {Ev::DetectionFinished, 0}}));
+    std::vector<uint32_t> out;
+    EXPECT_EQ(doc->GetBeatsInRange(0, 100000, out), 0u);
+    ASSERT_TRUE(doc->m_csDetector.try_lock());
+    doc->m_csDetector.unlock();
+    // Priming reads the recording itself and fails the same way.
+    EXPECT_THROW(doc->GetDetector(), CFileException);
+    EXPECT_FALSE(doc->m_bDetectorPrimed);
+}
+
+TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
+{
+    const std::string path = m_dir.File("shrinks.dat");
+    WriteSamples(path, Signal(10 * ANALYSIS_CHUNK_STEP, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    RecordingView view;
+    std::atomic<int> calls{0};
+    view.onProgress = [&](short) {
+        if (++calls == 1)
+            EXPECT_EQ(::truncate(path.c_str(), 2 * 30000), 0);
+    };
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    // The run ends shorter: later reads return nothing.
+    ASSERT_TRUE(doc->IsDetectionDone());
+    ASSERT_FALSE(doc->m_vecBeats.empty());
+    EXPECT_LT(doc->m_vecBeats.back(), 30000u);
+    EXPECT_EQ(view.DetectionProgress().back(), 100);
+}
+
+}  // namespace
