@@ -2,15 +2,57 @@
 
 #include <QFileInfo>
 
+#include "app/ChildFrame.h"
+#include "display/VitrelView.h"
+#include "panes/Panes.h"
+
 CVitrelDoc::CVitrelDoc(QObject* parent) : QObject(parent) {}
-CVitrelDoc::~CVitrelDoc() = default;
+
+CVitrelDoc::~CVitrelDoc()
+{
+    StopAnalysis();
+    CloseFile();
+}
+
 bool CVitrelDoc::OnOpenDocument(const QString& path)
 {
-    OpenFile(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    const QString full = QFileInfo(path).absoluteFilePath();
+    OpenFile(QFile::encodeName(full).toStdString());
     return true;
 }
-void CVitrelDoc::OnCloseDocument() { m_bClosed = true; }
-QString CVitrelDoc::GetPathName() const { return QFile::decodeName(m_strFilePath.c_str()); }
-QString CVitrelDoc::GetTitle() const { return QFileInfo(GetPathName()).fileName(); }
-bool CVitrelDoc::IsSamePath(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
-void CVitrelDoc::ClearPanes() {}
+
+void CVitrelDoc::OnCloseDocument()
+{
+    if (m_bClosed)
+        return;
+    m_bClosed = true;
+    StopAnalysis();
+    CloseFile();
+    g_pActiveView = nullptr;
+    ClearPanes();
+    if (m_pFrame && !m_pFrame->IsClosing())
+        m_pFrame->close();
+}
+
+void CVitrelDoc::ClearPanes()
+{
+    GetHeartRateDlg()->DeleteAllItems();
+    GetAbnormalWaveDlg()->DeleteAllItems();
+    GetAnalyzeResultDlg()->ClearResults();
+    GetHeartRateTrendDlg()->update();
+}
+
+QString CVitrelDoc::GetPathName() const
+{
+    return QFile::decodeName(QByteArray::fromStdString(m_strFilePath));
+}
+
+QString CVitrelDoc::GetTitle() const
+{
+    return QFileInfo(GetPathName()).fileName();
+}
+
+bool CVitrelDoc::IsSamePath(const QString& a, const QString& b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}

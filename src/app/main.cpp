@@ -1,7 +1,9 @@
-#include <QApplication>
+#include "app/VitrelApp.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    CVitrelApp app(argc, argv);
+    if (!app.InitInstance())
+        return 1;
+    return app.exec();
 }

@@ -1,62 +1,610 @@
 #include "display/VitrelView.h"
 
+#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QTimer>
 
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "app/MainFrame.h"
+#include "app/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
+#include "display/HandCursors.h"
+#include "panes/Panes.h"
+#include "report/EcgReportPrinter.h"
 #include "report/PrintJob.h"
 
 CVitrelView* g_pActiveView = nullptr;
 
-CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent) : QWidget(parent), m_pPainter(new CEcgPainter), m_pDocument(pDoc) {}
+namespace {
+
+constexpr int kLabelBand = CEcgPainter::LABEL_BAND;
+
+struct ZoomItem {
+    int id;
+    float zoom;
+};
+constexpr ZoomItem kZoomItems[] = {
+    {ID_ZOOM_50, 0.5f},   {ID_ZOOM_75, 0.75f},  {ID_ZOOM_100, 1.0f}, {ID_ZOOM_125, 1.25f},
+    {ID_ZOOM_150, 1.5f},  {ID_ZOOM_200, 2.0f},  {ID_ZOOM_300, 3.0f}, {ID_ZOOM_400, 4.0f},
+};
+
+}  // namespace
+
+CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent)
+    : QWidget(parent),
+      m_pPainter(new CEcgPainter),
+      m_hOpenHand(MakeOpenHandCursor()),
+      m_hClosedHand(MakeClosedHandCursor()),
+      m_pDocument(pDoc)
+{
+    setObjectName(QStringLiteral("CVitrelView"));
+    // All painting is done by OnDraw over the whole client area.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(m_hOpenHand);
+    setMinimumSize(1, 1);
+
+    m_pScrollBar = new QScrollBar(Qt::Horizontal, this);
+    m_pScrollBar->setRange(0, 0);
+    m_pScrollBar->hide();
+    m_pScrollBar->setCursor(Qt::ArrowCursor);
+    connect(m_pScrollBar, &QAbstractSlider::actionTriggered, this, &CVitrelView::OnScrollBarAction);
+    if (m_pDocument)
+        m_pDocument->SetView(this);
+}
+
 CVitrelView::~CVitrelView()
 {
-    if (m_pDocument)
+    // No worker may call into this view once it is gone.
+    if (m_pDocument) {
         m_pDocument->StopAnalysis();
+        if (m_pDocument->GetView() == this)
+            m_pDocument->SetView(nullptr);
+    }
     if (g_pActiveView == this)
         g_pActiveView = nullptr;
     delete m_pPainter;
+    m_pPainter = nullptr;
 }
-void CVitrelView::OnInitialUpdate() {}
-void CVitrelView::OnActivateView(bool, CVitrelView*, CVitrelView*) {}
-void CVitrelView::OnDraw(QPainter*) {}
-bool CVitrelView::OnPreparePrinting(CPrintInfo*) { return true; }
-void CVitrelView::OnBeginPrinting(QPainter*, CPrintInfo*) { m_bPrinting = true; }
-void CVitrelView::OnPrint(QPainter*, CPrintInfo*) {}
-void CVitrelView::OnEndPrinting(QPainter*, CPrintInfo*) { m_bPrinting = false; }
-int CVitrelView::GetPrintPageCount() const { return 1; }
-bool CVitrelView::HandlesCommand(int) { return false; }
-void CVitrelView::OnCommand(int) {}
-bool CVitrelView::IsCommandEnabled(int) const { return false; }
-bool CVitrelView::IsCommandChecked(int) const { return false; }
-float CVitrelView::ZoomForCommand(int) { return 0; }
-void CVitrelView::CenterOnSample(uint32_t) {}
-void CVitrelView::OnHScroll(int) {}
-int64_t CVitrelView::GetMaxScrollPos() const { return 0; }
-void CVitrelView::UpdateScrollRange() {}
-void CVitrelView::InvalidateTopBand() {}
-void CVitrelView::InvalidateTraceArea() {}
-void CVitrelView::RefreshResultPanes() {}
-void CVitrelView::RefreshRhythmPane() {}
-QRect CVitrelView::GetClientRect() const { return rect(); }
-bool CVitrelView::IsProgressVisible() const { return false; }
-bool CVitrelView::IsIdle() const { return true; }
-void CVitrelView::ShowProgress() {}
-void CVitrelView::SetProgress(short) {}
-void CVitrelView::OnDetectionFinished(bool) {}
-void CVitrelView::BeginStatisticsProgress() {}
-void CVitrelView::OnStatisticsFinished(bool) {}
-void CVitrelView::paintEvent(QPaintEvent*) {}
-void CVitrelView::resizeEvent(QResizeEvent*) {}
-void CVitrelView::mousePressEvent(QMouseEvent*) {}
-void CVitrelView::mouseReleaseEvent(QMouseEvent*) {}
-void CVitrelView::mouseMoveEvent(QMouseEvent*) {}
-void CVitrelView::wheelEvent(QWheelEvent*) {}
-void CVitrelView::OnSize() {}
-void CVitrelView::SetScrollPos(int64_t) {}
-void CVitrelView::OnScrollBarAction(int) {}
-void CVitrelView::LayoutScrollBar() {}
-void CVitrelView::Post(std::function<void()>, int) {}
-void CVitrelView::PumpNotifications() {}
+
+QRect CVitrelView::GetClientRect() const
+{
+    int h = height();
+    if (m_pScrollBar && !m_pScrollBar->isHidden())
+        h -= m_pScrollBar->sizeHint().height();
+    return QRect(0, 0, width(), std::max(h, 0));
+}
+
+bool CVitrelView::IsProgressVisible() const
+{
+    return m_wndProgress && !m_wndProgress->isHidden();
+}
+
+void CVitrelView::OnInitialUpdate()
+{
+    update();
+    UpdateScrollRange();
+    m_bProgressCreated = true;
+    m_wndProgress = new QProgressBar(this);
+    m_wndProgress->setObjectName(QStringLiteral("IDC_PROGRESS"));
+    m_wndProgress->setTextVisible(false);
+    m_wndProgress->setRange(0, 100);
+    m_wndProgress->setValue(0);
+    m_wndProgress->setCursor(Qt::ArrowCursor);
+    m_wndProgress->setGeometry(0, 0, 120, 20);
+    m_wndProgress->show();
+    // The frame is already sized when the view is initialised here.
+    OnSize();
+    if (m_pDocument)
+        m_pDocument->StartAnalysis(this);
+    emit commandStateChanged();
+}
+
+void CVitrelView::OnActivateView(bool bActivate, CVitrelView* pActivateView, CVitrelView*)
+{
+    if (!bActivate && !pActivateView)
+        return;
+    if (pActivateView != g_pActiveView) {
+        g_pActiveView = pActivateView;
+        if (pActivateView && bActivate) {
+            pActivateView->RefreshResultPanes();
+            pActivateView->RefreshRhythmPane();
+        }
+    }
+}
+
+void CVitrelView::OnDraw(QPainter* pDC)
+{
+    const QRect rc = GetClientRect();
+    m_pPainter->DrawStrip(m_pDocument, pDC, rc.width(), rc.height(), IsProgressVisible());
+}
+
+void CVitrelView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect client = GetClientRect();
+    painter.setClipRegion(event->region() & client);
+    OnDraw(&painter);
+    // The time captions live until the label band is repainted for another reason.
+    const QRect band(0, 0, client.width(), kLabelBand);
+    if (event->region().intersects(band)) {
+        if (m_bLabelsFresh)
+            m_pPainter->PaintTimeLabels(&painter);
+        else
+            m_pPainter->ClearTimeLabels();
+        m_bLabelsFresh = false;
+    }
+}
+
+void CVitrelView::ShowTimeLabels(int x)
+{
+    m_pPainter->DrawTimeLabels(m_pDocument, x);
+    m_bLabelsFresh = true;
+    update(QRect(0, 0, GetClientRect().width(), kLabelBand));
+}
+
+// ---- Scrolling ----------------------------------------------------------
+
+int64_t CVitrelView::GetMaxScrollPos() const
+{
+    const uint64_t S = m_pDocument ? m_pDocument->GetSampleCount() : 0;
+    const double v = 2.0 * GetClientRect().width() / m_pPainter->m_fZoom;
+    const uint64_t V = v > 0 ? static_cast<uint64_t>(v) : 0;
+    if (S > V)
+        return static_cast<int64_t>(std::min<uint64_t>(S - V, INT64_MAX));
+    return 0;
+}
+
+void CVitrelView::SetScrollPos(int64_t pos)
+{
+    m_nScrollPos = std::clamp<int64_t>(pos, 0, m_nScrollMax);
+    m_pScrollBar->setSliderPosition(static_cast<int>(m_nScrollPos / m_nScrollUnit));
+}
+
+void CVitrelView::UpdateScrollRange()
+{
+    const int64_t M = GetMaxScrollPos();
+    m_nScrollMax = M;
+    // The bar's range is an int: beyond it the bar steps in units of samples.
+    m_nScrollUnit = M > INT_MAX ? (M + INT_MAX - 1) / INT_MAX : 1;
+    const QSignalBlocker block(m_pScrollBar);
+    m_pScrollBar->setRange(0, static_cast<int>(M / m_nScrollUnit));
+    const double visible = 2.0 * GetClientRect().width() / m_pPainter->m_fZoom / static_cast<double>(m_nScrollUnit);
+    m_pScrollBar->setPageStep(static_cast<int>(std::clamp(visible, 1.0, static_cast<double>(INT_MAX))));
+    m_pScrollBar->setSingleStep(static_cast<int>(std::max<int64_t>(10 / m_nScrollUnit, 1)));
+    SetScrollPos(m_nScrollPos);
+    const bool show = M > 0;
+    if (show == m_pScrollBar->isHidden()) {
+        m_pScrollBar->setVisible(show);
+        LayoutScrollBar();
+        update();
+    }
+    m_pPainter->m_nViewPos = std::clamp<int64_t>(m_pPainter->m_nViewPos, 0, M);
+}
+
+void CVitrelView::LayoutScrollBar()
+{
+    const int sbh = m_pScrollBar->sizeHint().height();
+    m_pScrollBar->setGeometry(0, height() - sbh, width(), sbh);
+    if (m_bProgressCreated && m_wndProgress) {
+        const QRect rc = GetClientRect();
+        m_wndProgress->setGeometry(100, rc.bottom() + 1 - 20, rc.width() - 105, 15);
+        m_wndProgress->update();
+    }
+}
+
+void CVitrelView::OnSize()
+{
+    if (m_bProgressCreated)
+        UpdateScrollRange();
+    LayoutScrollBar();
+}
+
+void CVitrelView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    OnSize();
+}
+
+void CVitrelView::OnScrollBarAction(int action)
+{
+    if (m_bInScrollAction)
+        return;
+    m_bInScrollAction = true;
+    int code = SB_ENDSCROLL;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: code = SB_LINELEFT; break;
+    case QAbstractSlider::SliderSingleStepAdd: code = SB_LINERIGHT; break;
+    case QAbstractSlider::SliderPageStepSub: code = SB_PAGELEFT; break;
+    case QAbstractSlider::SliderPageStepAdd: code = SB_PAGERIGHT; break;
+    case QAbstractSlider::SliderToMinimum: code = SB_LEFT; break;
+    case QAbstractSlider::SliderToMaximum: code = SB_RIGHT; break;
+    case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
+    default: break;
+    }
+    const int64_t track = static_cast<int64_t>(m_pScrollBar->sliderPosition()) * m_nScrollUnit;
+    OnHScroll(code, track);
+    // Our position replaces the one the bar computed for the action.
+    m_pScrollBar->setSliderPosition(static_cast<int>(m_nScrollPos / m_nScrollUnit));
+    m_bInScrollAction = false;
+}
+
+void CVitrelView::OnHScroll(int code, int64_t trackPos)
+{
+    const int64_t p0 = m_nScrollPos;
+    const int64_t M = GetMaxScrollPos();
+    int64_t p = p0;
+    switch (code) {
+    case SB_LINELEFT: p = p0 > 10 ? p0 - 10 : 0; break;
+    case SB_LINERIGHT: p = p0 < M - 10 ? p0 + 10 : M; break;
+    case SB_PAGELEFT: {
+        const int64_t step = M / 10;
+        p = p0 <= step ? 0 : p0 - step;
+        break;
+    }
+    case SB_PAGERIGHT: {
+        const int64_t step = M / 10;
+        p = p0 >= M - step ? M : p0 + step;
+        break;
+    }
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: p = std::clamp<int64_t>(trackPos, 0, M); break;
+    case SB_LEFT: p = 0; break;
+    case SB_RIGHT: p = M; break;
+    default: break;
+    }
+    if (p != p0) {
+        m_pPainter->m_nViewPos = m_pPainter->m_nDragPos = p;
+        SetScrollPos(p);
+        ShowTimeLabels(0);
+        InvalidateTraceArea();
+    }
+}
+
+void CVitrelView::CenterOnSample(uint32_t sample)
+{
+    if (m_bPrinting)
+        return;
+    const double w = GetClientRect().width();
+    int64_t pos = static_cast<int64_t>(static_cast<double>(sample) - w / m_pPainter->m_fZoom);
+    const int64_t M = GetMaxScrollPos();
+    if (pos > M)
+        pos = M;
+    if (pos < 0)
+        pos = 0;
+    m_pPainter->m_nViewPos = m_pPainter->m_nDragPos = pos;
+    SetScrollPos(pos);
+    update();
+}
+
+void CVitrelView::InvalidateTopBand()
+{
+    update(QRect(0, 0, GetClientRect().width(), kLabelBand));
+}
+
+void CVitrelView::InvalidateTraceArea()
+{
+    const QRect rc = GetClientRect();
+    const int B = CEcgPainter::StatusBandHeight(m_pDocument);
+    update(QRect(QPoint(0, kLabelBand), QPoint(rc.right(), rc.bottom() - B)));
+}
+
+void CVitrelView::InvalidateStatusCaption()
+{
+    const QRect rc = GetClientRect();
+    update(QRect(0, rc.bottom() + 1 - CEcgPainter::STATUS_BAND, 100, CEcgPainter::STATUS_BAND));
+}
+
+// ---- Mouse --------------------------------------------------------------
+
+void CVitrelView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        setCursor(m_hClosedHand);
+        m_pPainter->m_bDragging = true;
+        m_pPainter->m_nDragStartX = static_cast<int>(event->position().x());
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CVitrelView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        setCursor(m_hOpenHand);
+        m_pPainter->m_bDragging = false;
+        m_pPainter->m_nViewPos = m_pPainter->m_nDragPos;
+    } else if (event->button() == Qt::RightButton) {
+        if (auto* frame = qobject_cast<CMainFrame*>(window()))
+            frame->TrackContextMenu(IDR_CONTEXT_MENU, event->globalPosition().toPoint());
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void CVitrelView::mouseMoveEvent(QMouseEvent* event)
+{
+    const int x = static_cast<int>(event->position().x());
+    if (m_pPainter->m_bDragging) {
+        const double pos = (m_pPainter->m_nDragStartX - x) * 2.0 / m_pPainter->m_fZoom +
+                           static_cast<double>(m_pPainter->m_nViewPos);
+        const int64_t M = GetMaxScrollPos();
+        int64_t p = static_cast<int64_t>(std::clamp(pos, -1.0, 9.0e18));
+        p = std::clamp<int64_t>(p, 0, M);
+        m_pPainter->m_nDragPos = p;
+        SetScrollPos(p);
+        InvalidateTraceArea();
+    } else {
+        ShowTimeLabels(x);
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CVitrelView::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {   // a horizontal wheel is no zoom request
+        event->ignore();
+        return;
+    }
+    float& zoom = m_pPainter->m_fZoom;
+    zoom += delta > 0 ? 0.25f : -0.25f;
+    if (zoom < 0.5f)
+        zoom = 0.5f;
+    if (zoom > 4.0f)
+        zoom = 4.0f;
+    UpdateScrollRange();
+    InvalidateTopBand();
+    InvalidateTraceArea();
+    ShowTimeLabels(static_cast<int>(event->position().x()));
+    event->accept();
+    emit commandStateChanged();
+}
+
+// ---- Commands -----------------------------------------------------------
+
+float CVitrelView::ZoomForCommand(int id)
+{
+    for (const ZoomItem& item : kZoomItems)
+        if (item.id == id)
+            return item.zoom;
+    return 0;
+}
+
+bool CVitrelView::HandlesCommand(int id)
+{
+    return ZoomForCommand(id) > 0 || id == ID_VIEW_GRID || id == ID_VIEW_RMARKS || id == ID_FILE_PRINT ||
+           id == ID_FILE_PRINT_DIRECT || id == ID_FILE_PRINT_PREVIEW;
+}
+
+bool CVitrelView::IsAnalysisBusy() const
+{
+    // A long recording cannot be printed until its run has ended.
+    return m_pDocument && m_pDocument->IsAnalysisRunning() && !m_bRunEnded;
+}
+
+bool CVitrelView::IsCommandEnabled(int id) const
+{
+    if (id == ID_VIEW_RMARKS)
+        return m_pDocument && m_pDocument->IsDetectionDone();
+    if (id == ID_FILE_PRINT || id == ID_FILE_PRINT_DIRECT || id == ID_FILE_PRINT_PREVIEW)
+        return !IsAnalysisBusy();
+    return HandlesCommand(id);
+}
+
+bool CVitrelView::IsCommandChecked(int id) const
+{
+    if (id == ID_VIEW_GRID)
+        return m_pPainter->m_bShowGrid;
+    if (id == ID_VIEW_RMARKS)
+        return m_pPainter->m_bShowRMarks;
+    const float zoom = ZoomForCommand(id);
+    return zoom > 0 && m_pPainter->m_fZoom == zoom;
+}
+
+void CVitrelView::OnCommand(int id)
+{
+    if (!IsCommandEnabled(id))
+        return;
+    if (const float zoom = ZoomForCommand(id); zoom > 0) {
+        m_pPainter->m_fZoom = zoom;
+        UpdateScrollRange();
+        update();
+    } else if (id == ID_VIEW_GRID) {
+        m_pPainter->m_bShowGrid = !m_pPainter->m_bShowGrid;
+        InvalidateTraceArea();
+    } else if (id == ID_VIEW_RMARKS) {
+        m_pPainter->m_bShowRMarks = !m_pPainter->m_bShowRMarks;
+        InvalidateTraceArea();
+    } else if (id == ID_FILE_PRINT) {
+        RunPrintJob(this, PrintMode::Dialog);
+    } else if (id == ID_FILE_PRINT_DIRECT) {
+        RunPrintJob(this, PrintMode::Direct);
+    } else if (id == ID_FILE_PRINT_PREVIEW) {
+        RunPrintJob(this, PrintMode::Preview);
+    }
+    emit commandStateChanged();
+}
+
+// ---- Panes --------------------------------------------------------------
+
+void CVitrelView::RefreshResultPanes()
+{
+    if (!m_pDocument)
+        return;
+    if (m_pDocument->m_pEcgFile)
+        GetAnalyzeResultDlg()->ShowResults(m_pDocument->GetFileKind(), m_pDocument->GetPathName());
+    CAbnormalWaveDlg* abnormal = GetAbnormalWaveDlg();
+    abnormal->DeleteAllItems();
+    std::vector<uint32_t> beats;
+    m_pDocument->GetAbnormalBeats(beats);
+    for (uint32_t pos : beats)
+        abnormal->AddAbnormalRow(pos);
+    GetHeartRateTrendDlg()->update();
+}
+
+void CVitrelView::RefreshRhythmPane()
+{
+    if (!m_pDocument)
+        return;
+    CHeartRateDlg* rhythm = GetHeartRateDlg();
+    rhythm->DeleteAllItems();
+    std::vector<const HourRateStats*> hours;
+    m_pDocument->GetHourStats(hours);
+    for (const HourRateStats* record : hours)
+        rhythm->AddHourRow(record);
+    GetHeartRateTrendDlg()->update();
+}
+
+// ---- Printing -----------------------------------------------------------
+
+int CVitrelView::GetPrintPageCount() const
+{
+    if (m_pDocument && m_pDocument->m_pEcgFile && m_pDocument->GetFileKind() == ECG_KIND_HOLTER) {
+        const size_t a = m_pDocument->GetAbnormalCount();
+        return static_cast<int>(1 + (a + 4) / 5);
+    }
+    return 1;
+}
+
+bool CVitrelView::OnPreparePrinting(CPrintInfo* pInfo)
+{
+    pInfo->m_nMinPage = 1;
+    pInfo->m_nCurPage = 1;
+    pInfo->m_nNumPreviewPages = 1;
+    pInfo->m_nMaxPage = GetPrintPageCount();
+    return true;
+}
+
+void CVitrelView::OnBeginPrinting(QPainter*, CPrintInfo*)
+{
+    m_bPrinting = true;
+}
+
+void CVitrelView::OnEndPrinting(QPainter*, CPrintInfo*)
+{
+    m_bPrinting = false;
+}
+
+void CVitrelView::OnPrint(QPainter* pDC, CPrintInfo* pInfo)
+{
+    // Paper gets its own metric drawing, never the screen picture.
+    CEcgReportPrinter printer(m_pDocument, pDC, pInfo, m_pPainter->m_nGain);
+    printer.PrintPage();
+}
+
+// ---- Analysis notifications (any thread) --------------------------------
+
+void CVitrelView::Post(std::function<void()> step, int pauseBeforeMs)
+{
+    m_nPosted.fetch_add(1, std::memory_order_relaxed);
+    QMetaObject::invokeMethod(
+        this,
+        [this, step = std::move(step), pauseBeforeMs]() mutable {
+            m_queue.push_back({std::move(step), pauseBeforeMs});
+            PumpNotifications();
+        },
+        Qt::QueuedConnection);
+}
+
+void CVitrelView::PumpNotifications()
+{
+    while (!m_bPaused && !m_queue.empty()) {
+        Step& front = m_queue.front();
+        if (front.pauseBeforeMs > 0) {
+            const int ms = front.pauseBeforeMs;
+            front.pauseBeforeMs = 0;
+            m_bPaused = true;
+            QTimer::singleShot(ms, this, [this]() {
+                m_bPaused = false;
+                PumpNotifications();
+            });
+            return;
+        }
+        std::function<void()> run = std::move(front.run);
+        m_queue.pop_front();
+        run();
+        m_nDone.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+bool CVitrelView::IsIdle() const
+{
+    return m_nDone.load(std::memory_order_relaxed) == m_nPosted.load(std::memory_order_relaxed) && !m_bPaused;
+}
+
+void CVitrelView::ShowProgress()
+{
+    Post([this]() {
+        m_bRunEnded = false;
+        if (!m_wndProgress)
+            return;
+        m_wndProgress->setValue(0);
+        m_wndProgress->show();
+        InvalidateStatusCaption();
+    });
+}
+
+void CVitrelView::SetProgress(short percent)
+{
+    Post([this, percent]() {
+        if (m_wndProgress)
+            m_wndProgress->setValue(percent);
+    });
+}
+
+void CVitrelView::OnDetectionFinished(bool completed)
+{
+    Post(
+        [this, completed]() {
+            if (m_wndProgress) {
+                m_wndProgress->setValue(0);
+                m_wndProgress->hide();
+            }
+            InvalidateTraceArea();
+            InvalidateStatusCaption();
+            if (!completed)
+                m_bRunEnded = true;   // a failed run computes no statistics
+            if (completed && g_pActiveView == this)
+                RefreshResultPanes();
+            emit commandStateChanged();
+        },
+        50);
+}
+
+void CVitrelView::BeginStatisticsProgress()
+{
+    Post([this]() {
+        if (m_wndProgress) {
+            m_wndProgress->setValue(0);
+            m_wndProgress->show();
+        }
+        InvalidateStatusCaption();
+    });
+}
+
+void CVitrelView::OnStatisticsFinished(bool produced)
+{
+    Post(
+        [this, produced]() {
+            if (m_wndProgress)
+                m_wndProgress->hide();
+            InvalidateTraceArea();
+            InvalidateStatusCaption();
+            GetHeartRateTrendDlg()->update();
+            m_bRunEnded = true;
+            if (produced && g_pActiveView == this)
+                RefreshRhythmPane();
+            emit commandStateChanged();
+        },
+        50);
+}

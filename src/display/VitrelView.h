@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -66,7 +67,8 @@ public:
     // Moves the view so that sample lies in the middle (no-op while printing).
     void CenterOnSample(uint32_t sample);
 
-    void OnHScroll(int code);
+    // trackPos (samples) is used by the thumb codes.
+    void OnHScroll(int code, int64_t trackPos = 0);
     int64_t GetMaxScrollPos() const;
     void UpdateScrollRange();
     void InvalidateTopBand();
@@ -83,6 +85,8 @@ public:
     int64_t GetScrollUnit() const { return m_nScrollUnit; }
     // True once every posted analysis notification has been carried out.
     bool IsIdle() const;
+    // A long recording's run is still going: printing waits for its end.
+    bool IsAnalysisBusy() const;
 
     // IAnalysisView: may be called from the analysis worker; every call is
     // posted to the user-interface thread and carried out there in order.
@@ -113,6 +117,9 @@ protected:
 
 private:
     void OnSize();
+    // Keeps the time captions for x and repaints the label band with them.
+    void ShowTimeLabels(int x);
+    void InvalidateStatusCaption();
     void SetScrollPos(int64_t pos);
     void OnScrollBarAction(int action);
     void LayoutScrollBar();
@@ -132,6 +139,10 @@ private:
     };
     std::deque<Step> m_queue;
     bool m_bPaused = false;
+    std::atomic<int> m_nPosted{0};
+    std::atomic<int> m_nDone{0};
+    bool m_bRunEnded = false;
+    bool m_bLabelsFresh = false;
 };
 
 // The view activated last, or null.

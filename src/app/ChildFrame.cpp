@@ -1,0 +1,42 @@
+#include "app/ChildFrame.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+
+#include "app/VitrelDoc.h"
+#include "display/VitrelView.h"
+
+CChildFrame::CChildFrame(CVitrelDoc* pDoc, QWidget* parent) : QMdiSubWindow(parent), m_pDocument(pDoc)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("CChildFrame"));
+    m_pView = new CVitrelView(pDoc);
+    setWidget(m_pView);
+    setWindowTitle(pDoc->GetTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    pDoc->SetFrame(this);
+}
+
+CChildFrame::~CChildFrame()
+{
+    // The view stops the worker and lets go of the document before the document goes.
+    QWidget* view = widget();
+    if (view) {
+        setWidget(nullptr);
+        delete view;
+    }
+    m_pView = nullptr;
+    if (m_pDocument)
+        m_pDocument->SetFrame(nullptr);
+    m_pDocument.reset();
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_bClosing) {
+        m_bClosing = true;
+        if (m_pDocument)
+            m_pDocument->OnCloseDocument();
+    }
+    QMdiSubWindow::closeEvent(event);
+}

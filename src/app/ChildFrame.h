@@ -1,0 +1,28 @@
+// The MDI child window of one document: holds the document and its view.
+#pragma once
+
+#include <QMdiSubWindow>
+#include <memory>
+
+class CVitrelDoc;
+class CVitrelView;
+
+class CChildFrame : public QMdiSubWindow {
+    Q_OBJECT
+public:
+    // Takes ownership of pDoc and creates the view inside the frame.
+    explicit CChildFrame(CVitrelDoc* pDoc, QWidget* parent = nullptr);
+    ~CChildFrame() override;
+
+    CVitrelDoc* GetDocument() const { return m_pDocument.get(); }
+    CVitrelView* GetView() const { return m_pView; }
+    bool IsClosing() const { return m_bClosing; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::unique_ptr<CVitrelDoc> m_pDocument;
+    CVitrelView* m_pView = nullptr;
+    bool m_bClosing = false;
+};

@@ -1,0 +1,607 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include <dlfcn.h>
+
+#if __has_include(<QtGui/qguiapplication_platform.h>)
+#include <QtGui/qguiapplication_platform.h>
+#endif
+
+#include "app/ChildFrame.h"
+#include "app/Resource.h"
+#include "app/StringTable.h"
+#include "app/VitrelDoc.h"
+#include "display/VitrelView.h"
+#include "panes/AboutDlg.h"
+#include "panes/Panes.h"
+#include "report/PrintJob.h"
+#include "recording/File.h"
+#include "recording/Time.h"
+
+static void InitVitrelResources()
+{
+    Q_INIT_RESOURCE(vitrel);
+}
+
+namespace {
+
+// Lock-key states from the X server's keyboard extension, when the program
+// runs on X11; libX11 is already loaded by Qt's xcb platform there.
+class CLockKeyReader {
+public:
+    CLockKeyReader()
+    {
+#if defined(QT_FEATURE_xcb) && QT_CONFIG(xcb)
+        if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
+            m_pDisplay = x11->display();
+#endif
+        if (!m_pDisplay)
+            return;
+        if (void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD))
+            m_pfnGetState = reinterpret_cast<GetStateFn>(dlsym(lib, "XkbGetIndicatorState"));
+    }
+    bool IsAvailable() const { return m_pfnGetState != nullptr; }
+    // Bits: 1 Caps Lock, 2 Num Lock, 4 Scroll Lock.
+    unsigned GetState() const
+    {
+        unsigned state = 0;
+        if (m_pfnGetState && m_pfnGetState(m_pDisplay, 0x0100 /* XkbUseCoreKbd */, &state) != 0)
+            return 0;
+        return state;
+    }
+
+private:
+    using GetStateFn = int (*)(void*, unsigned, unsigned*);
+    void* m_pDisplay = nullptr;
+    GetStateFn m_pfnGetState = nullptr;
+};
+
+CLockKeyReader& LockKeys()
+{
+    static CLockKeyReader reader;
+    return reader;
+}
+
+constexpr int kViewCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100,    ID_ZOOM_125,    ID_ZOOM_150,
+                                 ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400,    ID_VIEW_GRID,   ID_VIEW_RMARKS,
+                                 ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW};
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(RECENT_FILE_COUNT)
+{
+    InitVitrelResources();
+    setObjectName(QStringLiteral("CMainFrame"));
+    setWindowTitle(Strings::MainTitle());
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    m_recentFiles.ReadList();
+}
+
+CMainFrame::~CMainFrame()
+{
+    g_pActiveView = nullptr;
+}
+
+bool CMainFrame::OnCreate()
+{
+    if (!CreateStatusBar())
+        return false;
+    if (!CreateActions() || !CreateMenuBar() || !CreateToolBar())
+        return false;
+
+    m_pMdiArea = new QMdiArea(this);
+    m_pMdiArea->setObjectName(QStringLiteral("MDIClient"));
+    m_pMdiArea->setViewMode(QMdiArea::TabbedView);
+    m_pMdiArea->setDocumentMode(true);
+    m_pMdiArea->setTabsClosable(true);
+    m_pMdiArea->setTabsMovable(true);
+    m_pMdiArea->setBackground(QColor(0x80, 0x80, 0x80));
+    setCentralWidget(m_pMdiArea);
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+
+    CreateDockingPanes();
+    UpdateCommandUI();
+    return true;
+}
+
+// ---- Commands -----------------------------------------------------------
+
+QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prompt, const QString& icon)
+{
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    action->setObjectName(QStringLiteral("ID_%1").arg(id));
+    const qsizetype nl = prompt.indexOf(QLatin1Char('\n'));
+    action->setStatusTip(nl < 0 ? prompt : prompt.left(nl));
+    if (nl >= 0)
+        action->setToolTip(prompt.mid(nl + 1));
+    if (!icon.isEmpty())
+        action->setIcon(QIcon(icon));
+    action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
+    m_actions.insert(id, action);
+    return action;
+}
+
+bool CMainFrame::CreateActions()
+{
+    MakeAction(ID_FILE_OPEN, QStringLiteral("打开文件(&O)..."), QStringLiteral("打开已存在的文件\n打开"),
+               QStringLiteral(":/icons/open.svg"));
+    MakeAction(ID_FILE_CLOSE, QStringLiteral("关闭文件(&C)"), QStringLiteral("关闭当前文件"));
+    MakeAction(ID_FILE_CLOSE_ALL, QStringLiteral("关闭全部(&L)"), QStringLiteral("关闭所有已打开的文件"));
+    MakeAction(ID_FILE_PRINT, QStringLiteral("打印心电(&P)..."), QStringLiteral("打印当前心电文档\n打印"),
+               QStringLiteral(":/icons/print.svg"));
+    MakeAction(ID_FILE_PRINT_PREVIEW, QStringLiteral("打印预览(&V)"), QStringLiteral("显示心电报告打印预览"));
+    MakeAction(ID_FILE_PRINT_SETUP, QStringLiteral("打印设置(&R)..."), QStringLiteral("更改打印机相关选项\n打印设置"));
+    MakeAction(ID_APP_EXIT, QStringLiteral("退出(&X)"), QStringLiteral("退出应用程序\n退出"),
+               QStringLiteral(":/icons/exit.svg"));
+    // Direct printing has no menu item; the action gives it an id and a state.
+    MakeAction(ID_FILE_PRINT_DIRECT, QStringLiteral("直接打印"), QString());
+
+    struct Zoom { int id; const char* text; };
+    for (const Zoom& z : {Zoom{ID_ZOOM_50, "50%"}, Zoom{ID_ZOOM_75, "75%"}, Zoom{ID_ZOOM_100, "100%"},
+                          Zoom{ID_ZOOM_125, "125%"}, Zoom{ID_ZOOM_150, "150%"}, Zoom{ID_ZOOM_200, "200%"},
+                          Zoom{ID_ZOOM_300, "300%"}, Zoom{ID_ZOOM_400, "400%"}})
+        MakeAction(z.id, QString::fromLatin1(z.text), QString())->setCheckable(true);
+    MakeAction(ID_VIEW_GRID, QStringLiteral("参考线(&G)"), QStringLiteral("显示或隐藏参考线\n参考线"),
+               QStringLiteral(":/icons/grid.svg"))->setCheckable(true);
+    MakeAction(ID_VIEW_RMARKS, QStringLiteral("R 波标注(&R)"), QStringLiteral("显示或隐藏 R 波标注\nR 波标注"),
+               QStringLiteral(":/icons/rmarks.svg"))->setCheckable(true);
+
+    MakeAction(ID_WINDOW_CASCADE, QStringLiteral("层叠排列(&C)"), QStringLiteral("层叠排列窗口"));
+    MakeAction(ID_WINDOW_TILE_HORZ, QStringLiteral("平铺窗口(&T)"), QStringLiteral("横向平铺窗口"));
+    MakeAction(ID_WINDOW_ARRANGE, QStringLiteral("排列图标(&A)"), QStringLiteral("排列窗口图标"));
+    MakeAction(ID_APP_ABOUT, QStringLiteral("关于(&A)..."), QStringLiteral("显示程序信息，版本号以及版权信息\n关于"),
+               QStringLiteral(":/icons/about.svg"));
+    return true;
+}
+
+static void AddZoomMenu(QMenu* parent, const QHash<int, QAction*>& actions)
+{
+    QMenu* zoom = parent->addMenu(QStringLiteral("视图缩放(&Z)"));
+    for (int id : {ID_ZOOM_50, ID_ZOOM_75, ID_ZOOM_100, ID_ZOOM_125, ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400})
+        zoom->addAction(actions.value(id));
+    parent->addSeparator();
+    parent->addAction(actions.value(ID_VIEW_GRID));
+    parent->addAction(actions.value(ID_VIEW_RMARKS));
+}
+
+bool CMainFrame::CreateMenuBar()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("IDR_MAINFRAME"));
+    bar->setWindowTitle(QStringLiteral("菜单栏"));
+
+    m_pFileMenu = bar->addMenu(QStringLiteral("文件(&F)"));
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_OPEN));
+    m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_CLOSE));
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_CLOSE_ALL));
+    m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT));
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT_PREVIEW));
+    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT_SETUP));
+    m_pFileMenu->addSeparator();
+    m_pRecentEnd = m_pFileMenu->addSeparator();
+    m_pFileMenu->addAction(m_actions.value(ID_APP_EXIT));
+    connect(m_pFileMenu, &QMenu::aboutToShow, this, [this]() {
+        RebuildRecentFileMenu();
+        UpdateCommandUI();
+    });
+    RebuildRecentFileMenu();
+
+    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
+    AddZoomMenu(view, m_actions);
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+
+    QMenu* window = bar->addMenu(QStringLiteral("窗口(&W)"));
+    window->addAction(m_actions.value(ID_WINDOW_CASCADE));
+    window->addAction(m_actions.value(ID_WINDOW_TILE_HORZ));
+    window->addAction(m_actions.value(ID_WINDOW_ARRANGE));
+    connect(window, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+
+    QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
+    help->addAction(m_actions.value(ID_APP_ABOUT));
+
+    // Context menu 160 of the waveform view.
+    m_pContextMenu = new QMenu(QStringLiteral("&ContextMenu"), this);
+    m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
+    AddZoomMenu(m_pContextMenu, m_actions);
+    connect(m_pContextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    return true;
+}
+
+void CMainFrame::RebuildRecentFileMenu()
+{
+    for (QAction* action : m_recentActions) {
+        m_pFileMenu->removeAction(action);
+        m_actions.remove(action->data().toInt());
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    const QStringList& files = m_recentFiles.GetFiles();
+    if (files.isEmpty()) {
+        // The placeholder stands where the files will be.
+        QAction* placeholder = new QAction(QStringLiteral("历史文档"), this);
+        placeholder->setData(ID_FILE_MRU_FILE1);
+        placeholder->setObjectName(QStringLiteral("ID_%1").arg(ID_FILE_MRU_FILE1));
+        placeholder->setStatusTip(QStringLiteral("打开该文档"));
+        placeholder->setEnabled(false);
+        m_recentActions.append(placeholder);
+    } else {
+        for (int i = 0; i < files.size(); ++i) {
+            const int id = ID_FILE_MRU_FILE1 + i;
+            QAction* action = new QAction(m_recentFiles.GetDisplayName(i), this);
+            action->setData(id);
+            action->setObjectName(QStringLiteral("ID_%1").arg(id));
+            action->setStatusTip(QStringLiteral("打开该文档"));
+            connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
+            m_recentActions.append(action);
+        }
+    }
+    for (QAction* action : m_recentActions) {
+        m_pFileMenu->insertAction(m_pRecentEnd, action);
+        if (action->isEnabled())
+            m_actions.insert(action->data().toInt(), action);
+    }
+}
+
+bool CMainFrame::CreateToolBar()
+{
+    m_pToolBar = addToolBar(QStringLiteral("工具栏"));
+    if (!m_pToolBar)
+        return false;
+    m_pToolBar->setObjectName(QStringLiteral("IDR_%1").arg(IDR_MAINFRAME));
+    m_pToolBar->setIconSize(QSize(16, 16));
+    m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_pToolBar->addAction(m_actions.value(ID_FILE_OPEN));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(m_actions.value(ID_FILE_PRINT));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(m_actions.value(ID_VIEW_GRID));
+    m_pToolBar->addAction(m_actions.value(ID_VIEW_RMARKS));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(m_actions.value(ID_APP_ABOUT));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(m_actions.value(ID_APP_EXIT));
+    return true;
+}
+
+bool CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("ID_%1").arg(ID_STATUS_BAR));
+    auto* idle = new QLabel(Strings::Idle(), bar);
+    idle->setObjectName(QStringLiteral("ID_SEPARATOR"));
+    bar->addWidget(idle, 1);
+    const char* names[] = {"CAP", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), bar);
+        m_indicators[i]->setObjectName(QStringLiteral("ID_INDICATOR_%1").arg(QString::fromLatin1(names[i])));
+        m_indicators[i]->setAlignment(Qt::AlignCenter);
+        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        m_indicators[i]->setEnabled(false);
+        bar->addPermanentWidget(m_indicators[i]);
+    }
+    if (LockKeys().IsAvailable()) {
+        m_pIndicatorTimer = new QTimer(this);
+        connect(m_pIndicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
+        m_pIndicatorTimer->start(250);
+        UpdateIndicators();
+    }
+    return true;
+}
+
+QLabel* CMainFrame::GetIndicator(int index) const
+{
+    return index >= 0 && index < 3 ? m_indicators[index] : nullptr;
+}
+
+void CMainFrame::UpdateIndicators()
+{
+    const unsigned state = LockKeys().GetState();
+    for (int i = 0; i < 3; ++i)
+        m_indicators[i]->setEnabled((state >> i) & 1u);
+}
+
+// ---- Docking panes ------------------------------------------------------
+
+QDockWidget* CMainFrame::CreatePane(int id, const QString& caption, Qt::DockWidgetArea area)
+{
+    auto* pane = new QDockWidget(caption, this);
+    pane->setObjectName(QString::number(id));
+    pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                      QDockWidget::DockWidgetFloatable);
+    m_panes.insert(id, pane);
+    AttachPaneWindow(pane);
+    addDockWidget(area, pane);
+    // A pane about to be shown without a window gets its dialog back.
+    connect(pane, &QDockWidget::visibilityChanged, this, [this, pane](bool visible) {
+        if (visible && !pane->widget())
+            AttachPaneWindow(pane);
+    });
+    return pane;
+}
+
+void CMainFrame::AttachPaneWindow(QDockWidget* pane)
+{
+    if (pane->widget())
+        return;
+    CDialogEx* dialog = nullptr;
+    switch (pane->objectName().toInt()) {
+    case IDR_PANE_RHYTHM: dialog = GetHeartRateDlg(); break;
+    case IDR_PANE_RESULT: dialog = GetAnalyzeResultDlg(); break;
+    case IDR_PANE_ABNORMAL: dialog = GetAbnormalWaveDlg(); break;
+    case IDR_PANE_TREND: dialog = GetHeartRateTrendDlg(); break;
+    default: return;
+    }
+    if (!dialog->IsCreated())
+        dialog->Create(this);
+    pane->setWidget(dialog);
+}
+
+void CMainFrame::CreateDockingPanes()
+{
+    QDockWidget* trend = CreatePane(IDR_PANE_TREND, QStringLiteral("心率变化趋势"), Qt::BottomDockWidgetArea);
+    trend->setMinimumSize(480, 160);
+    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, QStringLiteral("异常波形列表"), Qt::LeftDockWidgetArea);
+    QDockWidget* result = CreatePane(IDR_PANE_RESULT, QStringLiteral("心电分析结果"), Qt::RightDockWidgetArea);
+    result->setMinimumSize(260, 394);
+    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, QStringLiteral("心律统计列表"), Qt::LeftDockWidgetArea);
+    splitDockWidget(abnormal, rhythm, Qt::Vertical);
+
+    resizeDocks({trend}, {240}, Qt::Vertical);
+    resizeDocks({abnormal, result}, {290, 280}, Qt::Horizontal);
+    resizeDocks({abnormal, rhythm}, {120, 120}, Qt::Vertical);
+    result->show();
+    result->raise();
+}
+
+// ---- Documents ----------------------------------------------------------
+
+QList<CVitrelDoc*> CMainFrame::GetDocuments() const
+{
+    QList<CVitrelDoc*> docs;
+    if (!m_pMdiArea)
+        return docs;
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) {
+        auto* frame = qobject_cast<CChildFrame*>(window);
+        if (frame && frame->GetDocument() && !frame->IsClosing())
+            docs.append(frame->GetDocument());
+    }
+    return docs;
+}
+
+CChildFrame* CMainFrame::GetActiveFrame() const
+{
+    if (!m_pMdiArea)
+        return nullptr;
+    auto* frame = qobject_cast<CChildFrame*>(m_pMdiArea->currentSubWindow());
+    return frame && !frame->IsClosing() ? frame : nullptr;
+}
+
+CVitrelDoc* CMainFrame::GetActiveDocument() const
+{
+    CChildFrame* frame = GetActiveFrame();
+    return frame ? frame->GetDocument() : nullptr;
+}
+
+CVitrelView* CMainFrame::GetActiveView() const
+{
+    CChildFrame* frame = GetActiveFrame();
+    return frame ? frame->GetView() : nullptr;
+}
+
+CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) {
+        auto* frame = qobject_cast<CChildFrame*>(window);
+        if (frame && !frame->IsClosing() && CVitrelDoc::IsSamePath(frame->GetDocument()->GetPathName(), full)) {
+            m_pMdiArea->setActiveSubWindow(frame);
+            return frame->GetDocument();
+        }
+    }
+
+    auto doc = std::make_unique<CVitrelDoc>();
+    try {
+        doc->OnOpenDocument(full);
+    } catch (const CFileException& e) {
+        ShowErrorMessage(QString::fromStdString(e.GetErrorMessage()));
+        return nullptr;
+    } catch (const CTimeException&) {
+        ShowErrorMessage(QString::fromStdString(
+            CFileException::FormatMessage(CFileException::genericException, QFile::encodeName(full).toStdString())));
+        return nullptr;
+    }
+
+    CVitrelDoc* pDoc = doc.get();
+    auto* frame = new CChildFrame(doc.release());
+    connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    m_pMdiArea->addSubWindow(frame);
+    frame->showMaximized();
+    m_pMdiArea->setActiveSubWindow(frame);
+    frame->GetView()->OnInitialUpdate();
+    m_recentFiles.Add(full);
+    RebuildRecentFileMenu();
+    UpdateFrameTitle();
+    UpdateCommandUI();
+    return pDoc;
+}
+
+bool CMainFrame::OpenFiles(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        if (!OpenDocumentFile(path))
+            return false;
+    return true;
+}
+
+void CMainFrame::CloseAllDocuments()
+{
+    if (!m_pMdiArea)
+        return;
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+        window->close();
+    UpdateFrameTitle();
+    UpdateCommandUI();
+}
+
+QStringList CMainFrame::PromptForFileNames()
+{
+    QFileDialog dialog(this, QStringLiteral("打开"), QString(), QStringLiteral("所有文件 (*.*)"));
+    dialog.setObjectName(QStringLiteral("OpenFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+void CMainFrame::ShowErrorMessage(const QString& text)
+{
+    QMessageBox::warning(this, Strings::MainTitle(), text);
+}
+
+void CMainFrame::OnFileOpen()
+{
+    OpenFiles(PromptForFileNames());
+}
+
+void CMainFrame::OnOpenRecentFile(int index)
+{
+    const QString path = m_recentFiles.GetFiles().value(index);
+    if (path.isEmpty())
+        return;
+    if (!OpenDocumentFile(path)) {
+        m_recentFiles.Remove(index);
+        RebuildRecentFileMenu();
+    }
+}
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::OnWindowCommand(int id)
+{
+    // The workspace shows tabs; cascading and tiling lay the documents out as
+    // free windows, and arranging returns them to tabs.
+    if (id == ID_WINDOW_ARRANGE) {
+        m_pMdiArea->setViewMode(QMdiArea::TabbedView);
+        return;
+    }
+    m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+        window->showNormal();
+    if (id == ID_WINDOW_CASCADE)
+        m_pMdiArea->cascadeSubWindows();
+    else
+        m_pMdiArea->tileSubWindows();
+}
+
+void CMainFrame::OnCommand(int id)
+{
+    if (CVitrelView::HandlesCommand(id)) {
+        if (CVitrelView* view = GetActiveView())
+            view->OnCommand(id);
+    } else if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) {
+        OnOpenRecentFile(id - ID_FILE_MRU_FILE1);
+    } else {
+        switch (id) {
+        case ID_FILE_OPEN: OnFileOpen(); break;
+        case ID_FILE_CLOSE:
+            if (CChildFrame* frame = GetActiveFrame())
+                frame->close();
+            break;
+        case ID_FILE_CLOSE_ALL: CloseAllDocuments(); break;
+        case ID_FILE_PRINT_SETUP: RunPrinterSetup(this); break;
+        case ID_APP_EXIT: close(); break;
+        case ID_APP_ABOUT: OnAppAbout(); break;
+        case ID_WINDOW_ARRANGE:
+        case ID_WINDOW_CASCADE:
+        case ID_WINDOW_TILE_HORZ: OnWindowCommand(id); break;
+        default: break;
+        }
+    }
+    UpdateCommandUI();
+}
+
+void CMainFrame::UpdateCommandUI()
+{
+    CVitrelView* view = GetActiveView();
+    for (int id : kViewCommands) {
+        QAction* action = m_actions.value(id);
+        if (!action)
+            continue;
+        action->setEnabled(view && view->IsCommandEnabled(id));
+        if (action->isCheckable())
+            action->setChecked(view && view->IsCommandChecked(id));
+    }
+    const bool anyDocument = view != nullptr;
+    for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ})
+        if (QAction* action = m_actions.value(id))
+            action->setEnabled(anyDocument);
+}
+
+void CMainFrame::UpdateFrameTitle()
+{
+    CVitrelDoc* doc = GetActiveDocument();
+    setWindowTitle(doc ? Strings::MainTitle() + QStringLiteral(" - ") + doc->GetTitle() : Strings::MainTitle());
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window)
+{
+    auto* frame = qobject_cast<CChildFrame*>(window);
+    CVitrelView* view = frame && !frame->IsClosing() ? frame->GetView() : nullptr;
+    CVitrelView* previous = m_pLastActiveView.data();
+    if (view)
+        view->OnActivateView(true, view, previous);
+    else if (previous)
+        previous->OnActivateView(false, nullptr, previous);
+    if (view)
+        m_pLastActiveView = view;
+    UpdateFrameTitle();
+    UpdateCommandUI();
+}
+
+QMenu* CMainFrame::GetContextMenu(int id) const
+{
+    return id == IDR_CONTEXT_MENU ? m_pContextMenu : nullptr;
+}
+
+bool CMainFrame::TrackContextMenu(int id, const QPoint& globalPos)
+{
+    QMenu* menu = GetContextMenu(id);
+    if (!menu)
+        return false;
+    UpdateCommandUI();
+    menu->exec(globalPos);
+    return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    g_pActiveView = nullptr;
+    CloseAllDocuments();
+    QMainWindow::closeEvent(event);
+}

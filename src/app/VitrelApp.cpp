@@ -1,0 +1,30 @@
+#include "app/VitrelApp.h"
+
+#include <QIcon>
+
+#include "app/MainFrame.h"
+
+CVitrelApp::CVitrelApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // Settings live under this key; the command line is not looked at.
+    setOrganizationName(QStringLiteral("VITREL-ECG"));
+    setApplicationName(QStringLiteral("vitrel-ecg"));
+    setApplicationVersion(QStringLiteral("1.8.5023"));
+}
+
+CVitrelApp::~CVitrelApp()
+{
+    m_pMainWnd.reset();
+}
+
+bool CVitrelApp::InitInstance()
+{
+    m_pMainWnd = std::make_unique<CMainFrame>();
+    if (!m_pMainWnd->OnCreate()) {
+        m_pMainWnd.reset();
+        return false;
+    }
+    setWindowIcon(m_pMainWnd->windowIcon());
+    m_pMainWnd->showMaximized();
+    return true;
+}
