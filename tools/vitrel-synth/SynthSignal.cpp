@@ -81,15 +81,16 @@ double SynthRandom::Gauss()
 
 double SynthBeat::Plateau(double x) const
 {
-    // Raised-cosine plateau from the J point (10 samples after R) to stEnd.
+    // Rises within 5 samples up to the J point (10 samples after R), holds,
+    // and returns to the baseline together with the T wave's descent.
     const double j = 10, edge = 5;
     if (stShift == 0 || x <= j - edge || x >= stEnd)
         return 0;
     double w = 1;
     if (x < j)
         w = 0.5 * (1 + std::cos(kPi * (j - x) / edge));
-    else if (x > stEnd - edge)
-        w = 0.5 * (1 + std::cos(kPi * (x - (stEnd - edge)) / edge));
+    else if (x > stEnd - stFall)
+        w = 0.5 * (1 + std::cos(kPi * (x - (stEnd - stFall)) / stFall));
     return stShift * w;
 }
 
@@ -216,7 +217,8 @@ void BeatSource::Build(SynthBeat& b, double rrBefore, bool ventricular)
     wave(tc, st, 0.28 * kUnitsPerMv * std::sqrt(r / m_rMean) * (1 + 0.05 * m_rng.Gauss()));
     if (m_p.stMv != 0) {
         b.stShift = m_p.stMv * kUnitsPerMv;
-        b.stEnd = tc * kFs;
+        b.stEnd = (tc + 2.5 * st) * kFs;
+        b.stFall = 2.5 * st * kFs;
     }
 
     b.prMs = pr * 1000;

@@ -37,8 +37,9 @@ struct SynthBeat {
     double rrBefore = 0;   // seconds
     SynthWave waves[6];
     int waveCount = 0;
-    double stShift = 0;      // plateau from the J point to the T peak, units
+    double stShift = 0;      // plateau from the J point to the end of T, units
     double stEnd = 0;        // where the plateau ends, samples after R
+    double stFall = 1;       // length of its descent, samples
     // What a recorder would measure on this complex without noise.
     double prMs = 0, qtMs = 0;
     double rAmp = 0, pAmp = 0, tAmp = 0, stLevel = 0;  // units
