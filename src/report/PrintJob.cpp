@@ -1,10 +1,181 @@
 #include "report/PrintJob.h"
 
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 
-void RunPrintJob(CVitrelView*, PrintMode) {}
+#include <algorithm>
+#include <cmath>
+#include <exception>
 
-void RunPrinterSetup(QWidget*) {}
+#include "display/VitrelView.h"
+#include "recording/File.h"
+
+namespace {
+
+QString PrintTitle() { return QStringLiteral("打印"); }
+
+// A PDF has no unprintable border: the whole page is the printable area.
+// The printer is shared, so its own layout comes back when the job is done.
+class PdfWholePage {
+public:
+    explicit PdfWholePage(QPrinter* printer)
+        : m_pPrinter(printer), m_layout(printer->pageLayout()), m_bFullPage(printer->fullPage())
+    {
+        if (printer->outputFormat() == QPrinter::PdfFormat) {
+            printer->setFullPage(true);
+            printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        }
+    }
+    ~PdfWholePage()
+    {
+        m_pPrinter->setFullPage(m_bFullPage);
+        m_pPrinter->setPageLayout(m_layout);
+    }
+    PdfWholePage(const PdfWholePage&) = delete;
+    PdfWholePage& operator=(const PdfWholePage&) = delete;
+
+private:
+    QPrinter* m_pPrinter;
+    QPageLayout m_layout;
+    bool m_bFullPage;
+};
+
+void SetPageGeometry(QPrinter* printer, CPrintInfo* pInfo)
+{
+    const QRectF mm = printer->pageRect(QPrinter::Millimeter);
+    pInfo->m_nPrintableWidthMM = static_cast<int>(std::floor(mm.width() + 1e-3));
+    pInfo->m_nPrintableHeightMM = static_cast<int>(std::floor(mm.height() + 1e-3));
+    pInfo->m_fDotsPerMM = printer->resolution() / 25.4;
+}
+
+QString ErrorText(const std::exception& e)
+{
+    if (auto* fe = dynamic_cast<const CFileException*>(&e))
+        return QString::fromStdString(fe->GetErrorMessage());
+    return QString::fromUtf8(e.what());
+}
+
+// Draws pages from..to through the view. Returns false when a page failed.
+bool DrawPages(CVitrelView* pView, QPrinter* printer, QPainter* painter, CPrintInfo* pInfo, int from, int to)
+{
+    SetPageGeometry(printer, pInfo);
+    try {
+        for (int page = from; page <= to; ++page) {
+            if (page != from)
+                printer->newPage();
+            pInfo->m_nCurPage = page;
+            pView->OnPrint(painter, pInfo);
+        }
+    } catch (const std::exception& e) {
+        QMessageBox::warning(pView, PrintTitle(), ErrorText(e));
+        return false;
+    }
+    return true;
+}
+
+// The printing half of the job, once the printer is chosen.
+void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int from, int to)
+{
+    PdfWholePage wholePage(printer);
+    QPainter painter;
+    if (!painter.begin(printer)) {
+        QMessageBox::warning(pView, PrintTitle(), QStringLiteral("无法开始打印。"));
+        return;
+    }
+    pView->OnBeginPrinting(&painter, pInfo);
+    if (!DrawPages(pView, printer, &painter, pInfo, from, to))
+        printer->abort();
+    pView->OnEndPrinting(&painter, pInfo);
+    painter.end();
+}
+
+}  // namespace
+
+void RunPrintJob(CVitrelView* pView, PrintMode mode)
+{
+    if (!pView)
+        return;
+    CPrintInfo info;
+    info.m_bPreview = mode == PrintMode::Preview;
+    info.m_bDirect = mode == PrintMode::Direct;
+    if (!pView->OnPreparePrinting(&info))
+        return;
+    info.m_nMinPage = std::max(1, info.m_nMinPage);
+    info.m_nMaxPage = std::max(info.m_nMinPage, info.m_nMaxPage);
+    info.m_nCurPage = info.m_nMinPage;
+    QPrinter* printer = SharedPrinter();
+
+    switch (mode) {
+    case PrintMode::Dialog: {
+        QPrintDialog dlg(printer, pView);
+        dlg.setMinMax(info.m_nMinPage, info.m_nMaxPage);
+        dlg.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
+        printer->setPrintRange(QPrinter::AllPages);
+        printer->setFromTo(info.m_nMinPage, info.m_nMaxPage);
+        if (dlg.exec() != QDialog::Accepted)
+            return;
+        int from = info.m_nMinPage, to = info.m_nMaxPage;
+        if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
+            from = std::max(from, printer->fromPage());
+            to = std::min(to, printer->toPage() > 0 ? printer->toPage() : to);
+        }
+        if (from <= to)
+            PrintRange(pView, printer, &info, from, to);
+        break;
+    }
+    case PrintMode::Direct: {
+        // A printer that writes PDF needs a file to write to.
+        if (printer->outputFormat() == QPrinter::PdfFormat && printer->outputFileName().isEmpty()) {
+            const QString path = QFileDialog::getSaveFileName(pView, PrintTitle(), QString(),
+                                                              QStringLiteral("PDF (*.pdf)"));
+            if (path.isEmpty())
+                return;
+            printer->setOutputFileName(path);
+        }
+        printer->setPrintRange(QPrinter::AllPages);
+        PrintRange(pView, printer, &info, info.m_nMinPage, info.m_nMaxPage);
+        break;
+    }
+    case PrintMode::Preview: {
+        PdfWholePage wholePage(printer);
+        QPrintPreviewDialog dlg(printer, pView);
+        pView->OnBeginPrinting(nullptr, &info);
+        QObject::connect(&dlg, &QPrintPreviewDialog::paintRequested, &dlg, [&](QPrinter* target) {
+            QPainter painter;
+            if (!painter.begin(target))
+                return;
+            // The same request also prints from the preview's own print button:
+            // only the preview records into a picture.
+            info.m_bPreview = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture;
+            DrawPages(pView, target, &painter, &info, info.m_nMinPage, info.m_nMaxPage);
+            painter.end();
+        });
+        if (auto* preview = dlg.findChild<QPrintPreviewWidget*>()) {
+            preview->setViewMode(QPrintPreviewWidget::SinglePageView);
+            preview->setZoomMode(QPrintPreviewWidget::FitInView);
+        }
+        dlg.exec();
+        info.m_bPreview = true;
+        pView->OnEndPrinting(nullptr, &info);
+        break;
+    }
+    }
+}
+
+void RunPrinterSetup(QWidget* parent)
+{
+    QPageSetupDialog dlg(SharedPrinter(), parent);
+    dlg.exec();
+}
 
 QPrinter* SharedPrinter()
 {
