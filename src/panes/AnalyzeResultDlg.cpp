@@ -127,6 +127,13 @@ void CAnalyzeResultDlg::ShowResults(int kind, const QString& path)
         pFile = std::make_unique<CRemoteFile>(file);
     else
         return;
+    if (!pFile->IsOpen()) {
+        // The constructor does not report a failed open; raise the real cause
+        // ("not found", "access denied") rather than the closed handle's.
+        CFileException error;
+        if (!pFile->Open(file, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, &error))
+            throw error;
+    }
 
     RecordingHeader header;
     std::memset(&header, 0, sizeof header);

@@ -1,0 +1,199 @@
+// The rhythm statistics list and the abnormal waveform list.
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "analysis/EcgDocument.h"
+#include "app/VitrelDoc.h"
+#include "display/EcgPainter.h"
+#include "display/VitrelView.h"
+#include "panes/Panes.h"
+#include "panes/PaneTestUtil.h"
+
+class TestListPanes : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    CVitrelDoc* m_doc = nullptr;
+    CVitrelView* m_view = nullptr;
+
+    static QStringList Row(QTableWidget* list, int row)
+    {
+        QStringList texts;
+        for (int c = 0; c < list->columnCount(); ++c)
+            texts << (list->item(row, c) ? list->item(row, c)->text() : QString());
+        return texts;
+    }
+    int64_t ViewPos() const { return m_view->GetPainter()->m_nViewPos; }
+
+private slots:
+    void initTestCase()
+    {
+        panetest::UseShanghaiTime();
+        QVERIFY(m_dir.isValid());
+        // A long recording named for 2010-11-08 14:30:00, 1 200 000 samples.
+        const QString path = m_dir.filePath("10110814.30");
+        QVERIFY(panetest::WriteLongRecording(path, 1200000));
+        m_doc = new CVitrelDoc;
+        QVERIFY(m_doc->OnOpenDocument(path));
+        QCOMPARE(m_doc->GetFileKind(), 1);
+        m_view = new CVitrelView(m_doc);
+        m_view->resize(800, 300);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+        g_pActiveView = m_view;
+    }
+    void cleanupTestCase()
+    {
+        g_pActiveView = nullptr;
+        delete m_view;
+        delete m_doc;
+    }
+
+    void hourListColumns()
+    {
+        CHeartRateDlg* pane = GetHeartRateDlg();
+        QTableWidget* list = pane->GetListCtrl();
+        QCOMPARE(list->objectName(), QStringLiteral("IDC_1001"));
+        const QStringList headings{"时间", "最慢", "平均", "最快", "索引"};
+        const int widths[] = {110, 50, 50, 50, 0};
+        QCOMPARE(list->columnCount(), 5);
+        for (int c = 0; c < 5; ++c) {
+            QCOMPARE(list->horizontalHeaderItem(c)->text(), headings[c]);
+            QCOMPARE(list->columnWidth(c), widths[c]);
+        }
+        QVERIFY(list->showGrid());
+        QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+        QVERIFY(!list->isSortingEnabled());
+        QVERIFY(!list->horizontalHeader()->sectionsClickable());
+        QVERIFY(!list->verticalHeader()->isVisible());
+        QVERIFY(list->verticalHeader()->defaultSectionSize() >= 16);
+    }
+
+    void hourRowTexts()
+    {
+        CHeartRateDlg* pane = GetHeartRateDlg();
+        pane->DeleteAllItems();
+        const HourRateStats first{14, 30, 14, 59, 71.5f, 52.4f, 98.6f, 0, 0};
+        const HourRateStats halves{15, 0, 15, 59, 62.5f, 60.5f, 63.5f, 0, 0};   // halves round to even
+        const HourRateStats failed{-1, -1, -1, -1, 0.0f, 0.0f, 0.0f, 0, 0};
+        pane->AddHourRow(&first);
+        pane->AddHourRow(&halves);
+        pane->AddHourRow(&failed);
+        QTableWidget* list = pane->GetListCtrl();
+        QCOMPARE(list->rowCount(), 3);
+        QCOMPARE(Row(list, 0), (QStringList{"14:30-14:59", "52", "72", "99", "12600000"}));
+        QCOMPARE(Row(list, 1), (QStringList{"15:00-15:59", "60", "62", "64", "13500000"}));
+        QCOMPARE(Row(list, 2), (QStringList{"-1:-1--1:-1", "0", "0", "0", "-900000"}));
+        QVERIFY(list->rowHeight(0) >= 16);
+        // The index column stays hidden (zero width) with rows in it.
+        QCOMPARE(list->columnWidth(4), 0);
+
+        pane->DeleteAllItems();
+        QCOMPARE(list->rowCount(), 0);
+    }
+
+    void abnormalRowsCarryAbsoluteTimes()
+    {
+        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
+        QTableWidget* list = pane->GetListCtrl();
+        const QStringList headings{"序号", "发生时间", "索引"};
+        const int widths[] = {50, 140, 70};
+        QCOMPARE(list->columnCount(), 3);
+        for (int c = 0; c < 3; ++c) {
+            QCOMPARE(list->horizontalHeaderItem(c)->text(), headings[c]);
+            QCOMPARE(list->columnWidth(c), widths[c]);
+        }
+        QVERIFY(list->verticalHeader()->defaultSectionSize() >= 18);
+
+        pane->DeleteAllItems();
+        pane->AddAbnormalRow(1250);
+        pane->AddAbnormalRow(900249);
+        pane->AddAbnormalRow(3000000000u);   // beyond 2^31: still read back as itself
+        QCOMPARE(list->rowCount(), 3);
+        QCOMPARE(Row(list, 0), (QStringList{"1", "2010-11-08 14:30:05", "1250"}));
+        QCOMPARE(Row(list, 1), (QStringList{"2", "2010-11-08 15:30:00", "900249"}));
+        QCOMPARE(Row(list, 2), (QStringList{"3", "2011-03-27 11:50:00", "3000000000"}));
+        QVERIFY(list->rowHeight(0) >= 18);
+    }
+
+    void selectingRowsCentresTheView()
+    {
+        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
+        QTableWidget* list = pane->GetListCtrl();
+        pane->DeleteAllItems();
+        pane->AddAbnormalRow(500);
+        pane->AddAbnormalRow(900249);
+        pane->AddAbnormalRow(600000);
+        pane->resize(400, 300);
+        pane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(pane));
+
+        m_view->CenterOnSample(300000);
+        const int64_t atMiddle = ViewPos();
+        QVERIFY(atMiddle > 0);
+
+        // By mouse.
+        const QRect second = list->visualRect(list->model()->index(1, 1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
+        QCOMPARE(list->currentRow(), 1);
+        const int64_t at900249 = ViewPos();
+        QVERIFY(at900249 > atMiddle);
+        QVERIFY(at900249 < 900249);
+
+        // By keyboard, then the same row again after another one.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentRow(), 0);
+        QCOMPARE(ViewPos(), int64_t(0));   // 500 lies near the start: clamped to the left end
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(ViewPos(), at900249);
+
+        m_view->CenterOnSample(0);
+        QTest::keyClick(list, Qt::Key_Down);
+        const int64_t at600000 = ViewPos();
+        QVERIFY(at600000 > 0 && at600000 < at900249);
+        // 900249 and 600000 are centred the same way: the difference is theirs.
+        QCOMPARE(at900249 - at600000, int64_t(300249));
+        pane->hide();
+    }
+
+    void selectionWithoutActiveViewChangesNothingElse()
+    {
+        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
+        QTableWidget* list = pane->GetListCtrl();
+        pane->DeleteAllItems();
+        pane->AddAbnormalRow(1250);
+        pane->AddAbnormalRow(900249);
+        m_view->CenterOnSample(300000);
+        const int64_t before = ViewPos();
+        g_pActiveView = nullptr;
+        list->selectRow(1);
+        list->selectRow(0);
+        g_pActiveView = m_view;
+        QCOMPARE(ViewPos(), before);
+        // Rows added with no active view still get a time (counted from 0).
+        g_pActiveView = nullptr;
+        pane->AddAbnormalRow(250);
+        g_pActiveView = m_view;
+        QCOMPARE(list->item(2, 2)->text(), QStringLiteral("250"));
+        QCOMPARE(list->item(2, 1)->text(), QStringLiteral("1970-01-01 08:00:01"));
+    }
+
+    void listFillsItsPane()
+    {
+        CHeartRateDlg pane;
+        pane.resize(300, 200);
+        pane.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pane));
+        QCOMPARE(pane.GetListCtrl()->geometry(), pane.rect());
+        pane.resize(520, 330);
+        QCoreApplication::processEvents();
+        QCOMPARE(pane.GetListCtrl()->geometry(), pane.rect());
+    }
+};
+
+QTEST_MAIN(TestListPanes)
+#include "tst_listpanes.moc"

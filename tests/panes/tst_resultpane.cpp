@@ -1,0 +1,274 @@
+// The analysis result pane and the About box.
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include "app/StringTable.h"
+#include "panes/AboutDlg.h"
+#include "panes/Panes.h"
+#include "panes/PaneTestUtil.h"
+#include "recording/File.h"
+
+using panetest::HeaderFields;
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+class TestResultPane : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    CAnalyzeResultDlg* m_pane = nullptr;
+
+    QString Write(int kind, const HeaderFields& f)
+    {
+        const QString path = m_dir.filePath(kind == 3 ? "remote.dat" : "normal.dat");
+        if (!panetest::WriteShortRecording(path, kind, f))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    QStringList Verdicts() const
+    {
+        return {m_pane->GetFieldText(1025), m_pane->GetFieldText(1023), m_pane->GetFieldText(1024)};
+    }
+    QStringList AllFields() const
+    {
+        QStringList all;
+        for (int id : CAnalyzeResultDlg::kFieldIds)
+            all << m_pane->GetFieldText(id);
+        return all;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_pane = GetAnalyzeResultDlg();
+        QVERIFY(m_pane->Create(nullptr));
+    }
+
+    void fieldsStartEmptyAndCarryControlIds()
+    {
+        for (int id : CAnalyzeResultDlg::kFieldIds) {
+            auto* label = m_pane->findChild<QLabel*>(QStringLiteral("IDC_%1").arg(id));
+            QVERIFY2(label, qPrintable(QString::number(id)));
+            QCOMPARE(label->text(), QStringLiteral("-"));
+            QVERIFY(label->alignment() & Qt::AlignRight);
+        }
+        for (int id : {1008, 1021, 1020})
+            QVERIFY(m_pane->findChild<QWidget*>(QStringLiteral("IDC_%1").arg(id)));
+    }
+
+    void verdictsByFlagByte_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QStringList>("expected");
+        const QString normal = "心律正常", wave = "波形正常";
+        QTest::newRow("0x00") << 0x00 << QStringList{normal, wave, "心率正常"};
+        QTest::newRow("0x20 bit 0 clear") << 0x20 << QStringList{normal, wave, "心率正常"};
+        QTest::newRow("0x3E bit 0 clear") << 0x3E << QStringList{normal, wave, "心率正常"};
+        QTest::newRow("0x01") << 0x01 << QStringList{normal, wave, "心率正常"};
+        QTest::newRow("0x03") << 0x03 << QStringList{normal, wave, "心率稍慢"};
+        QTest::newRow("0x05") << 0x05 << QStringList{normal, wave, "心率过慢"};
+        QTest::newRow("0x07") << 0x07 << QStringList{normal, wave, "心率稍快"};
+        QTest::newRow("0x09") << 0x09 << QStringList{normal, wave, "心率过快"};
+        QTest::newRow("0x0B") << 0x0B << QStringList{normal, wave, "导联脱落"};
+        QTest::newRow("0x0D") << 0x0D << QStringList{normal, wave, "-"};
+        QTest::newRow("0x0F") << 0x0F << QStringList{normal, wave, "-"};
+        QTest::newRow("0x31") << 0x31 << QStringList{"心律不齐", "波形过差", "心率正常"};
+        QTest::newRow("0xF1 high bits ignored") << 0xF1 << QStringList{"心律不齐", "波形过差", "心率正常"};
+        QTest::newRow("0x11") << 0x11 << QStringList{normal, "波形过差", "心率正常"};
+    }
+    void verdictsByFlagByte()
+    {
+        QFETCH(int, flags);
+        QFETCH(QStringList, expected);
+        HeaderFields f;
+        f.flags = uint8_t(flags);
+        m_pane->ShowResults(2, Write(2, f));
+        QCOMPARE(Verdicts(), expected);
+        QCOMPARE(m_pane->GetFieldText(1014), QStringLiteral("20 秒"));
+    }
+
+    void numberFormats()
+    {
+        HeaderFields f;
+        f.avgRate = 725;
+        f.qrsCount = 27;
+        f.pr = 80;
+        f.qt = 181;
+        f.r = 1010;
+        f.p = 126;   // 0.1247... -> 0.12
+        f.t = -1;    // -0.00099 -> "-0.00"
+        f.st = -505;
+        for (int kind : {2, 3}) {
+            m_pane->ShowResults(kind, Write(kind, f));
+            QCOMPARE(m_pane->GetFieldText(1012), QStringLiteral("72.5 bpm"));
+            QCOMPARE(m_pane->GetFieldText(1013), QStringLiteral("27"));
+            QCOMPARE(m_pane->GetFieldText(1015), QStringLiteral("160 ms"));
+            QCOMPARE(m_pane->GetFieldText(1016), QStringLiteral("362 ms"));
+            QCOMPARE(m_pane->GetFieldText(1017), QStringLiteral("1.00 mv"));
+            QCOMPARE(m_pane->GetFieldText(1018), QStringLiteral("0.12 mv"));
+            QCOMPARE(m_pane->GetFieldText(1019), QStringLiteral("-0.00 mv"));
+            QCOMPARE(m_pane->GetFieldText(1022), QStringLiteral("-0.50 mv"));
+        }
+        // Large raw values: 65535 tenths and the 16-bit interval limits.
+        f.avgRate = 65535;
+        f.pr = 65535;
+        f.st = -32768;
+        f.qrsCount = 255;
+        m_pane->ShowResults(2, Write(2, f));
+        QCOMPARE(m_pane->GetFieldText(1012), QStringLiteral("6553.5 bpm"));
+        QCOMPARE(m_pane->GetFieldText(1013), QStringLiteral("255"));
+        QCOMPARE(m_pane->GetFieldText(1015), QStringLiteral("131070 ms"));
+        QCOMPARE(m_pane->GetFieldText(1022), QStringLiteral("-32.44 mv"));
+    }
+
+    void longRecordingAndClearLeaveDashes()
+    {
+        HeaderFields f;
+        f.flags = 0x31;
+        f.avgRate = 725;
+        m_pane->ShowResults(2, Write(2, f));
+        QCOMPARE(m_pane->GetFieldText(1012), QStringLiteral("72.5 bpm"));
+        // A switch to a long recording: nothing is read, everything resets.
+        m_pane->ShowResults(1, m_dir.filePath("does-not-matter"));
+        QCOMPARE(AllFields(), QStringList(12, QStringLiteral("-")));
+
+        m_pane->ShowResults(3, Write(3, f));
+        QCOMPARE(m_pane->GetFieldText(1025), QStringLiteral("心律不齐"));
+        m_pane->ClearResults();
+        QCOMPARE(AllFields(), QStringList(12, QStringLiteral("-")));
+    }
+
+    void shortHeaderReadsAsZeros()
+    {
+        // Only the first 16 header bytes exist: the rest reads as zeros.
+        const QString path = m_dir.filePath("truncated.dat");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        HeaderFields f;
+        f.flags = 0x31;
+        f.qrsCount = 9;
+        f.avgRate = 725;
+        file.write(panetest::MakeHeader(f).left(16));
+        file.close();
+        try {
+            m_pane->ShowResults(2, path);
+        } catch (const CFileException& e) {
+            QFAIL(e.what());
+        }
+        QCOMPARE(Verdicts(), (QStringList{"心律不齐", "波形过差", "心率正常"}));
+        QCOMPARE(m_pane->GetFieldText(1012), QStringLiteral("72.5 bpm"));
+        QCOMPARE(m_pane->GetFieldText(1013), QStringLiteral("9"));
+        QCOMPARE(m_pane->GetFieldText(1015), QStringLiteral("0 ms"));
+        QCOMPARE(m_pane->GetFieldText(1017), QStringLiteral("0.00 mv"));
+    }
+
+    void fileErrorPropagatesAfterClearing()
+    {
+        HeaderFields f;
+        f.avgRate = 725;
+        const QString path = Write(2, f);
+        m_pane->ShowResults(2, path);
+        QVERIFY(QFile::remove(path));
+        bool thrown = false;
+        try {
+            m_pane->ShowResults(2, path);
+        } catch (const CFileException& e) {
+            thrown = true;
+            QCOMPARE(e.m_cause, int(CFileException::fileNotFound));
+            QCOMPARE(QString::fromStdString(e.m_strFileName), path);
+        }
+        QVERIFY(thrown);
+        QCOMPARE(AllFields(), QStringList(12, QStringLiteral("-")));
+    }
+
+    void groupsWidenAndOnlyTheLastGrowsDown()
+    {
+        QWidget host;
+        auto* pane = new CAnalyzeResultDlg;
+        pane->Create(&host);
+        pane->resize(260, 420);
+        pane->show();
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        auto* g1008 = pane->findChild<QWidget*>("IDC_1008");
+        auto* g1021 = pane->findChild<QWidget*>("IDC_1021");
+        auto* g1020 = pane->findChild<QWidget*>("IDC_1020");
+        auto* f1012 = pane->findChild<QLabel*>("IDC_1012");
+        const QRect a = g1008->geometry(), b = g1021->geometry(), c = g1020->geometry();
+        const int fieldRight = f1012->mapTo(pane, QPoint(f1012->width(), 0)).x();
+        QVERIFY(a.bottom() < b.top() && b.bottom() < c.top());
+        pane->resize(400, 700);
+        QCoreApplication::processEvents();
+        QCOMPARE(g1008->width() - a.width(), 140);
+        QCOMPARE(g1021->width() - b.width(), 140);
+        QCOMPARE(g1020->width() - c.width(), 140);
+        QCOMPARE(f1012->mapTo(pane, QPoint(f1012->width(), 0)).x() - fieldRight, 140);
+        QCOMPARE(g1008->height(), a.height());
+        QCOMPARE(g1021->height(), b.height());
+        QCOMPARE(g1020->height() - c.height(), 280);
+        delete pane;
+    }
+
+    void aboutBoxTextsAndLinks()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("https", &catcher, "open");
+        QDesktopServices::setUrlHandler("mailto", &catcher, "open");
+        CAboutDlg dlg;
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("关于信息"));
+        QStringList texts;
+        for (QLabel* l : dlg.findChildren<QLabel*>())
+            texts << l->text();
+        const QString all = texts.join('\n');
+        QVERIFY(all.contains(Strings::MainTitle()));
+        QVERIFY(all.contains(Strings::MakerCompany()));
+        QVERIFY(all.contains(Strings::MakerPhone()));
+
+        auto* web = dlg.findChild<QLabel*>("IDC_1037");
+        auto* mail = dlg.findChild<QLabel*>("IDC_1038");
+        QVERIFY(web && mail);
+        QVERIFY(!web->openExternalLinks() && !mail->openExternalLinks());
+        QVERIFY(web->text().contains(Strings::MakerWeb()));
+        QVERIFY(mail->text().contains(Strings::MakerMail()));
+        emit web->linkActivated(QStringLiteral("#"));
+        emit mail->linkActivated(QStringLiteral("#"));
+        QCOMPARE(catcher.urls.size(), 2);
+        QCOMPARE(catcher.urls[0], QUrl(Strings::MakerWeb()));
+        QCOMPARE(catcher.urls[1].toString(), QStringLiteral("mailto://") + Strings::MakerMail());
+        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("mailto");
+
+        bool emblem = false;
+        for (QLabel* l : dlg.findChildren<QLabel*>())
+            if (!l->pixmap().isNull())
+                emblem = l->pixmap().size() == QSize(128, 263);
+        QVERIFY(emblem);
+        QCOMPARE(CAboutDlg::Emblem().size(), QSize(128, 263));
+
+        auto* ok = dlg.findChild<QPushButton*>("IDC_1");
+        QVERIFY(ok && ok->isDefault());
+        QCOMPARE(ok->text(), QStringLiteral("确定"));
+        QTimer::singleShot(0, ok, &QPushButton::click);
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR));
+        QVERIFY(dlg.grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/about-box.png")));
+    }
+};
+
+QTEST_MAIN(TestResultPane)
+#include "tst_resultpane.moc"

@@ -1,0 +1,278 @@
+// The heart-rate trend chart: drawing rules and the mapping of clicks to samples.
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "analysis/EcgDocument.h"
+#include "app/VitrelDoc.h"
+#include "display/EcgPainter.h"
+#include "display/VitrelView.h"
+#include "panes/Panes.h"
+#include "panes/PaneTestUtil.h"
+
+namespace {
+const QRgb kBackground = qRgb(0, 50, 50);
+
+bool IsGreenish(QRgb c) { return qGreen(c) > 128 && qRed(c) < 100 && qBlue(c) < 100; }
+bool IsYellowish(QRgb c) { return qRed(c) > 128 && qGreen(c) > 128 && qBlue(c) < 100; }
+bool IsCyanish(QRgb c) { return qRed(c) < 100 && qGreen(c) > 128 && qBlue(c) > 128; }
+
+int CountIf(const QImage& img, const QRect& r, bool (*pred)(QRgb))
+{
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (img.rect().contains(x, y) && pred(img.pixel(x, y)))
+                ++n;
+    return n;
+}
+}  // namespace
+
+class TestTrendPane : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    CVitrelDoc* m_doc = nullptr;
+    CVitrelView* m_view = nullptr;
+    CHeartRateTrendDlg* m_pane = nullptr;
+
+    void SetMinutes(std::initializer_list<float> avgRates, CVitrelDoc* doc = nullptr)
+    {
+        doc = doc ? doc : m_doc;
+        doc->m_vecMinuteStats.clear();
+        int i = 0;
+        for (float r : avgRates)
+            doc->m_vecMinuteStats.push_back(std::make_unique<MinuteRateStats>(MinuteRateStats{i++, r, r - 10, r + 10, 0, 0}));
+        doc->m_bStatisticsReady = true;
+    }
+    QImage Render(CHeartRateTrendDlg& pane, QSize size)
+    {
+        pane.resize(size);
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        pane.DrawChart(p, QRect(QPoint(0, 0), size));
+        return img;
+    }
+    int64_t ViewPos() const { return m_view->GetPainter()->m_nViewPos; }
+    QPoint PlotPoint(int dx, int dy) const { return m_pane->GetChartRect().topLeft() + QPoint(dx, dy); }
+
+private slots:
+    void initTestCase()
+    {
+        panetest::UseShanghaiTime();
+        QVERIFY(m_dir.isValid());
+        const QString path = m_dir.filePath("10110814.30");
+        QVERIFY(panetest::WriteLongRecording(path, 1200000));
+        m_doc = new CVitrelDoc;
+        QVERIFY(m_doc->OnOpenDocument(path));
+        m_view = new CVitrelView(m_doc);
+        m_view->resize(800, 300);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+        g_pActiveView = m_view;
+
+        m_pane = GetHeartRateTrendDlg();
+        m_pane->Create(nullptr);
+        m_pane->resize(600, 222);
+        m_pane->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_pane));
+    }
+    void cleanupTestCase()
+    {
+        g_pActiveView = nullptr;
+        delete m_view;
+        delete m_doc;
+    }
+    void init() { g_pActiveView = m_view; }
+
+    void gridLabelsThinOutBelowTwelvePixels()
+    {
+        CHeartRateTrendDlg pane;
+        for (int height : {222, 272}) {   // plot heights 142 (step 8.875) and 192 (step 12)
+            const QImage img = Render(pane, QSize(600, height));
+            QCOMPARE(pane.GetChartRect().height(), height - 80);
+            const double s = (height - 80) / 16.0;
+            for (int i = 0; i <= 16; ++i) {
+                const int top = int(50 + i * s - 10), bottom = int(50 + i * s + 10);
+                const int centre = (top + bottom) / 2;
+                const int ink = panetest::InkIn(img, QRect(5, centre - 2, 29, 5), kBackground);
+                const bool labelled = height == 272 || i % 2 == 0;
+                QVERIFY2(labelled == (ink > 0), qPrintable(QStringLiteral("height %1, line %2, ink %3").arg(height).arg(i).arg(ink)));
+            }
+        }
+    }
+
+    void seriesAreNotClippedToThePlot()
+    {
+        CHeartRateTrendDlg pane;
+        SetMinutes({170.0f, 0.0f});
+        const QImage img = Render(pane, QSize(600, 222));
+        const QRect plot = pane.GetChartRect();
+        // 170 bpm: y = trunc(192 - 170 * 8.875 / 10) = 41, above the plot's top at 50.
+        QVERIFY(CountIf(img, QRect(plot.left() + 1, 38, 5, plot.top() - 38), IsGreenish) > 0);
+        // Minimum and maximum series start switched off.
+        QCOMPARE(CountIf(img, QRect(0, 0, plot.right(), img.height()), IsYellowish), 0);
+    }
+
+    void legendBoxesToggleSeries()
+    {
+        SetMinutes({60.0f, 80.0f, 100.0f, 90.0f});
+        QImage img = m_pane->grab().toImage();
+        const QRect avgBox = m_pane->GetLegendBox(0), minBox = m_pane->GetLegendBox(1);
+        QVERIFY(m_pane->IsSeriesShown(0) && !m_pane->IsSeriesShown(1) && !m_pane->IsSeriesShown(2));
+        QCOMPARE(img.pixel(avgBox.topLeft() + QPoint(1, 1)), qRgb(0, 255, 0));          // no cross
+        QCOMPARE(img.pixel(minBox.topLeft() + QPoint(1, 1)), kBackground);              // cross
+        QCOMPARE(img.pixel(minBox.topLeft() + QPoint(6, 6)), kBackground);
+        QCOMPARE(img.pixel(minBox.topLeft() + QPoint(10, 1)), kBackground);             // other diagonal
+        QCOMPARE(img.pixel(minBox.topLeft() + QPoint(11, 11)), qRgb(255, 255, 0));      // end points left out
+        const QRect plot = m_pane->GetChartRect().adjusted(1, 1, -1, -1);
+        QCOMPARE(CountIf(img, plot, IsYellowish), 0);
+
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, minBox.center());
+        QVERIFY(m_pane->IsSeriesShown(1));
+        img = m_pane->grab().toImage();
+        QCOMPARE(img.pixel(minBox.topLeft() + QPoint(1, 1)), qRgb(255, 255, 0));
+        QVERIFY(CountIf(img, plot, IsYellowish) > 0);
+
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, avgBox.center());
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, minBox.center());
+        QVERIFY(!m_pane->IsSeriesShown(0) && !m_pane->IsSeriesShown(1));
+        img = m_pane->grab().toImage();
+        QCOMPARE(img.pixel(avgBox.topLeft() + QPoint(1, 1)), kBackground);
+        QCOMPARE(CountIf(img, plot, IsGreenish), 0);
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, avgBox.center());
+        QVERIFY(m_pane->IsSeriesShown(0));
+    }
+
+    void clicksMoveTheViewToTheirMinute()
+    {
+        SetMinutes({70, 71, 72, 73, 74, 75, 76, 77, 78, 79});   // ten minutes
+        const QRect plot = m_pane->GetChartRect();
+        m_view->CenterOnSample(600000);
+        QVERIFY(ViewPos() > 0);
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(0, 10));
+        QCOMPARE(ViewPos(), int64_t(0));
+
+        // Half-way: minute 5, 300 s, sample 75000.
+        m_view->CenterOnSample(75000);
+        const int64_t expected = ViewPos();
+        m_view->CenterOnSample(0);
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(plot.width() / 2, 10));
+        QCOMPARE(ViewPos(), expected);
+        QVERIFY(!m_pane->IsTracking());
+
+        // No minute records: every click lands on sample 0.
+        SetMinutes({});
+        m_view->CenterOnSample(600000);
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(plot.width() - 3, 20));
+        QCOMPARE(ViewPos(), int64_t(0));
+
+        // Statistics not ready: clicks do nothing.
+        SetMinutes({70, 71});
+        m_doc->m_bStatisticsReady = false;
+        m_view->CenterOnSample(600000);
+        const int64_t before = ViewPos();
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(0, 10));
+        QCOMPARE(ViewPos(), before);
+        m_doc->m_bStatisticsReady = true;
+    }
+
+    void dragFromOutsideThePlotIsClamped()
+    {
+        SetMinutes({70, 71, 72, 73, 74, 75, 76, 77, 78, 79});
+        const QRect plot = m_pane->GetChartRect();
+        m_view->CenterOnSample(600000);
+        const int64_t before = ViewPos();
+        // Press in the left margin: tracking starts, the view does not move yet.
+        QTest::mousePress(m_pane, Qt::LeftButton, {}, QPoint(5, plot.top() + 10));
+        QVERIFY(m_pane->IsTracking());
+        QCOMPARE(ViewPos(), before);
+        // Left of the plot: clamped to its left edge, sample 0 (not a wrapped huge index).
+        QTest::mouseMove(m_pane, QPoint(1, plot.top() + 10));
+        QCOMPARE(ViewPos(), int64_t(0));
+        // Far right, over the legend: the last minute, not past the recording's end.
+        QTest::mouseMove(m_pane, QPoint(m_pane->width() - 2, plot.top() + 10));
+        m_view->CenterOnSample(600 * 250 - 1);
+        const int64_t lastSample = ViewPos();
+        m_view->CenterOnSample(0);
+        QTest::mouseMove(m_pane, QPoint(m_pane->width() - 3, plot.top() + 10));
+        QVERIFY(ViewPos() > 0);
+        QVERIFY(ViewPos() <= lastSample);
+        QTest::mouseRelease(m_pane, Qt::LeftButton, {}, QPoint(m_pane->width() - 3, plot.top() + 10));
+        QVERIFY(!m_pane->IsTracking());
+    }
+
+    void pressInsideConfinesThePointer()
+    {
+        SetMinutes({70, 71, 72, 73});
+        const QRect plot = m_pane->GetChartRect();
+        QTest::mousePress(m_pane, Qt::LeftButton, {}, PlotPoint(20, 20));
+        QTest::mouseMove(m_pane, QPoint(plot.right() + 60, plot.bottom() + 20));
+        QVERIFY(m_pane->IsPointerInChart());
+        const QPoint cursor = m_pane->mapFromGlobal(QCursor::pos());
+        QVERIFY2(plot.contains(cursor), qPrintable(QStringLiteral("%1,%2").arg(cursor.x()).arg(cursor.y())));
+        QTest::mouseRelease(m_pane, Qt::LeftButton, {}, cursor);
+        // Released: the pointer may leave again.
+        QTest::mouseMove(m_pane, QPoint(plot.right() + 60, plot.bottom() + 20));
+        QVERIFY(!m_pane->IsPointerInChart());
+        QCOMPARE(m_pane->cursor().shape(), Qt::ArrowCursor);
+        QTest::mouseMove(m_pane, PlotPoint(5, 5));
+        QCOMPARE(m_pane->cursor().shape(), Qt::BlankCursor);
+    }
+
+    void readOutForLongRecordingsOnly()
+    {
+        // One minute record: no series, but the read-out shows it anywhere in the plot.
+        SetMinutes({72});
+        const QRect plot = m_pane->GetChartRect();
+        QTest::mouseMove(m_pane, PlotPoint(plot.width() / 2, 30));
+        QImage img = m_pane->grab().toImage();
+        const int x0 = plot.left() + (plot.width() - 300) / 2;
+        const QRect readOut(x0, plot.top() - 20, 300, 15);
+        const QRect timeLabel(plot.left() + plot.width() / 2 - 30, plot.bottom() + 6, 60, 15);
+        QVERIFY(CountIf(img, readOut, IsGreenish) > 0);
+        QVERIFY(CountIf(img, timeLabel, IsCyanish) > 0);
+        QCOMPARE(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish), 0);
+
+        // A short recording: series but no time label and no read-out.
+        const QString path = m_dir.filePath("short.dat");
+        QVERIFY(panetest::WriteShortRecording(path, 2, {}));
+        CVitrelDoc shortDoc;
+        QVERIFY(shortDoc.OnOpenDocument(path));
+        CVitrelView shortView(&shortDoc);
+        SetMinutes({72, 75}, &shortDoc);
+        g_pActiveView = &shortView;
+        QTest::mouseMove(m_pane, PlotPoint(plot.width() / 2 + 1, 30));
+        img = m_pane->grab().toImage();
+        QCOMPARE(CountIf(img, readOut, IsGreenish), 0);
+        QCOMPARE(CountIf(img, timeLabel, IsCyanish), 0);
+        QVERIFY(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish) > 0);
+        g_pActiveView = m_view;
+    }
+
+    void noActiveViewDrawsOnlyTheFrame()
+    {
+        g_pActiveView = nullptr;
+        QTest::mouseMove(m_pane, PlotPoint(40, 40));
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(40, 40));   // must not crash
+        const QImage img = m_pane->grab().toImage();
+        const QRect plot = m_pane->GetChartRect();
+        QCOMPARE(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish), 0);
+        // The crosshair is still drawn.
+        QCOMPARE(img.pixel(plot.left() + 40, plot.top() + 2), qRgb(0, 90, 90));
+    }
+
+    void screenshot()
+    {
+        SetMinutes({62, 64, 70, 85, 120, 150, 171, 140, 100, 80, 75, 72, 71, 69, 70, 66});
+        m_pane->resize(700, 260);
+        QTest::mouseMove(m_pane, PlotPoint(200, 60));
+        QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR));
+        QVERIFY(m_pane->grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/trend-pane.png")));
+    }
+};
+
+QTEST_MAIN(TestTrendPane)
+#include "tst_trendpane.moc"
