@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "analysis/QrsDetectorFast.h"
+
 const int16_t kBandPassTaps[QRS_BAND_TAPS] = {
     264,  -262, -153, -84,  -41,  -15,  -2,   3,    1,    -5,   -13,  -21,
     -29,  -35,  -36,  -33,  -25,  -12,  3,    21,   37,   51,   60,   64,
@@ -75,10 +77,20 @@ void QrsDetector::Reset()
 
 void QrsDetector::BandPass(const int16_t* in, int16_t* out, uint32_t n)
 {
-    FilterStage(kBandPassTaps, m_bandDelay, in, out, n);
+    QrsFast::BandPass(*this, in, out, n);
 }
 
 void QrsDetector::Envelope(const int16_t* in, int16_t* out, uint32_t n)
+{
+    QrsFast::Envelope(*this, in, out, n);
+}
+
+void QrsDetector::BandPassReference(const int16_t* in, int16_t* out, uint32_t n)
+{
+    FilterStage(kBandPassTaps, m_bandDelay, in, out, n);
+}
+
+void QrsDetector::EnvelopeReference(const int16_t* in, int16_t* out, uint32_t n)
 {
     FilterStage(kEnvelopeTaps, m_envDelay, in, out, n);
 }
@@ -125,12 +137,18 @@ bool QrsDetector::FindCandidates(const int16_t* env, uint32_t m, uint32_t* out, 
 
 bool QrsDetector::Detect(const int16_t* input, uint32_t count, uint32_t* output, uint32_t* outCount)
 {
+    return QrsFast::Detect(*this, input, count, output, outCount);
+}
+
+bool QrsDetector::DetectReference(const int16_t* input, uint32_t count, uint32_t* output,
+                                  uint32_t* outCount)
+{
     *outCount = 0;
     uint32_t total = 0;
     for (uint32_t pos = 0; pos < count;) {
         const uint32_t m = std::min<uint32_t>(QRS_BLOCK, count - pos);
-        BandPass(input + pos, m_bandOut, m);
-        Envelope(m_bandOut, m_envOut, m);
+        BandPassReference(input + pos, m_bandOut, m);
+        EnvelopeReference(m_bandOut, m_envOut, m);
         uint32_t found = 0;
         FindCandidates(m_envOut, m, output + total, &found, pos);
         total += found;

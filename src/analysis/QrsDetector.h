@@ -25,6 +25,13 @@ public:
 
     void BandPass(const int16_t* in, int16_t* out, uint32_t n);
     void Envelope(const int16_t* in, int16_t* out, uint32_t n);
+
+    // The plain arithmetic. Detect, BandPass and Envelope run the vectorised
+    // filters of QrsDetectorFast.h, which must match these bit for bit, state
+    // included.
+    bool DetectReference(const int16_t* input, uint32_t count, uint32_t* output, uint32_t* outCount);
+    void BandPassReference(const int16_t* in, int16_t* out, uint32_t n);
+    void EnvelopeReference(const int16_t* in, int16_t* out, uint32_t n);
     int16_t UpdateThreshold(const int16_t* run, uint32_t n);
     bool FindCandidates(const int16_t* env, uint32_t m, uint32_t* out, uint32_t* outCount, uint32_t offset);
     // The last pass of Detect: moves each candidate to the largest sample of
