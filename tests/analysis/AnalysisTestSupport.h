@@ -20,6 +20,9 @@
 #include "analysis/AnalysisView.h"
 #include "recording/EcgFile.h"
 
+// Kept apart from the other test folders' helpers of the same program.
+namespace analysis_test {
+
 // A fresh directory under the test temp dir, removed again at the end.
 class TempDir {
 public:
@@ -144,3 +147,5 @@ private:
     std::condition_variable m_changed;
     std::vector<Event> m_events;
 };
+
+}  // namespace analysis_test

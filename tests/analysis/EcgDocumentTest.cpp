@@ -12,6 +12,8 @@
 #include "analysis/EcgDocument.h"
 #include "analysis/SyntheticEcg.h"
 
+using namespace analysis_test;
+
 namespace {
 
 using Ev = RecordingView::Event;

@@ -1,0 +1,355 @@
+// vitrel-analyze --json against the expected analyses of the real recordings,
+// and the tool's error paths.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/AnalysisTestSupport.h"
+
+using namespace analysis_test;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Just enough JSON for the tool's output: numbers stay as their text.
+struct Json {
+    enum Type { Null, Bool, Number, String, Array, Object } type = Null;
+    std::string text;  // number text, string value, or "true"/"false"
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;  // in order
+};
+
+class JsonParser {
+public:
+    explicit JsonParser(const std::string& s) : m_s(s) {}
+
+    bool Parse(Json* out)
+    {
+        if (!Value(out))
+            return false;
+        Space();
+        return m_pos == m_s.size();
+    }
+
+private:
+    void Space()
+    {
+        while (m_pos < m_s.size() && std::isspace(static_cast<unsigned char>(m_s[m_pos])))
+            ++m_pos;
+    }
+    bool Literal(const char* word)
+    {
+        const size_t n = std::strlen(word);
+        if (m_s.compare(m_pos, n, word) != 0)
+            return false;
+        m_pos += n;
+        return true;
+    }
+    bool Str(std::string* out)
+    {
+        if (m_s[m_pos] != '"')
+            return false;
+        ++m_pos;
+        while (m_pos < m_s.size() && m_s[m_pos] != '"') {
+            if (m_s[m_pos] == '\\') {
+                ++m_pos;
+                if (m_pos >= m_s.size())
+                    return false;
+            }
+            *out += m_s[m_pos++];
+        }
+        if (m_pos >= m_s.size())
+            return false;
+        ++m_pos;
+        return true;
+    }
+    bool Value(Json* v)
+    {
+        Space();
+        if (m_pos >= m_s.size())
+            return false;
+        const char c = m_s[m_pos];
+        if (c == '{') {
+            v->type = Json::Object;
+            ++m_pos;
+            Space();
+            if (m_s[m_pos] == '}')
+                return ++m_pos, true;
+            for (;;) {
+                Space();
+                std::string key;
+                if (!Str(&key))
+                    return false;
+                Space();
+                if (m_s[m_pos++] != ':')
+                    return false;
+                Json member;
+                if (!Value(&member))
+                    return false;
+                v->members.emplace_back(key, std::move(member));
+                Space();
+                if (m_s[m_pos] == ',') {
+                    ++m_pos;
+                    continue;
+                }
+                return m_s[m_pos++] == '}';
+            }
+        }
+        if (c == '[') {
+            v->type = Json::Array;
+            ++m_pos;
+            Space();
+            if (m_s[m_pos] == ']')
+                return ++m_pos, true;
+            for (;;) {
+                Json item;
+                if (!Value(&item))
+                    return false;
+                v->items.push_back(std::move(item));
+                Space();
+                if (m_s[m_pos] == ',') {
+                    ++m_pos;
+                    continue;
+                }
+                return m_s[m_pos++] == ']';
+            }
+        }
+        if (c == '"') {
+            v->type = Json::String;
+            return Str(&v->text);
+        }
+        if (Literal("true") || Literal("false")) {
+            v->type = Json::Bool;
+            v->text = c == 't' ? "true" : "false";
+            return true;
+        }
+        if (Literal("null"))
+            return true;
+        const size_t start = m_pos;
+        while (m_pos < m_s.size() && std::strchr("+-0123456789.eE", m_s[m_pos]))
+            ++m_pos;
+        if (m_pos == start)
+            return false;
+        v->type = Json::Number;
+        v->text = m_s.substr(start, m_pos - start);
+        return true;
+    }
+
+    const std::string& m_s;
+    size_t m_pos = 0;
+};
+
+bool IsInteger(const std::string& t)
+{
+    return !t.empty() && t.find_first_not_of("-0123456789") == std::string::npos;
+}
+
+// Integers must be equal, other numbers equal as 32-bit floats.
+void ExpectSame(const Json& got, const Json& want, const std::string& where)
+{
+    ASSERT_EQ(got.type, want.type) << where;
+    switch (want.type) {
+    case Json::Number:
+        if (IsInteger(got.text) && IsInteger(want.text))
+            EXPECT_EQ(std::stoll(got.text), std::stoll(want.text)) << where;
+        else
+            EXPECT_EQ(std::strtof(got.text.c_str(), nullptr), std::strtof(want.text.c_str(), nullptr))
+                << where << ": " << got.text << " vs " << want.text;
+        break;
+    case Json::Array:
+        ASSERT_EQ(got.items.size(), want.items.size()) << where;
+        for (size_t i = 0; i < want.items.size(); ++i)
+            ExpectSame(got.items[i], want.items[i], where + "[" + std::to_string(i) + "]");
+        break;
+    case Json::Object:
+        ASSERT_EQ(got.members.size(), want.members.size()) << where;
+        for (size_t i = 0; i < want.members.size(); ++i) {
+            ASSERT_EQ(got.members[i].first, want.members[i].first) << where << ": key order";
+            if (want.members[i].first == "file" && where.empty())
+                continue;
+            ExpectSame(got.members[i].second, want.members[i].second, where + "." + want.members[i].first);
+        }
+        break;
+    default:
+        EXPECT_EQ(got.text, want.text) << where;
+    }
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+RunResult RunTool(const std::vector<std::string>& args, const std::string& errFile)
+{
+    std::string cmd = "TZ=Asia/Shanghai " + Quote(VITREL_ANALYZE_EXE);
+    for (const std::string& a : args)
+        cmd += " " + Quote(a);
+    cmd += " 2>" + Quote(errFile);
+    RunResult r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    std::ifstream e(errFile);
+    std::stringstream ss;
+    ss << e.rdbuf();
+    r.err = ss.str();
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& s)
+{
+    std::vector<std::string> v;
+    std::istringstream in(s);
+    std::string line;
+    while (std::getline(in, line))
+        v.push_back(line);
+    return v;
+}
+
+}  // namespace
+
+TEST(AnalyzeExpected, MatchesEveryExpectedAnalysis)
+{
+    const fs::path dir = fs::path(VITREL_DATA_DIR) / "expected";
+    if (!fs::is_directory(dir))
+        GTEST_SKIP() << "no test data at " << dir;
+    TempDir tmp;
+    int checked = 0;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".json")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& expectedPath : files) {
+        const std::string stem = expectedPath.stem().string();  // <folder>--<file>
+        const size_t sep = stem.find("--");
+        ASSERT_NE(sep, std::string::npos) << stem;
+        const fs::path recording = fs::path(VITREL_DATA_DIR) / stem.substr(0, sep) / stem.substr(sep + 2);
+        SCOPED_TRACE(recording.string());
+
+        std::ifstream in(expectedPath);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        Json want;
+        ASSERT_TRUE(JsonParser(ss.str()).Parse(&want)) << expectedPath;
+
+        const RunResult r = RunTool({"--json", recording.string()}, tmp.File("err"));
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> lines = Lines(r.out);
+        ASSERT_EQ(lines.size(), 1u) << r.out;
+        Json got;
+        ASSERT_TRUE(JsonParser(lines[0]).Parse(&got)) << lines[0];
+        ExpectSame(got, want, "");
+        ASSERT_FALSE(got.members.empty());
+        EXPECT_EQ(got.members[0].second.text, recording.filename().string());
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+TEST(AnalyzeCli, FilesThatCannotBeOpened)
+{
+    TempDir tmp;
+    const std::string good = tmp.File("good.ecg");
+    WriteShortRecording(good, 3, {100, 350, 610});
+    const std::string missing = tmp.File("missing.30");
+    // A short recording dated month 13 cannot be opened either.
+    const std::string badDate = tmp.File("baddate.ecg");
+    WriteShortRecording(badDate, 0, {});
+    {
+        std::fstream f(badDate, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(1);
+        f.put(char(13));
+    }
+    const std::string folder = tmp.File("folder");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+
+    const RunResult r = RunTool({"--json", missing, good, badDate, folder}, tmp.File("err"));
+    EXPECT_EQ(r.status, 1);
+    const std::vector<std::string> out = Lines(r.out);
+    ASSERT_EQ(out.size(), 1u) << r.out;  // the good file is still analysed
+    Json got;
+    ASSERT_TRUE(JsonParser(out[0]).Parse(&got));
+    EXPECT_EQ(got.members[0].second.text, "good.ecg");
+    const std::vector<std::string> err = Lines(r.err);
+    ASSERT_EQ(err.size(), 3u) << r.err;
+    EXPECT_EQ(err[0], "没有找到 " + missing + "。");
+    EXPECT_EQ(err[1], "访问 " + badDate + " 时发生未知错误。");
+    EXPECT_EQ(err[2], "对 " + folder + " 的访问被拒绝。");
+
+    // The same in the readable form.
+    const RunResult text = RunTool({missing, good}, tmp.File("err"));
+    EXPECT_EQ(text.status, 1);
+    EXPECT_NE(text.out.find("beats:          3"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("08:56-08:56"), std::string::npos) << text.out;
+
+    // Rates 60 and 15000 / 255; the minute average is their mean.
+    const RunResult ok = RunTool({"--json", good}, tmp.File("err"));
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.out,
+              "{\"file\":\"good.ecg\",\"kind\":2,\"sampleCount\":5400,\"startTime\":1583024160,\"completed\":true, "
+              "\"beats\":[100,350,610],\"abnormalBeats\":[], \"minutes\":[{\"index\":0,\"avg\":59.4117661,"
+              "\"min\":59.4117661,\"max\":60,\"slowBeat\":610,\"fastBeat\":350}], \"hours\":[{\"startHour\":8,"
+              "\"startMinute\":56,\"endHour\":8,\"endMinute\":56,\"avg\":59.4117661,\"min\":59.4117661,\"max\":60,"
+              "\"slowBeat\":610,\"fastBeat\":350}], \"minRatePosition\":610,\"maxRatePosition\":350}\n");
+}
+
+TEST(AnalyzeCli, Usage)
+{
+    TempDir tmp;
+    EXPECT_EQ(RunTool({}, tmp.File("err")).status, 2);
+    EXPECT_EQ(RunTool({"--frobnicate", "x"}, tmp.File("err")).status, 2);
+    EXPECT_EQ(RunTool({"--reference"}, tmp.File("err")).status, 2);
+    EXPECT_EQ(RunTool({"--page-size", "A4", "x"}, tmp.File("err")).status, 2);
+    const RunResult v = RunTool({"--version"}, tmp.File("err"));
+    EXPECT_EQ(v.status, 0);
+    EXPECT_NE(v.out.find("1.8.5023"), std::string::npos);
+    const RunResult h = RunTool({"--help"}, tmp.File("err"));
+    EXPECT_EQ(h.status, 0);
+    EXPECT_NE(h.out.find("Exit status"), std::string::npos);
+}
+
+TEST(AnalyzeCli, ReferenceComparison)
+{
+    TempDir tmp;
+    const std::string good = tmp.File("good.ecg");
+    WriteShortRecording(good, 3, {100, 350, 610});
+    const std::string ref = tmp.File("ref.csv");
+    {
+        std::ofstream out(ref);
+        out << "63,N\n380,N\n900,V\n";  // 37 and 30 away: both match; 900 is missed
+    }
+    const RunResult r = RunTool({"--reference", ref, good}, tmp.File("err"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("TP 2 FN 1 FP 1 Se 66.67% +P 66.67%"), std::string::npos) << r.out;
+}

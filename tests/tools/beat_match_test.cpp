@@ -1,0 +1,30 @@
+#include <gtest/gtest.h>
+
+#include "../../tools/vitrel-analyze/BeatMatch.h"
+
+TEST(BeatMatch, OneToOneWithinTolerance)
+{
+    // 37 samples still match, 38 do not.
+    BeatMatchResult m = MatchBeats({100, 1000}, {137, 1038}, 37);
+    EXPECT_EQ(m.truePositives, 1u);
+    EXPECT_EQ(m.falseNegatives, 1u);
+    EXPECT_EQ(m.falsePositives, 1u);
+    EXPECT_DOUBLE_EQ(m.Sensitivity(), 50.0);
+    EXPECT_DOUBLE_EQ(m.PositivePredictivity(), 50.0);
+
+    // Two detections near one reference beat: one match, one false positive.
+    m = MatchBeats({100, 140}, {120}, 37);
+    EXPECT_EQ(m.truePositives, 1u);
+    EXPECT_EQ(m.falsePositives, 1u);
+    EXPECT_EQ(m.falseNegatives, 0u);
+
+    // The later detection is nearer to the first reference beat; taking it
+    // would leave the earlier detection unmatched. Closest pairs first keep both.
+    m = MatchBeats({140, 100}, {175, 110}, 37);
+    EXPECT_EQ(m.truePositives, 2u);
+    EXPECT_EQ(m.falsePositives, 0u);
+
+    m = MatchBeats({}, {}, 37);
+    EXPECT_EQ(m.truePositives, 0u);
+    EXPECT_DOUBLE_EQ(m.Sensitivity(), 0.0);
+}
