@@ -1,0 +1,170 @@
+// The print loop around a real view: direct print to a PDF printer, the print
+// dialog and the preview, with the view's printing flag and page range.
+#include <QApplication>
+#include <QFile>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <ctime>
+#include <functional>
+
+#include "ReportTestSupport.h"
+#include "app/VitrelDoc.h"
+#include "display/EcgPainter.h"
+#include "display/VitrelView.h"
+
+using namespace reporttest;
+
+namespace {
+
+int CountPdfPages(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    static const QRegularExpression re(QStringLiteral("/Type\\s*/Page[^s]"));
+    return static_cast<int>(QString::fromLatin1(f.readAll()).count(re));
+}
+
+// Runs check on the first top-level dialog of type T once it is shown.
+template <typename T>
+void WhenShown(std::function<void(T*)> check)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, check] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                check(dlg);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+}  // namespace
+
+class TestPrintJob : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    CVitrelDoc* m_doc = nullptr;
+    CVitrelView* m_view = nullptr;
+
+    void UsePdfPrinter(const QString& path)
+    {
+        QPrinter* printer = SharedPrinter();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(path);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        printer->setFullPage(false);
+        printer->setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        QVERIFY(m_dir.isValid());
+        std::vector<int16_t> samples(30000, 0);
+        const QString path = m_dir.filePath(QStringLiteral("10110814.30"));
+        QVERIFY(WriteLongRecording(path, samples));
+        m_doc = new CVitrelDoc;
+        QVERIFY(m_doc->OnOpenDocument(path));
+        // Eleven abnormal beats: four pages.
+        for (uint32_t i = 0; i < 11; ++i)
+            m_doc->m_vecAbnormalBeats.push_back(1000 + 2000 * i);
+        m_doc->m_bDetectionDone = true;
+        m_view = new CVitrelView(m_doc);
+        m_view->resize(800, 300);
+    }
+    void cleanupTestCase()
+    {
+        delete m_view;
+        delete m_doc;
+    }
+
+    void directPrintToPdf()
+    {
+        const QString out = m_dir.filePath(QStringLiteral("direct.pdf"));
+        UsePdfPrinter(out);
+        RunPrintJob(m_view, PrintMode::Direct);
+        QVERIFY(!m_view->m_bPrinting);
+        QCOMPARE(CountPdfPages(out), 4);
+        // The shared printer gets its own margins back after the PDF job.
+        QCOMPARE(SharedPrinter()->pageLayout().margins(QPageLayout::Millimeter), QMarginsF(10, 10, 10, 10));
+        QVERIFY(!SharedPrinter()->fullPage());
+    }
+
+    void dialogPrintsEveryPage()
+    {
+        const QString out = m_dir.filePath(QStringLiteral("dialog.pdf"));
+        UsePdfPrinter(out);
+        bool seen = false;
+        int minPage = 0, maxPage = 0;
+        WhenShown<QPrintDialog>([&](QPrintDialog* dlg) {
+            seen = true;
+            minPage = dlg->minPage();
+            maxPage = dlg->maxPage();
+            dlg->accept();
+        });
+        RunPrintJob(m_view, PrintMode::Dialog);
+        QVERIFY(seen);
+        QCOMPARE(minPage, 1);
+        QCOMPARE(maxPage, 4);
+        QVERIFY(!m_view->m_bPrinting);
+        QCOMPARE(CountPdfPages(out), 4);
+    }
+
+    void dialogCancelledPrintsNothing()
+    {
+        const QString out = m_dir.filePath(QStringLiteral("cancelled.pdf"));
+        UsePdfPrinter(out);
+        WhenShown<QPrintDialog>([](QPrintDialog* dlg) { dlg->reject(); });
+        RunPrintJob(m_view, PrintMode::Dialog);
+        QVERIFY(!QFile::exists(out));
+        QVERIFY(!m_view->m_bPrinting);
+    }
+
+    void previewShowsOnePageAtATime()
+    {
+        UsePdfPrinter(m_dir.filePath(QStringLiteral("unused.pdf")));
+        m_view->GetPainter()->m_nViewPos = 123;
+        bool seen = false, printingWhileOpen = false;
+        int pages = 0;
+        QPrintPreviewWidget::ViewMode mode = QPrintPreviewWidget::AllPagesView;
+        int64_t posAfterCentre = -1;
+        WhenShown<QPrintPreviewDialog>([&](QPrintPreviewDialog* dlg) {
+            seen = true;
+            printingWhileOpen = m_view->m_bPrinting;
+            // A pane asking the view to move while the preview is open changes nothing.
+            m_view->CenterOnSample(20000);
+            posAfterCentre = m_view->GetPainter()->m_nViewPos;
+            if (auto* w = dlg->findChild<QPrintPreviewWidget*>()) {
+                pages = w->pageCount();
+                mode = w->viewMode();
+            }
+            dlg->reject();
+        });
+        RunPrintJob(m_view, PrintMode::Preview);
+        QVERIFY(seen);
+        QVERIFY(printingWhileOpen);
+        QCOMPARE(posAfterCentre, int64_t(123));
+        QCOMPARE(pages, 4);
+        QCOMPARE(mode, QPrintPreviewWidget::SinglePageView);
+        QVERIFY(!m_view->m_bPrinting);
+    }
+};
+
+QTEST_MAIN(TestPrintJob)
+#include "tst_printjob.moc"
