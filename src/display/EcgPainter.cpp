@@ -2,9 +2,6 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPolygon>
-#include <QVarLengthArray>
-#include <QVector>
 
 #include <cstdio>
 #include <new>
@@ -24,32 +21,100 @@ namespace {
 
 enum PointKind : uint8_t { MOVE_TO, LINE_TO };
 
-QPen SolidPen(const QColor& color)
-{
-    QPen pen(color, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    pen.setCosmetic(true);
-    return pen;
-}
-
-// Lines exclude their end point, as the chart's geometry assumes; only
-// axis-parallel lines are ever drawn this way.
-void AddLine(QVector<QLine>& lines, int x1, int y1, int x2, int y2)
-{
-    if (x1 == x2) {
-        if (y1 == y2)
-            return;
-        lines.append(QLine(x1, y1, x2, y2 > y1 ? y2 - 1 : y2 + 1));
-    } else if (y1 == y2) {
-        lines.append(QLine(x1, y1, x2 > x1 ? x2 - 1 : x2 + 1, y2));
-    } else {
-        lines.append(QLine(x1, y1, x2, y2));
+// Line drawing straight into the off-screen surface. Lines exclude their end
+// point and never blend, so every pixel of the chart is exactly predictable.
+class CSurface {
+public:
+    explicit CSurface(QImage& image)
+        : m_pBits(reinterpret_cast<QRgb*>(image.bits())),
+          m_nStride(static_cast<int>(image.bytesPerLine() / 4)),
+          m_w(image.width()),
+          m_h(image.height())
+    {
     }
-}
 
-void DrawGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom, int step,
-              bool skipMajor)
+    void Pixel(int x, int y, QRgb c)
+    {
+        if (static_cast<unsigned>(x) < static_cast<unsigned>(m_w) && static_cast<unsigned>(y) < static_cast<unsigned>(m_h))
+            m_pBits[y * m_nStride + x] = c;
+    }
+    // [x1, x2) on row y
+    void HLine(int x1, int x2, int y, QRgb c)
+    {
+        if (y < 0 || y >= m_h)
+            return;
+        x1 = std::max(x1, 0);
+        x2 = std::min(x2, m_w);
+        QRgb* row = m_pBits + y * m_nStride;
+        for (int x = x1; x < x2; ++x)
+            row[x] = c;
+    }
+    // [y1, y2) in column x
+    void VLine(int x, int y1, int y2, QRgb c)
+    {
+        if (x < 0 || x >= m_w)
+            return;
+        y1 = std::max(y1, 0);
+        y2 = std::min(y2, m_h);
+        for (int y = y1; y < y2; ++y)
+            m_pBits[y * m_nStride + x] = c;
+    }
+    // From (x1, y1) towards (x2, y2), the end point excluded.
+    void Line(int x1, int y1, int x2, int y2, QRgb c)
+    {
+        if (y1 == y2) {
+            if (x2 >= x1)
+                HLine(x1, x2, y1, c);
+            else
+                HLine(x2 + 1, x1 + 1, y1, c);
+            return;
+        }
+        if (x1 == x2) {
+            if (y2 >= y1)
+                VLine(x1, y1, y2, c);
+            else
+                VLine(x1, y2 + 1, y1 + 1, c);
+            return;
+        }
+        const int dx = std::abs(x2 - x1), dy = std::abs(y2 - y1);
+        const int sx = x2 > x1 ? 1 : -1, sy = y2 > y1 ? 1 : -1;
+        int x = x1, y = y1;
+        if (dx >= dy) {
+            int err = 2 * dy - dx;
+            for (int i = 0; i < dx; ++i) {
+                Pixel(x, y, c);
+                if (err > 0) {
+                    y += sy;
+                    err -= 2 * dx;
+                }
+                err += 2 * dy;
+                x += sx;
+            }
+        } else {
+            int err = 2 * dx - dy;
+            for (int i = 0; i < dy; ++i) {
+                Pixel(x, y, c);
+                if (err > 0) {
+                    x += sx;
+                    err -= 2 * dy;
+                }
+                err += 2 * dx;
+                y += sy;
+            }
+        }
+    }
+
+private:
+    QRgb* m_pBits;
+    int m_nStride;
+    int m_w;
+    int m_h;
+};
+
+void DrawGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase, float zoom,
+              int step, bool skipMajor)
 {
-    QVector<QLine> lines;
+    CSurface s(*surface);
     const double z = zoom;
     const double hLimit = height / z;
     if (hLimit >= 0) {
@@ -57,7 +122,7 @@ void DrawGrid(QPainter* pDC, int left, int top, int width, int height, int phase
             if (skipMajor && k % 25 == 0)
                 continue;
             const int y = static_cast<int>(k * z + top);
-            AddLine(lines, left, y, left + width, y);
+            s.Line(left, y, left + width, y, colour);
         }
     }
     const double vLimit = width / z + 25;
@@ -66,42 +131,9 @@ void DrawGrid(QPainter* pDC, int left, int top, int width, int height, int phase
             if (skipMajor && k % 25 == 0)
                 continue;
             const int x = static_cast<int>(k * z + left - phase);
-            AddLine(lines, x, top, x, top + height);
+            s.Line(x, top, x, top + height, colour);
         }
     }
-    pDC->drawLines(lines);
-}
-
-// Draws the points as one poly-line honouring move-to/line-to kinds.
-void DrawPolyPoints(QPainter* pDC, const std::vector<QPoint>& pts, const std::vector<uint8_t>& kinds)
-{
-    QPolygon run;
-    run.reserve(static_cast<int>(pts.size()));
-    auto flush = [&]() {
-        if (run.size() >= 2) {
-            // The end point of the last segment is not part of the line.
-            QPoint& last = run.last();
-            const QPoint& prev = run[run.size() - 2];
-            if (last.x() == prev.x())
-                last.ry() += last.y() > prev.y() ? -1 : 1;
-            else if (last.y() == prev.y())
-                last.rx() += last.x() > prev.x() ? -1 : 1;
-            if (run.size() == 2 && run[0] == run[1])
-                pDC->drawPoint(run[0]);
-            else
-                pDC->drawPolyline(run);
-        }
-        run.clear();
-    };
-    for (size_t i = 0; i < pts.size(); ++i) {
-        if (kinds[i] == MOVE_TO) {
-            flush();
-            run.append(pts[i]);
-        } else if (run.isEmpty() || run.last() != pts[i]) {
-            run.append(pts[i]);
-        }
-    }
-    flush();
 }
 
 QString FormatUtf8(const char* format, auto... args)
@@ -119,10 +151,10 @@ CEcgPainter::CEcgPainter()
     : m_font(MakeCellHeightFont({QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"),
                                  QStringLiteral("Noto Sans CJK SC"), QStringLiteral("serif")},
                                 FONT_CELL_HEIGHT)),
-      m_penMajorGrid(SolidPen(MAJOR_GRID_COLOR)),
-      m_penMinorGrid(SolidPen(MINOR_GRID_COLOR)),
-      m_penTrace(SolidPen(TRACE_COLOR)),
-      m_penRMark(SolidPen(RMARK_COLOR))
+      m_crMajorGrid(MAJOR_GRID_COLOR.rgb()),
+      m_crMinorGrid(MINOR_GRID_COLOR.rgb()),
+      m_crTrace(TRACE_COLOR.rgb()),
+      m_crRMark(RMARK_COLOR.rgb())
 {
 }
 
@@ -134,13 +166,17 @@ QFont CEcgPainter::MakeCellHeightFont(const QStringList& families, int cellHeigh
     font.setFamilies(families);
     font.setWeight(QFont::Normal);
     font.setStyleHint(QFont::Serif);
-    font.setHintingPreference(QFont::PreferNoHinting);
-    // Start at the cell height and shrink until the cell fits.
-    for (int px = cellHeight; px > 1; --px) {
+    // The largest pixel size whose cell fits. The CJK faces' cells are about
+    // 1.45 em and whole pixel sizes step over some heights (13, then 15), so
+    // the cell may come out a pixel short of the request.
+    int best = 1;
+    for (int px = 1; px <= cellHeight; ++px) {
         font.setPixelSize(px);
-        if (QFontMetrics(font).height() <= cellHeight)
+        if (QFontMetrics(font).height() > cellHeight)
             break;
+        best = px;
     }
+    font.setPixelSize(best);
     return font;
 }
 
@@ -157,18 +193,22 @@ QString CEcgPainter::FormatZoomCaption(float zoom)
     return FormatUtf8(format.constData(), static_cast<double>(zoom) * 100.0);
 }
 
-void CEcgPainter::DrawMinorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom)
+void CEcgPainter::DrawMinorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
+                                float zoom)
 {
-    DrawGrid(pDC, left, top, width, height, phase, zoom, 5, true);
+    DrawGrid(surface, colour, left, top, width, height, phase, zoom, 5, true);
 }
 
-void CEcgPainter::DrawMajorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom)
+void CEcgPainter::DrawMajorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
+                                float zoom)
 {
-    DrawGrid(pDC, left, top, width, height, phase, zoom, 25, false);
+    DrawGrid(surface, colour, left, top, width, height, phase, zoom, 25, false);
 }
 
 void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, bool bShowStatus)
 {
+    if (w <= 0 || h <= 0)
+        return;
     const double z = m_fZoom;
     const double requested = 2.0 * w / z;
     const uint32_t nRequested = requested > 0 ? static_cast<uint32_t>(std::min(requested, 4.0e9)) : 0;
@@ -179,9 +219,13 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     std::vector<uint8_t> kinds;
     try {
         samples.resize(nRequested);
+        if (m_surface.size() != QSize(w, h))
+            m_surface = QImage(w, h, QImage::Format_RGB32);
     } catch (const std::bad_alloc&) {
-        return;   // keep what the window showed before
+        return;   // the window keeps what it showed before
     }
+    if (m_surface.isNull())
+        return;
     const uint32_t n = (pDoc && nRequested) ? pDoc->ReadSamples(samples.data(), P, nRequested) : 0;
 
     m_nGridPhase = static_cast<int>(static_cast<double>((P / 2) % 25) * z);
@@ -189,16 +233,12 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     const int B = StatusBandHeight(pDoc);
     const int h2 = h / 2;
 
-    pDC->save();
-    pDC->setRenderHint(QPainter::Antialiasing, false);
-    pDC->setBackgroundMode(Qt::TransparentMode);
-    pDC->fillRect(QRect(0, 0, w, h), BACKGROUND_COLOR);
+    m_surface.fill(BACKGROUND_COLOR.rgb());
+    CSurface surface(m_surface);
 
     if (m_bShowGrid) {
-        pDC->setPen(m_penMinorGrid);
-        DrawMinorGrid(pDC, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
-        pDC->setPen(m_penMajorGrid);
-        DrawMajorGrid(pDC, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
+        DrawMinorGrid(&m_surface, m_crMinorGrid, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
+        DrawMajorGrid(&m_surface, m_crMajorGrid, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
     }
 
     if (n > 0) {
@@ -206,7 +246,6 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
             pts.resize(n);
             kinds.assign(n, LINE_TO);
         } catch (const std::bad_alloc&) {
-            pDC->restore();
             return;
         }
         const double yScale = m_nGain * z;
@@ -232,37 +271,42 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
             pts[5] = QPoint(x30, Y0); kinds[5] = LINE_TO;
             kinds[6] = MOVE_TO;
         }
-        pDC->setPen(m_penTrace);
-        DrawPolyPoints(pDC, pts, kinds);
+        QPoint current = pts[0];
+        for (uint32_t i = 0; i < n; ++i) {
+            if (kinds[i] == LINE_TO)
+                surface.Line(current.x(), current.y(), pts[i].x(), pts[i].y(), m_crTrace);
+            current = pts[i];
+        }
     }
 
     if (m_bShowRMarks && pDoc) {
         std::vector<uint32_t> beats;
         pDoc->GetBeatsInRange(static_cast<uint64_t>(std::max<int64_t>(P, 0)), n, beats);
-        QVector<QLine> marks;
         for (uint32_t r : beats) {
             const int x = static_cast<int>(static_cast<double>((static_cast<int64_t>(r) - P) / 2) * z);
             if (x >= 50 * z)
-                AddLine(marks, x, LABEL_BAND, x, h - B);
+                surface.Line(x, LABEL_BAND, x, h - B, m_crRMark);
         }
-        pDC->setPen(m_penRMark);
-        pDC->drawLines(marks);
     }
 
-    pDC->setFont(m_font);
-    pDC->setPen(CAPTION_COLOR);
+    QPainter text(&m_surface);
+    text.setFont(m_font);
+    text.setPen(CAPTION_COLOR);
+    text.setBackgroundMode(Qt::TransparentMode);
     const QFontMetrics fm(m_font);
     if (n > CALIBRATION_SAMPLES) {
         const int T = static_cast<int>(h2 + 5 * z + LABEL_BAND);
-        pDC->drawText(QRect(0, T, static_cast<int>(50 * z), 32), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+        text.drawText(QRect(0, T, static_cast<int>(50 * z), 32), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
                       QStringLiteral("1mv"));
     }
-    pDC->drawText(QPoint(5, 6 + fm.ascent()), caption);
+    text.drawText(QPoint(5, 6 + fm.ascent()), caption);
     if (bShowStatus) {
         const QString status = pDoc && pDoc->IsDetectionDone() ? Strings::StatusStatistics() : Strings::StatusDetecting();
-        pDC->drawText(QPoint(5, h - 19 + fm.ascent()), status);
+        text.drawText(QPoint(5, h - 19 + fm.ascent()), status);
     }
-    pDC->restore();
+    text.end();
+
+    pDC->drawImage(QPoint(0, 0), m_surface);
 }
 
 void CEcgPainter::DrawTimeLabels(CEcgDocument* pDoc, int x)

@@ -6,7 +6,7 @@
 
 #include <QColor>
 #include <QFont>
-#include <QPen>
+#include <QImage>
 #include <QString>
 #include <cstdint>
 
@@ -44,8 +44,11 @@ public:
     const QString& GetAbsoluteTimeLabel() const { return m_strAbsTime; }
     const QString& GetRelativeTimeLabel() const { return m_strRelTime; }
 
-    static void DrawMinorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom);
-    static void DrawMajorGrid(QPainter* pDC, int left, int top, int width, int height, int phase, float zoom);
+    // The grid passes of DrawStrip, into the off-screen surface.
+    static void DrawMinorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
+                              float zoom);
+    static void DrawMajorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
+                              float zoom);
 
     // Status band height: 0 once detection and statistics are both done.
     static int StatusBandHeight(const CEcgDocument* pDoc);
@@ -67,10 +70,12 @@ public:
 
 private:
     QFont m_font;
-    QPen m_penMajorGrid;
-    QPen m_penMinorGrid;
-    QPen m_penTrace;
-    QPen m_penRMark;
+    QRgb m_crMajorGrid;
+    QRgb m_crMinorGrid;
+    QRgb m_crTrace;
+    QRgb m_crRMark;
+    // The off-screen surface of the last paint, reused while the size holds.
+    QImage m_surface;
     QString m_strAbsTime;
     QString m_strRelTime;
 };

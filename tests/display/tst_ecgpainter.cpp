@@ -1,0 +1,361 @@
+// The strip painter on real pixels.
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "analysis/EcgDocument.h"
+#include "display/EcgPainter.h"
+#include "support/TestRecordings.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QRgb kBackground = qRgb(0, 50, 50);
+const QRgb kMinor = qRgb(0, 60, 60);
+const QRgb kMajor = qRgb(0, 90, 90);
+const QRgb kTrace = qRgb(240, 240, 0);
+const QRgb kRMark = qRgb(0, 200, 200);
+const QRgb kCaption = qRgb(0, 255, 255);
+
+QImage Paint(CEcgPainter& painter, CEcgDocument* doc, int w = 1000, int h = 400, bool status = false)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    QPainter p(&image);
+    painter.DrawStrip(doc, &p, w, h, status);
+    p.end();
+    return image;
+}
+
+QRgb At(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y) | 0xff000000u;
+}
+
+bool IsKnownColour(QRgb c)
+{
+    return c == kBackground || c == kMinor || c == kMajor || c == kTrace || c == kRMark;
+}
+
+// Bounding box of pixels that belong to no line or background (text).
+QRect TextBox(const QImage& image, const QRect& area)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (!IsKnownColour(At(image, x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+}  // namespace
+
+class TestEcgPainter : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void traceCalibrationAndCaptions();
+    void gridPhaseFollowsPosition();
+    void requestedSampleCount();
+    void shortStripHasNoCalibration();
+    void statusBandAndRMarks();
+    void timeLabels();
+    void fontAndFormats();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestEcgPainter::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestEcgPainter::traceCalibrationAndCaptions()
+{
+    std::vector<int16_t> samples(3000, 0);
+    samples[400] = 1010;    // +1 mV at x = 200
+    samples[600] = -1010;   // -1 mV at x = 300
+    const QString path = WriteSamples(m_dir.path(), QStringLiteral("10110814.30"), samples);
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
+
+    CEcgPainter painter;
+    const QImage img = Paint(painter, &doc);
+
+    // Background, grids and caption colours are exact.
+    QCOMPARE(At(img, 1, 27), kBackground);
+    QCOMPARE(At(img, 5, 27), kMinor);
+    QCOMPARE(At(img, 0, 27), kMajor);
+
+    // Zero line at (h div 2) + 25, 1 mV = 50 pixels.
+    QCOMPARE(At(img, 150, 225), kTrace);
+    QVERIFY(At(img, 150, 224) != kTrace);
+    QVERIFY(At(img, 150, 226) != kTrace);
+    QCOMPARE(At(img, 200, 175), kTrace);
+    QVERIFY(At(img, 200, 174) != kTrace);
+    QCOMPARE(At(img, 300, 275), kTrace);
+    QVERIFY(At(img, 300, 276) != kTrace);
+
+    // Calibration bar at x = 25 from y = 175 down to the zero line, strokes 20..29.
+    for (int y = 175; y < 225; ++y)
+        QCOMPARE(At(img, 25, y), kTrace);
+    QVERIFY(At(img, 25, 174) != kTrace);
+    for (int x = 20; x < 30; ++x) {
+        QCOMPARE(At(img, x, 175), kTrace);
+        QCOMPARE(At(img, x, 225), kTrace);
+    }
+    QVERIFY(At(img, 30, 175) != kTrace);
+    QVERIFY(At(img, 19, 175) != kTrace);
+    QCOMPARE(At(img, 24, 201), kBackground);
+    // Between the pulse and the trace proper (sample 100 at x = 50) nothing is drawn.
+    for (int x = 31; x < 50; ++x)
+        QVERIFY2(At(img, x, 225) != kTrace, qPrintable(QString::number(x)));
+    QCOMPARE(At(img, 50, 225), kTrace);
+
+    // "1mv" sits in x 0..49 from y = 230, centred.
+    const QRect box = TextBox(img, QRect(0, 226, 120, 80));
+    QVERIFY(!box.isEmpty());
+    QVERIFY2(box.left() >= 0 && box.right() < 50 && box.top() >= 230 && box.bottom() < 262,
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height())));
+    QVERIFY(qAbs((box.left() + box.right()) / 2 - 25) <= 2);
+
+    // The zoom caption starts near (5, 6) in the label band, in the caption colour.
+    const QRect caption = TextBox(img, QRect(0, 0, 200, 25));
+    QVERIFY(!caption.isEmpty());
+    QVERIFY(caption.left() >= 5 && caption.left() <= 8);
+    QVERIFY(caption.top() >= 6 && caption.bottom() <= 20);
+    bool exact = false;
+    for (int y = caption.top(); y <= caption.bottom() && !exact; ++y)
+        for (int x = caption.left(); x <= caption.right() && !exact; ++x)
+            exact = At(img, x, y) == kCaption;
+    QVERIFY(exact);
+
+    // Without the grid only the trace and captions are on the background.
+    painter.m_bShowGrid = false;
+    const QImage bare = Paint(painter, &doc);
+    QCOMPARE(At(bare, 0, 27), kBackground);
+    QCOMPARE(At(bare, 5, 27), kBackground);
+    QCOMPARE(At(bare, 150, 225), kTrace);
+}
+
+void TestEcgPainter::gridPhaseFollowsPosition()
+{
+    const QString path = WriteSamples(m_dir.path(), QStringLiteral("10110814.31"), std::vector<int16_t>(20000, 0));
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
+    CEcgPainter painter;
+    painter.m_nViewPos = 1234;
+    QImage img = Paint(painter, &doc);
+    QCOMPARE(painter.m_nGridPhase, 17);
+    // Major vertical lines at x = -17 + 25k; row 31 has no horizontal line.
+    for (int x : {8, 33, 58, 983})
+        QCOMPARE(At(img, x, 31), kMajor);
+    for (int x : {13, 18, 23, 28})
+        QCOMPARE(At(img, x, 31), kMinor);
+    QCOMPARE(At(img, 7, 31), kBackground);
+    // Horizontal lines never move.
+    QCOMPARE(At(img, 1, 25), kMajor);
+    QCOMPARE(At(img, 1, 30), kMinor);
+
+    // A drag paints from the drag position, not the committed one.
+    painter.m_bDragging = true;
+    painter.m_nDragPos = 1250;
+    Paint(painter, &doc);
+    QCOMPARE(painter.m_nGridPhase, 0);
+    painter.m_bDragging = false;
+    Paint(painter, &doc);
+    QCOMPARE(painter.m_nGridPhase, 17);
+
+    // At 200 % the phase scales: (617 mod 25) * 2.
+    painter.m_fZoom = 2.0f;
+    Paint(painter, &doc);
+    QCOMPARE(painter.m_nGridPhase, 34);
+    painter.m_fZoom = 0.75f;
+    img = Paint(painter, &doc);
+    QCOMPARE(painter.m_nGridPhase, 12);   // trunc(17 * 0.75)
+    QCOMPARE(At(img, static_cast<int>(25 * 0.75 - 12), 26), kMajor);
+}
+
+void TestEcgPainter::requestedSampleCount()
+{
+    // At 50 % a 1000-pixel strip asks for 4000 samples: the last one read is a
+    // move-to point, so sample 3998 is joined and sample 3999 is not.
+    std::vector<int16_t> samples(10000, 0);
+    samples[3998] = 1010;
+    samples[3999] = -1010;
+    samples[4000] = -1010;
+    const QString path = WriteSamples(m_dir.path(), QStringLiteral("10110814.32"), samples);
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
+    CEcgPainter painter;
+    painter.m_fZoom = 0.5f;
+    painter.m_bShowGrid = false;
+    const QImage img = Paint(painter, &doc);
+    // Zero line 225; +1 mV at 50 % is 25 pixels up.
+    QCOMPARE(At(img, 999, 210), kTrace);
+    QVERIFY(At(img, 999, 235) != kTrace);
+    // Four samples share a pixel column: sample 400 (x = 100) and 403 are in the same column.
+    QCOMPARE(At(img, 500, 225), kTrace);
+}
+
+void TestEcgPainter::shortStripHasNoCalibration()
+{
+    std::vector<int16_t> samples(100, 505);   // half a millivolt, 100 samples only
+    const QString path = WriteSamples(m_dir.path(), QStringLiteral("10110814.33"), samples);
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
+    CEcgPainter painter;
+    painter.m_bShowGrid = false;
+    const QImage img = Paint(painter, &doc);
+    // The trace starts at its first sample, at y = 200, and there is no pulse or "1mv".
+    QCOMPARE(At(img, 0, 200), kTrace);
+    QCOMPARE(At(img, 25, 200), kTrace);
+    QCOMPARE(At(img, 25, 180), kBackground);
+    QVERIFY(TextBox(img, QRect(0, 226, 120, 80)).isEmpty());
+
+    // No document at all: background, grid and the zoom caption.
+    painter.m_bShowGrid = true;
+    const QImage empty = Paint(painter, nullptr);
+    QCOMPARE(At(empty, 1, 27), kBackground);
+    QCOMPARE(At(empty, 0, 27), kMajor);
+    QVERIFY(!TextBox(empty, QRect(0, 0, 200, 25)).isEmpty());
+}
+
+void TestEcgPainter::statusBandAndRMarks()
+{
+    QString path = RunSynth({QStringLiteral("long"), QStringLiteral("--minutes"), QStringLiteral("2"),
+                             QStringLiteral("--rate"), QStringLiteral("75"), m_dir.path()});
+    if (path.isEmpty())
+        path = WriteSamples(m_dir.path(), QStringLiteral("10110814.34"), SpikeTrain(30000));
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
+    CEcgPainter painter;
+    painter.m_bShowRMarks = true;
+    const int w = 1000, h = 400;
+
+    // Before the analysis: no marks, the status band below 375 stays background.
+    QImage img = Paint(painter, &doc, w, h, true);
+    for (int x = 0; x < w; ++x) {
+        QVERIFY(At(img, x, 27) != kRMark);
+        for (int y = 376; y < h; ++y)
+            if (x >= 100)
+                QCOMPARE(At(img, x, y), kBackground);
+    }
+    QCOMPARE(At(img, 0, 399), kBackground);
+    // The status caption "正在分析数据" at (5, h - 19).
+    const QRect status = TextBox(img, QRect(0, 376, 100, 24));
+    QVERIFY(!status.isEmpty());
+    QVERIFY(status.left() >= 5 && status.top() >= h - 19);
+    // Without the show-status flag the band is empty.
+    img = Paint(painter, &doc, w, h, false);
+    QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
+
+    CNullAnalysisView sink;
+    doc.StartAnalysis(&sink);
+    doc.WaitAnalysis();
+    QVERIFY(doc.IsDetectionDone());
+    QVERIFY(doc.IsStatisticsReady());
+    std::vector<uint32_t> beats;
+    doc.GetBeatsInRange(0, 1000000, beats);
+    QVERIFY(beats.size() > 10);
+
+    // A beat 40 samples into the strip lies in the calibration room: no mark.
+    const int64_t P = static_cast<int64_t>(beats[5]) - 40;
+    painter.m_nViewPos = P;
+    img = Paint(painter, &doc, w, h, false);
+    int marks = 0;
+    for (uint32_t r : beats) {
+        if (static_cast<int64_t>(r) < P || static_cast<int64_t>(r) > P + 2000)
+            continue;
+        const int x = static_cast<int>((static_cast<int64_t>(r) - P) / 2);
+        if (x >= 50) {
+            ++marks;
+            QCOMPARE(At(img, x, 27), kRMark);
+            QCOMPARE(At(img, x, 26), kRMark);
+            QVERIFY(At(img, x, 24) != kRMark);
+        } else {
+            for (int y = 26; y < 150; ++y)
+                QVERIFY(At(img, x, y) != kRMark);
+        }
+    }
+    QVERIFY(marks > 3);
+    // After both phases the grid and marks reach the bottom edge.
+    int gridAtBottom = 0;
+    for (int x = 0; x < w; ++x)
+        gridAtBottom += At(img, x, 399) == kMajor || At(img, x, 399) == kMinor;
+    if (gridAtBottom <= 100)
+        img.save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/painter-after.png"));
+    QVERIFY2(gridAtBottom > 100, qPrintable(QString::number(gridAtBottom)));
+    QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
+
+    painter.m_bShowRMarks = false;
+    img = Paint(painter, &doc, w, h, false);
+    for (int x = 0; x < w; ++x)
+        QVERIFY(At(img, x, 27) != kRMark);
+}
+
+void TestEcgPainter::timeLabels()
+{
+    const QString named = WriteSamples(m_dir.path(), QStringLiteral("10110814.35"), std::vector<int16_t>(10, 0));
+    CEcgDocument doc;
+    doc.OpenFile(named.toStdString());
+    CEcgPainter painter;
+    painter.m_nViewPos = 900000;
+    painter.DrawTimeLabels(&doc, 100);
+    QCOMPARE(painter.GetRelativeTimeLabel(), QStringLiteral("相对时间：01:00:00"));
+    QCOMPARE(painter.GetAbsoluteTimeLabel(), QStringLiteral("绝对时间：2010-11-08 15:35:00"));
+    // The drag position is not used; hours are not reduced modulo 24.
+    painter.m_bDragging = true;
+    painter.m_nDragPos = 0;
+    painter.m_nViewPos = 250LL * 3600 * 30 + 250 * 61;
+    painter.m_fZoom = 2.0f;
+    painter.DrawTimeLabels(&doc, 0);
+    QCOMPARE(painter.GetRelativeTimeLabel(), QStringLiteral("相对时间：30:01:01"));
+    QCOMPARE(painter.GetAbsoluteTimeLabel(), QStringLiteral("绝对时间：2010-11-09 20:36:01"));
+
+    // The captions are drawn opaque at (200, 6) and (450, 6).
+    QImage img(800, 40, QImage::Format_RGB32);
+    img.fill(Qt::magenta);
+    QPainter p(&img);
+    painter.PaintTimeLabels(&p);
+    p.end();
+    const int cellBottom = 6 + QFontMetrics(painter.GetFont()).height();
+    for (int y = 6; y < cellBottom; ++y) {
+        QCOMPARE(At(img, 199, y), qRgb(255, 0, 255));
+        QVERIFY(At(img, 200, y) != qRgb(255, 0, 255));
+    }
+    bool ink = false;
+    for (int x = 450; x < 470 && !ink; ++x)
+        for (int y = 6; y < 20 && !ink; ++y)
+            ink = At(img, x, y) == kCaption;
+    QVERIFY(ink);
+}
+
+void TestEcgPainter::fontAndFormats()
+{
+    CEcgPainter painter;
+    // Noto Serif CJK SC has cells of 13 or 15 pixels around the wanted 14.
+    const int cell = QFontMetrics(painter.GetFont()).height();
+    QVERIFY2(cell == 14 || cell == 13, qPrintable(QString::number(cell)));
+    QFont bigger = painter.GetFont();
+    bigger.setPixelSize(bigger.pixelSize() + 1);
+    QVERIFY(QFontMetrics(bigger).height() > 14);
+    QVERIFY2(QFontInfo(painter.GetFont()).family().contains(QStringLiteral("Noto Serif CJK")),
+             qPrintable(QFontInfo(painter.GetFont()).family()));
+    QCOMPARE(CEcgPainter::FormatZoomCaption(1.25f), QStringLiteral("心电图报告 - 125%"));
+    QCOMPARE(CEcgPainter::FormatZoomCaption(0.5f), QStringLiteral("心电图报告 - 50%"));
+    QCOMPARE(CEcgPainter::FormatZoomCaption(0.75f), QStringLiteral("心电图报告 - 75%"));
+    QCOMPARE(painter.m_nGain, 50);
+    QCOMPARE(painter.m_fZoom, 1.0f);
+    QVERIFY(painter.m_bShowGrid);
+    QVERIFY(!painter.m_bShowRMarks);
+}
+
+QTEST_MAIN(TestEcgPainter)
+#include "tst_ecgpainter.moc"
