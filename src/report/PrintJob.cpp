@@ -15,6 +15,7 @@
 #include <cmath>
 #include <exception>
 
+#include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "recording/File.h"
 
@@ -102,6 +103,9 @@ void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int fr
 void RunPrintJob(CVitrelView* pView, PrintMode mode)
 {
     if (!pView)
+        return;
+    // The event pages read lists that a running analysis is still building.
+    if (CVitrelDoc* pDoc = pView->GetDocument(); pDoc && pDoc->IsAnalysisRunning())
         return;
     CPrintInfo info;
     info.m_bPreview = mode == PrintMode::Preview;

@@ -18,6 +18,7 @@
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
+#include "support/TestRecordings.h"
 
 using namespace reporttest;
 
@@ -134,6 +135,25 @@ private slots:
         RunPrintJob(m_view, PrintMode::Dialog);
         QVERIFY(!QFile::exists(out));
         QVERIFY(!m_view->m_bPrinting);
+    }
+
+    // While a long analysis runs the lists are not final: nothing is printed.
+    void nothingWhileAnalysisRuns()
+    {
+        const QString path = testsupport::WriteSparseFile(m_dir.path(), QStringLiteral("10110815.00"), 400000000);
+        QVERIFY(!path.isEmpty());
+        CVitrelDoc doc;
+        QVERIFY(doc.OnOpenDocument(path));
+        CVitrelView view(&doc);
+        testsupport::CNullAnalysisView sink;
+        doc.StartAnalysis(&sink);
+        QVERIFY(doc.IsAnalysisRunning());
+        const QString out = m_dir.filePath(QStringLiteral("busy.pdf"));
+        UsePdfPrinter(out);
+        RunPrintJob(&view, PrintMode::Direct);
+        doc.StopAnalysis();
+        QVERIFY(!QFile::exists(out));
+        QVERIFY(!view.m_bPrinting);
     }
 
     void previewShowsOnePageAtATime()

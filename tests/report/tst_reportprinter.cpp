@@ -267,6 +267,73 @@ private slots:
                 QCOMPARE(QFontMetrics(t.font, &dev).height(), 80);
     }
 
+    // A remote recording (22 leading bytes) prints the same summary page.
+    void remoteRecordingSummary()
+    {
+        const QString path = ShortPath("remote.dat");
+        RecordingHeader h = MakeHeader();
+        h.minute = 31;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(22, 'x'));
+        f.write(reinterpret_cast<const char*>(&h), sizeof h);
+        QVERIFY(WriteSamples(f, std::vector<int16_t>(SHORT_SAMPLE_COUNT, 0)));
+        f.close();
+        CEcgDocument doc;
+        doc.OpenFile(path.toStdString());
+        QCOMPARE(doc.GetFileKind(), int(ECG_KIND_REMOTE));
+        CapturingDevice dev;
+        CapturePage(doc, dev, PageInfo(1, 1));
+        QVERIFY(dev.Engine().HasLine("2010-11-08 14:31:59"));
+        QCOMPARE(int(Traces(dev.Engine()).size()), 5);
+    }
+
+    // The gain scales trace, pulse and legend of the summary; the event
+    // legend is fixed text.
+    void gainFollowsThePainter()
+    {
+        const QString path = ShortPath("gain.dat");
+        std::vector<int16_t> samples(SHORT_SAMPLE_COUNT, 0);
+        samples[0] = 1010;
+        QVERIFY(WriteShortRecording(path, MakeHeader(), samples));
+        CEcgDocument doc;
+        doc.OpenFile(path.toStdString());
+        CapturingDevice dev;
+        CapturePage(doc, dev, PageInfo(1, 1), 100);
+        QVERIFY(dev.Engine().HasLine("20mm/mV"));
+        const auto traces = Traces(dev.Engine());
+        QCOMPARE(traces[0]->points[0], QPointF(150, 520 - 200));
+        bool pulse = false;
+        for (const auto& p : dev.Engine().polylines)
+            if (p.points.size() == 6 && p.points[0].y() == 520)
+                pulse = p.points[2] == QPointF(115, 320);
+        QVERIFY(pulse);
+    }
+
+    // Paper too small for the layout: the page is still drawn with L = 25
+    // and G = 40 and nothing runs backwards.
+    void tinyPaper()
+    {
+        const QString path = ShortPath("tiny.dat");
+        QVERIFY(WriteShortRecording(path, MakeHeader(), {}));
+        CEcgDocument doc;
+        doc.OpenFile(path.toStdString());
+        CapturingDevice dev(60, 30);
+        CapturePage(doc, dev, PageInfo(1, 1, 60, 30));
+        const CapturingEngine& e = dev.Engine();
+        // 250 samples per line: 22 lines, the last of 150 samples.
+        const auto traces = Traces(e);
+        QCOMPARE(int(traces.size()), 22);
+        QCOMPARE(int(traces.back()->points.size()), 150);
+        QVERIFY(e.HasLine("20s～21s"));
+        QVERIFY(e.HasLine("21s～21s"));
+        bool areaFrame = false;
+        for (const QRectF& rc : e.rects)
+            if (rc == QRectF(QPointF(100, 270), QPointF(400, 720)))
+                areaFrame = true;
+        QVERIFY(areaFrame);
+    }
+
     void headerVerdicts_data()
     {
         QTest::addColumn<int>("offset");
