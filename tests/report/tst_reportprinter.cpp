@@ -118,6 +118,8 @@ private slots:
         std::vector<int16_t> samples(SHORT_SAMPLE_COUNT, 0);
         samples[0] = 1010;          // 1 mV at the first sample of line 0
         samples[1250] = -505;       // -0.5 mV at the first sample of line 1
+        samples[2] = 11;            // 1.09 units up: truncated to 1
+        samples[3] = -11;
         QVERIFY(WriteShortRecording(path, MakeHeader(), samples));
         CEcgDocument doc;
         doc.OpenFile(path.toStdString());
@@ -153,6 +155,8 @@ private slots:
         // Trace starts at 15 mm; 1 mV is 10 mm up from the 52 mm baseline.
         QCOMPARE(traces[0]->points[0], QPointF(150, 520 - 100));
         QCOMPARE(traces[0]->points[1], QPointF(151, 520));
+        QCOMPARE(traces[0]->points[2], QPointF(152, 519));
+        QCOMPARE(traces[0]->points[3], QPointF(153, 521));
         QCOMPARE(traces[0]->points[1249], QPointF(150 + 1249, 520));
         QCOMPARE(traces[1]->points[0], QPointF(150, 920 + 50));
         QCOMPARE(traces[4]->points[0].y(), 520.0 + 4 * 400);
@@ -506,6 +510,8 @@ private slots:
     {
         std::vector<int16_t> samples(20000, 0);
         samples[0] = 505;          // 0.5 mV at the very first sample
+        samples[2] = 1;            // 0.099 units: trunc(0.099 - B) is one unit above B
+        samples[3] = -1;
         samples[19999] = 1010;     // 1 mV at the very last sample
         samples[10000] = 5000;     // far beyond +20 mm
         samples[10001] = -5000;    // far beyond -20 mm
@@ -529,6 +535,8 @@ private slots:
             QCOMPARE(int(traces[0]->points.size()), 1750);
             QCOMPARE(traces[0]->points[0], QPointF(135, EventBaseline(0) - 50));
             QCOMPARE(traces[0]->points[1], QPointF(136, EventBaseline(0)));
+            QCOMPARE(traces[0]->points[2], QPointF(137, EventBaseline(0) - 1));
+            QCOMPARE(traces[0]->points[3], QPointF(138, EventBaseline(0)));
 
             // Beat at 10000: sample 10000 is point 875, in the middle; clamped to +-20 mm.
             const QPolygonF& mid = traces[2]->points;
