@@ -61,7 +61,9 @@ QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight)
     QFont font;
     font.setFamilies(families);
     font.setWeight(static_cast<QFont::Weight>(weight));
-    // Largest pixel size whose cell still fits; an exact match when the face allows one.
+    // Largest pixel size whose cell still fits. Whole pixel sizes of the CJK
+    // faces step over some cell heights (11, then 13), so the cell may come
+    // out a pixel short of the request.
     int best = 1;
     for (int px = 1; px <= cellHeight * 2; ++px) {
         font.setPixelSize(px);

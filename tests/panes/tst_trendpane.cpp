@@ -1,4 +1,7 @@
 // The heart-rate trend chart: drawing rules and the mapping of clicks to samples.
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -86,6 +89,17 @@ private slots:
         delete m_doc;
     }
     void init() { g_pActiveView = m_view; }
+
+    void chartFontHasTwelvePixelCells()
+    {
+        // The CJK faces step from an 11- to a 13-pixel cell: the cell that fits is taken.
+        const QFont font = PaneFontByCellHeight(QStringLiteral("宋体"), 12);
+        QVERIFY(QFontMetrics(font).height() <= 12);
+        QVERIFY(QFontMetrics(font).height() >= 11);
+        if (QFontDatabase::families().contains(QStringLiteral("Noto Serif CJK SC")))
+            QCOMPARE(QFontInfo(font).family(), QStringLiteral("Noto Serif CJK SC"));
+        QCOMPARE(QFontMetrics(PaneFontByCellHeight(QStringLiteral("黑体"), 20)).height(), 20);
+    }
 
     void gridLabelsThinOutBelowTwelvePixels()
     {
