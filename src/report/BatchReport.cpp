@@ -1,6 +1,7 @@
 #include "report/BatchReport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -62,6 +63,16 @@ bool FindPageSize(const std::string& name, QPageSize* pSize)
     return false;
 }
 
+// A half-written report is removed, but never anything that is not a plain
+// file (the output may be a device or a link).
+void RemovePartial(QFile& file)
+{
+    file.close();
+    const QFileInfo info(file.fileName());
+    if (info.isFile() && !info.isSymLink())
+        RemovePartial(file);
+}
+
 }  // namespace
 
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
@@ -81,7 +92,10 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
         return false;
 
     const QString path = QString::fromStdString(outPath);
-    QPdfWriter writer(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail("cannot write " + outPath + ": " + file.errorString().toStdString());
+    QPdfWriter writer(&file);
     writer.setCreator(QStringLiteral("vitrel-analyze"));
     writer.setTitle(QStringLiteral("心电分析报告"));
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
@@ -95,8 +109,10 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     info.m_fDotsPerMM = writer.resolution() / 25.4;
 
     QPainter painter;
-    if (!painter.begin(&writer))
+    if (!painter.begin(&writer)) {
+        RemovePartial(file);
         return fail("cannot write " + outPath);
+    }
     try {
         for (int page = info.m_nMinPage; page <= info.m_nMaxPage; ++page) {
             if (page != info.m_nMinPage)
@@ -107,14 +123,18 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
         }
     } catch (const CFileException& e) {
         painter.end();
-        QFile::remove(path);
+        RemovePartial(file);
         return fail(e.GetErrorMessage());
     } catch (const std::exception& e) {
         painter.end();
-        QFile::remove(path);
+        RemovePartial(file);
         return fail(e.what());
     }
-    if (!painter.end())
-        return fail("cannot write " + outPath);
+    if (!painter.end() || !file.flush() || file.error() != QFileDevice::NoError) {
+        const std::string reason = file.errorString().toStdString();
+        RemovePartial(file);
+        return fail("cannot write " + outPath + ": " + reason);
+    }
+    file.close();
     return true;
 }

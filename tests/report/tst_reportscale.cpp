@@ -238,6 +238,13 @@ private slots:
         error.clear();
         QVERIFY(!WriteReportPdf(doc, m_dir.filePath("missing/dir/x.pdf").toStdString(), "A4", &error));
         QVERIFY(!error.empty());
+        // A directory as output: an error, and the directory stays.
+        const QString sub = m_dir.filePath("sub");
+        QVERIFY(QDir().mkpath(sub));
+        error.clear();
+        QVERIFY(!WriteReportPdf(doc, sub.toStdString(), "A4", &error));
+        QVERIFY(!error.empty());
+        QVERIFY(QFileInfo(sub).isDir());
     }
 
     // The rendered PDF measured again after rasterising, when the tool is there.
