@@ -1,0 +1,482 @@
+// The main frame: menus, tool bar, status bar and panes by id and text; the
+// open/close life cycle of documents; closing during a running analysis.
+#include <QDockWidget>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+#include "app/ChildFrame.h"
+#include "app/MainFrame.h"
+#include "app/Resource.h"
+#include "app/VitrelDoc.h"
+#include "display/EcgPainter.h"
+#include "display/VitrelView.h"
+#include "panes/Panes.h"
+#include "support/TestRecordings.h"
+
+using namespace testsupport;
+
+namespace {
+
+class CTestFrame : public CMainFrame {
+public:
+    QStringList m_chosen;
+    QStringList m_errors;
+
+protected:
+    QStringList PromptForFileNames() override { return m_chosen; }
+    void ShowErrorMessage(const QString& text) override { m_errors.append(text); }
+};
+
+// "id text" per item of a menu; "-" for separators, ">title" for pop-ups.
+QStringList Describe(const QMenu* menu)
+{
+    QStringList items;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            items << QStringLiteral("-");
+        else if (action->menu())
+            items << QStringLiteral(">") + action->text();
+        else
+            items << QStringLiteral("%1 %2").arg(action->data().toInt()).arg(action->text());
+    }
+    return items;
+}
+
+void Settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void menus();
+    void toolBarAndStatusBar();
+    void dockingPanes();
+    void openAndClose();
+    void openFailures();
+    void duplicateOpen();
+    void recentFiles();
+    void closeWhileAnalysing();
+    void closeFrameWhileAnalysing();
+
+private:
+    QString LongRecording(const QString& name, uint32_t minutes);
+    QTemporaryDir m_dir;
+    QTemporaryDir m_settings;
+};
+
+void TestMainFrame::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    IsolateSettings(m_settings.path());
+}
+
+void TestMainFrame::init()
+{
+    QSettings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg")).clear();
+}
+
+QString TestMainFrame::LongRecording(const QString& name, uint32_t minutes)
+{
+    const QString path = QDir(m_dir.path()).filePath(name);
+    if (!QFile::exists(path))
+        WriteSamples(m_dir.path(), name, SpikeTrain(minutes * 60 * 250, 190));
+    return path;
+}
+
+void TestMainFrame::menus()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023"));
+    QMenuBar* bar = frame.menuBar();
+    QCOMPARE(bar->windowTitle(), QStringLiteral("菜单栏"));
+    QStringList tops;
+    for (QAction* action : bar->actions())
+        tops << action->text();
+    QCOMPARE(tops, (QStringList{QStringLiteral("文件(&F)"), QStringLiteral("查看(&V)"), QStringLiteral("窗口(&W)"),
+                                QStringLiteral("帮助(&H)")}));
+
+    const QList<QAction*> menus = bar->actions();
+    QCOMPARE(Describe(menus[0]->menu()),
+             (QStringList{QStringLiteral("57601 打开文件(&O)..."), QStringLiteral("-"), QStringLiteral("57602 关闭文件(&C)"),
+                          QStringLiteral("32774 关闭全部(&L)"), QStringLiteral("-"), QStringLiteral("57607 打印心电(&P)..."),
+                          QStringLiteral("57609 打印预览(&V)"), QStringLiteral("57606 打印设置(&R)..."), QStringLiteral("-"),
+                          QStringLiteral("57616 历史文档"), QStringLiteral("-"), QStringLiteral("57665 退出(&X)")}));
+    QCOMPARE(Describe(menus[1]->menu()),
+             (QStringList{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), QStringLiteral("32839 参考线(&G)"),
+                          QStringLiteral("32841 R 波标注(&R)")}));
+    const QStringList zooms{QStringLiteral("32859 50%"),  QStringLiteral("32860 75%"),  QStringLiteral("32861 100%"),
+                            QStringLiteral("32863 125%"), QStringLiteral("32864 150%"), QStringLiteral("32865 200%"),
+                            QStringLiteral("32876 300%"), QStringLiteral("32866 400%")};
+    QCOMPARE(Describe(menus[1]->menu()->actions()[0]->menu()), zooms);
+    QCOMPARE(Describe(menus[2]->menu()),
+             (QStringList{QStringLiteral("57650 层叠排列(&C)"), QStringLiteral("57651 平铺窗口(&T)"),
+                          QStringLiteral("57649 排列图标(&A)")}));
+    QCOMPARE(Describe(menus[3]->menu()), QStringList{QStringLiteral("57664 关于(&A)...")});
+
+    // Context menu 160 holds the same commands.
+    QMenu* context = frame.GetContextMenu(IDR_CONTEXT_MENU);
+    QVERIFY(context);
+    QCOMPARE(context->title(), QStringLiteral("&ContextMenu"));
+    QCOMPARE(Describe(context), Describe(menus[1]->menu()));
+    QCOMPARE(Describe(context->actions()[0]->menu()), zooms);
+    QVERIFY(!frame.GetContextMenu(161));
+
+    // Ids as object names, prompts before "\n", tool tips after it.
+    const struct { int id; const char* tip; const char* toolTip; } prompts[] = {
+        {57601, "打开已存在的文件", "打开"},
+        {57602, "关闭当前文件", nullptr},
+        {32774, "关闭所有已打开的文件", nullptr},
+        {57607, "打印当前心电文档", "打印"},
+        {57609, "显示心电报告打印预览", nullptr},
+        {57606, "更改打印机相关选项", "打印设置"},
+        {57649, "排列窗口图标", nullptr},
+        {57650, "层叠排列窗口", nullptr},
+        {57651, "横向平铺窗口", nullptr},
+        {57664, "显示程序信息，版本号以及版权信息", "关于"},
+        {57665, "退出应用程序", "退出"},
+        {32839, "显示或隐藏参考线", "参考线"},
+        {32841, "显示或隐藏 R 波标注", "R 波标注"},
+    };
+    for (const auto& p : prompts) {
+        QAction* action = frame.GetAction(p.id);
+        QVERIFY2(action, qPrintable(QString::number(p.id)));
+        QCOMPARE(action->objectName(), QStringLiteral("ID_%1").arg(p.id));
+        QCOMPARE(action->data().toInt(), p.id);
+        QCOMPARE(action->statusTip(), QString::fromUtf8(p.tip));
+        if (p.toolTip)
+            QCOMPARE(action->toolTip(), QString::fromUtf8(p.toolTip));
+    }
+    QCOMPARE(frame.GetAction(ID_FILE_PRINT_DIRECT)->objectName(), QStringLiteral("ID_57608"));
+
+    // Without a document the view's commands are disabled; open and exit are not.
+    frame.UpdateCommandUI();
+    for (int id : {ID_ZOOM_100, ID_VIEW_GRID, ID_VIEW_RMARKS, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_CLOSE,
+                   ID_WINDOW_CASCADE})
+        QVERIFY2(!frame.GetAction(id)->isEnabled(), qPrintable(QString::number(id)));
+    for (int id : {ID_FILE_OPEN, ID_FILE_CLOSE_ALL, ID_FILE_PRINT_SETUP, ID_APP_ABOUT, ID_APP_EXIT})
+        QVERIFY(frame.GetAction(id)->isEnabled());
+}
+
+void TestMainFrame::toolBarAndStatusBar()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QToolBar* tools = frame.GetToolBar();
+    QCOMPARE(tools->windowTitle(), QStringLiteral("工具栏"));
+    QCOMPARE(tools->iconSize(), QSize(16, 16));
+    QList<int> ids;
+    for (QAction* action : tools->actions()) {
+        ids << (action->isSeparator() ? 0 : action->data().toInt());
+        if (!action->isSeparator()) {
+            QVERIFY(!action->icon().isNull());
+            QVERIFY(!action->icon().pixmap(16, 16).isNull());
+            QVERIFY(!action->icon().pixmap(32, 32).isNull());
+        }
+    }
+    QCOMPARE(ids, (QList<int>{57601, 0, 57607, 0, 32839, 32841, 0, 57664, 0, 57665}));
+    QCOMPARE(frame.toolBarArea(tools), Qt::TopToolBarArea);
+
+    QStatusBar* status = frame.statusBar();
+    auto* idle = status->findChild<QLabel*>(QStringLiteral("ID_SEPARATOR"));
+    QVERIFY(idle);
+    QCOMPARE(idle->text(), QStringLiteral("已就续"));
+    QCOMPARE(frame.GetIndicator(0)->text(), QStringLiteral("CAP"));
+    QCOMPARE(frame.GetIndicator(1)->text(), QStringLiteral("NUM"));
+    QCOMPARE(frame.GetIndicator(2)->text(), QStringLiteral("SCRL"));
+    QVERIFY(!frame.GetIndicator(3));
+}
+
+void TestMainFrame::dockingPanes()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1400, 1000);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    const struct { int id; const char* caption; Qt::DockWidgetArea area; QWidget* dialog; } panes[] = {
+        {207, "心率变化趋势", Qt::BottomDockWidgetArea, GetHeartRateTrendDlg()},
+        {204, "异常波形列表", Qt::LeftDockWidgetArea, GetAbnormalWaveDlg()},
+        {203, "心电分析结果", Qt::RightDockWidgetArea, GetAnalyzeResultDlg()},
+        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHeartRateDlg()},
+    };
+    for (const auto& p : panes) {
+        QDockWidget* dock = frame.GetPane(p.id);
+        QVERIFY(dock);
+        QCOMPARE(dock->objectName(), QString::number(p.id));
+        QCOMPARE(dock->windowTitle(), QString::fromUtf8(p.caption));
+        QCOMPARE(frame.dockWidgetArea(dock), p.area);
+        QCOMPARE(dock->widget(), p.dialog);
+        QVERIFY(dock->isVisible());
+    }
+    // The minimum sizes hold for the panes; their title bars come on top.
+    QVERIFY(frame.GetPane(207)->minimumWidth() >= 480 && frame.GetPane(207)->minimumHeight() >= 160);
+    QVERIFY(frame.GetPane(203)->minimumWidth() >= 260 && frame.GetPane(203)->minimumHeight() >= 394);
+    QVERIFY(frame.GetPane(207)->width() > frame.GetPane(203)->width());
+    // 133 sits below 204 in the left column.
+    QVERIFY(frame.GetPane(133)->y() > frame.GetPane(204)->y());
+    QCOMPARE(frame.GetPane(133)->x(), frame.GetPane(204)->x());
+
+    // A closed pane comes back from the bars' context menu with the same dialog.
+    QDockWidget* rhythm = frame.GetPane(133);
+    rhythm->close();
+    QVERIFY(!rhythm->isVisible());
+    std::unique_ptr<QMenu> popup(frame.createPopupMenu());
+    QAction* toggle = nullptr;
+    for (QAction* action : popup->actions())
+        if (action->text() == QStringLiteral("心律统计列表"))
+            toggle = action;
+    QVERIFY(toggle);
+    toggle->trigger();
+    QVERIFY(rhythm->isVisible());
+    QCOMPARE(rhythm->widget(), GetHeartRateDlg());
+}
+
+void TestMainFrame::openAndClose()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 800);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+    const QString a = LongRecording(QStringLiteral("10110814.30"), 2);
+    const QString b = LongRecording(QStringLiteral("10110815.30"), 2);
+    const QString c = LongRecording(QStringLiteral("10110816.30"), 2);
+    frame.m_chosen = {a, b, c};
+    frame.OnCommand(ID_FILE_OPEN);
+    QVERIFY(frame.m_errors.isEmpty());
+    const QList<CVitrelDoc*> docs = frame.GetDocuments();
+    QCOMPARE(docs.size(), 3);
+    QCOMPARE(docs[0]->GetTitle(), QStringLiteral("10110814.30"));
+    QCOMPARE(docs[2]->GetTitle(), QStringLiteral("10110816.30"));
+    QCOMPARE(frame.GetActiveDocument(), docs[2]);
+    QCOMPARE(g_pActiveView, docs[2]->GetView());
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023 - 10110816.30"));
+    QCOMPARE(frame.GetMdiArea()->viewMode(), QMdiArea::TabbedView);
+    QVERIFY(docs[2]->GetFrame()->isMaximized());
+    for (CVitrelDoc* doc : docs)
+        QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 30000);
+    frame.UpdateCommandUI();
+    QVERIFY(frame.GetAction(ID_VIEW_RMARKS)->isEnabled());
+    QVERIFY(frame.GetAction(ID_FILE_PRINT)->isEnabled());
+    QVERIFY(frame.GetAction(ID_ZOOM_100)->isChecked());
+
+    // The menu's commands reach the active view only.
+    frame.OnCommand(ID_ZOOM_200);
+    QCOMPARE(docs[2]->GetView()->GetPainter()->m_fZoom, 2.0f);
+    QCOMPARE(docs[1]->GetView()->GetPainter()->m_fZoom, 1.0f);
+    QVERIFY(frame.GetAction(ID_ZOOM_200)->isChecked());
+    QVERIFY(!frame.GetAction(ID_ZOOM_100)->isChecked());
+
+    // Activating another document makes its view the active one.
+    frame.GetMdiArea()->setActiveSubWindow(docs[0]->GetFrame());
+    QCOMPARE(g_pActiveView, docs[0]->GetView());
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023 - 10110814.30"));
+    QVERIFY(frame.GetAction(ID_ZOOM_100)->isChecked());
+
+    // Closing a background document clears the active view; the active one stays.
+    QPointer<CVitrelDoc> background = docs[1];
+    docs[1]->GetFrame()->close();
+    Settle();
+    QVERIFY(background.isNull());
+    QVERIFY(g_pActiveView == nullptr);
+    QCOMPARE(frame.GetDocuments().size(), 2);
+
+    // Closing the active document: the next one is activated.
+    frame.OnCommand(ID_FILE_CLOSE);
+    Settle();
+    QCOMPARE(frame.GetDocuments().size(), 1);
+    QCOMPARE(g_pActiveView, frame.GetDocuments()[0]->GetView());
+
+    // Cascade and tile leave the tabs; arranging returns to them.
+    frame.OnCommand(ID_WINDOW_CASCADE);
+    QCOMPARE(frame.GetMdiArea()->viewMode(), QMdiArea::SubWindowView);
+    frame.OnCommand(ID_WINDOW_TILE_HORZ);
+    QCOMPARE(frame.GetMdiArea()->viewMode(), QMdiArea::SubWindowView);
+    frame.OnCommand(ID_WINDOW_ARRANGE);
+    QCOMPARE(frame.GetMdiArea()->viewMode(), QMdiArea::TabbedView);
+
+    frame.OnCommand(ID_FILE_CLOSE_ALL);
+    Settle();
+    QVERIFY(frame.GetDocuments().isEmpty());
+    QVERIFY(frame.GetMdiArea()->subWindowList().isEmpty());
+    QVERIFY(g_pActiveView == nullptr);
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023"));
+}
+
+void TestMainFrame::openFailures()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    const QString good = LongRecording(QStringLiteral("10110817.30"), 1);
+    const QString missing = QDir(m_dir.path()).filePath(QStringLiteral("nothing-here.ecg"));
+    const QString after = LongRecording(QStringLiteral("10110818.30"), 1);
+
+    // The first path that fails ends the command; nothing of it stays open.
+    frame.m_chosen = {good, missing, after};
+    frame.OnCommand(ID_FILE_OPEN);
+    QCOMPARE(frame.m_errors.size(), 1);
+    QVERIFY2(frame.m_errors[0].contains(missing), qPrintable(frame.m_errors[0]));
+    QCOMPARE(frame.GetDocuments().size(), 1);
+    QCOMPARE(frame.GetMdiArea()->subWindowList().size(), 1);
+    QCOMPARE(frame.GetDocuments()[0]->GetTitle(), QStringLiteral("10110817.30"));
+
+    // A directory cannot be opened either.
+    frame.m_errors.clear();
+    QVERIFY(!frame.OpenDocumentFile(m_dir.path()));
+    QCOMPARE(frame.m_errors.size(), 1);
+    QCOMPARE(frame.GetMdiArea()->subWindowList().size(), 1);
+
+    // A short-sized file with an impossible date gives the generic file error.
+    QByteArray bad(14352, '\0');
+    const QString badPath = QDir(m_dir.path()).filePath(QStringLiteral("bad-date.ecg"));
+    QFile file(badPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bad);
+    file.close();
+    frame.m_errors.clear();
+    QVERIFY(!frame.OpenDocumentFile(badPath));
+    QCOMPARE(frame.m_errors.size(), 1);
+    QVERIFY(frame.m_errors[0].contains(QStringLiteral("bad-date.ecg")));
+    QCOMPARE(frame.GetMdiArea()->subWindowList().size(), 1);
+
+    // A cancelled dialog does nothing.
+    frame.m_chosen.clear();
+    frame.m_errors.clear();
+    frame.OnCommand(ID_FILE_OPEN);
+    QVERIFY(frame.m_errors.isEmpty());
+    QCOMPARE(frame.GetDocuments().size(), 1);
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::duplicateOpen()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    const QString a = LongRecording(QStringLiteral("10110819.30"), 1);
+    const QString b = LongRecording(QStringLiteral("10110820.30"), 1);
+    CVitrelDoc* first = frame.OpenDocumentFile(a);
+    QVERIFY(first);
+    QVERIFY(frame.OpenDocumentFile(b));
+    QCOMPARE(frame.GetActiveDocument()->GetTitle(), QStringLiteral("10110820.30"));
+    // The same path, in other letter case and relative form, brings the first forward.
+    const QString upper = QFileInfo(a).absolutePath().toUpper() + QStringLiteral("/10110819.30");
+    QCOMPARE(frame.OpenDocumentFile(upper), first);
+    QCOMPARE(frame.GetDocuments().size(), 2);
+    QCOMPARE(frame.GetActiveDocument(), first);
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::recentFiles()
+{
+    QStringList paths;
+    {
+        CTestFrame frame;
+        QVERIFY(frame.OnCreate());
+        QCOMPARE(frame.GetRecentFileActions().size(), 1);
+        QVERIFY(!frame.GetRecentFileActions()[0]->isEnabled());
+        for (int i = 0; i < 5; ++i) {
+            paths << LongRecording(QStringLiteral("1011082%1.30").arg(i), 1);
+            QVERIFY(frame.OpenDocumentFile(paths.last()));
+        }
+        const QList<QAction*> recent = frame.GetRecentFileActions();
+        QCOMPARE(recent.size(), 4);
+        QCOMPARE(recent[0]->data().toInt(), 57616);
+        QCOMPARE(recent[3]->objectName(), QStringLiteral("ID_57619"));
+        QVERIFY(recent[0]->text().startsWith(QStringLiteral("&1 ")));
+        QVERIFY(recent[0]->text().endsWith(QStringLiteral("10110824.30")));
+        QCOMPARE(recent[0]->statusTip(), QStringLiteral("打开该文档"));
+        frame.CloseAllDocuments();
+        Settle();
+    }
+    QSettings settings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg"));
+    settings.beginGroup(QStringLiteral("Recent File List"));
+    QCOMPARE(settings.value(QStringLiteral("File1")).toString(), paths[4]);
+    QCOMPARE(settings.value(QStringLiteral("File4")).toString(), paths[1]);
+    QVERIFY(!settings.contains(QStringLiteral("File5")));
+    settings.endGroup();
+
+    // A new frame reads the list back; an entry that no longer opens is dropped.
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QCOMPARE(frame.GetRecentFileList().GetFiles().size(), 4);
+    QFile::remove(paths[3]);
+    frame.OnCommand(ID_FILE_MRU_FILE1 + 1);
+    QCOMPARE(frame.m_errors.size(), 1);
+    QCOMPARE(frame.GetRecentFileList().GetFiles().size(), 3);
+    QVERIFY(frame.GetDocuments().isEmpty());
+    frame.OnCommand(ID_FILE_MRU_FILE1);
+    QCOMPARE(frame.GetDocuments().size(), 1);
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::closeWhileAnalysing()
+{
+    const QString path = LongRecording(QStringLiteral("10110908.00"), 120);
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    for (int round = 0; round < 25; ++round) {
+        CVitrelDoc* doc = frame.OpenDocumentFile(path);
+        QVERIFY(doc);
+        QPointer<CVitrelDoc> watch = doc;
+        // Let a few notifications through, sometimes none.
+        QTest::qWait(round % 5);
+        if (round % 2)
+            frame.OnCommand(ID_FILE_CLOSE);
+        else
+            frame.CloseAllDocuments();
+        Settle();
+        QVERIFY(watch.isNull());
+        QVERIFY(g_pActiveView == nullptr);
+    }
+    // Two at once, closed while both run.
+    QVERIFY(frame.OpenDocumentFile(path));
+    QVERIFY(frame.OpenDocumentFile(LongRecording(QStringLiteral("10110909.00"), 120)));
+    QTest::qWait(20);
+    frame.CloseAllDocuments();
+    Settle();
+    QVERIFY(frame.GetDocuments().isEmpty());
+}
+
+void TestMainFrame::closeFrameWhileAnalysing()
+{
+    const QString path = LongRecording(QStringLiteral("10110908.00"), 120);
+    const QString other = LongRecording(QStringLiteral("10110909.00"), 120);
+    for (int round = 0; round < 15; ++round) {
+        auto frame = std::make_unique<CTestFrame>();
+        QVERIFY(frame->OnCreate());
+        frame->show();
+        QVERIFY(frame->OpenDocumentFile(path));
+        QVERIFY(frame->OpenDocumentFile(other));
+        QTest::qWait(round % 4 * 3);
+        frame->OnCommand(ID_APP_EXIT);
+        QVERIFY(g_pActiveView == nullptr);
+        frame.reset();
+        Settle();
+        // The panes outlive the frame.
+        QVERIFY(GetHeartRateDlg());
+        QVERIFY(!GetHeartRateDlg()->parent());
+    }
+}
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
