@@ -112,24 +112,6 @@ private slots:
         QVERIFY(!GetAbnormalWaveDlg()->IsCreated());
     }
 
-    void closedDockKeepsItsPane()
-    {
-        QMainWindow frame;
-        QDockWidget* dock = Dock(&frame, GetHeartRateDlg(), Qt::LeftDockWidgetArea);
-        frame.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        CHeartRateDlg* pane = GetHeartRateDlg();
-        dock->close();
-        QVERIFY(!dock->isVisible());
-        dock->show();
-        QCOMPARE(dock->widget(), pane);
-        QCOMPARE(GetHeartRateDlg(), pane);
-        QVERIFY(pane->isVisible());
-        // Create on a pane that already has its window leaves it where it is.
-        QVERIFY(pane->Create(&frame));
-        QCOMPARE(pane->parentWidget(), dock);
-    }
-
     void deletedPaneIsReplaced()
     {
         QPointer<CHeartRateTrendDlg> old = GetHeartRateTrendDlg();

@@ -1,7 +1,4 @@
 // The heart-rate trend chart: drawing rules and the mapping of clicks to samples.
-#include <QFontDatabase>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -89,17 +86,6 @@ private slots:
         delete m_doc;
     }
     void init() { g_pActiveView = m_view; }
-
-    void chartFontHasTwelvePixelCells()
-    {
-        // The CJK faces step from an 11- to a 13-pixel cell: the cell that fits is taken.
-        const QFont font = PaneFontByCellHeight(QStringLiteral("宋体"), 12);
-        QVERIFY(QFontMetrics(font).height() <= 12);
-        QVERIFY(QFontMetrics(font).height() >= 11);
-        if (QFontDatabase::families().contains(QStringLiteral("Noto Serif CJK SC")))
-            QCOMPARE(QFontInfo(font).family(), QStringLiteral("Noto Serif CJK SC"));
-        QCOMPARE(QFontMetrics(PaneFontByCellHeight(QStringLiteral("黑体"), 20)).height(), 20);
-    }
 
     void gridLabelsThinOutBelowTwelvePixels()
     {
@@ -278,14 +264,6 @@ private slots:
         QCOMPARE(img.pixel(plot.left() + 40, plot.top() + 2), qRgb(0, 90, 90));
     }
 
-    void screenshot()
-    {
-        SetMinutes({62, 64, 70, 85, 120, 150, 171, 140, 100, 80, 75, 72, 71, 69, 70, 66});
-        m_pane->resize(700, 260);
-        QTest::mouseMove(m_pane, PlotPoint(200, 60));
-        QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR));
-        QVERIFY(m_pane->grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/trend-pane.png")));
-    }
 };
 
 QTEST_MAIN(TestTrendPane)
