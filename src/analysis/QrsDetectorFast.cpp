@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 
 #include "analysis/QrsDetector.h"
 #include "analysis/QrsDetectorFastKernels.h"
@@ -17,24 +18,49 @@ inline int16_t Rectify(int32_t sum)
     return int16_t(v < 0 ? -v : v);
 }
 
-template <int P>
-void FilterPortable(const int16_t* x, int16_t* out, uint32_t m, const int32_t* pairs)
+// The tap table as it stands: compilers vectorise this form well enough.
+template <int N, const int16_t (&taps)[N]>
+void FilterPortable(const int16_t* x, int16_t* out, uint32_t m)
 {
     for (uint32_t j = 0; j < m; ++j) {
         const int16_t* w = x + j;
         int32_t sum = 0;
-        for (int i = 0; i < P; ++i) {
-            const int32_t lo = int16_t(uint32_t(pairs[i]) & 0xFFFFu);
-            const int32_t hi = int16_t(uint32_t(pairs[i]) >> 16);
-            sum += w[2 * i] * lo + w[2 * i + 1] * hi;
-        }
+        for (int q = 0; q < N; ++q)
+            sum += int32_t(w[q]) * int32_t(taps[q]);
         out[j] = Rectify(sum);
+    }
+}
+
+template <int P, int N>
+void MakeLines(const int16_t (&taps)[N], int32_t (&lines)[P][16])
+{
+    static_assert(2 * P >= N && 2 * P - N < 2);
+    for (int i = 0; i < P; ++i) {
+        const uint16_t lo = uint16_t(taps[2 * i]);
+        const uint16_t hi = 2 * i + 1 < N ? uint16_t(taps[2 * i + 1]) : 0;
+        std::fill(std::begin(lines[i]), std::end(lines[i]), int32_t(uint32_t(lo) | uint32_t(hi) << 16));
     }
 }
 
 }  // namespace
 
-KernelSet PortableKernels() { return {FilterPortable<BAND_PAIRS>, FilterPortable<ENV_PAIRS>}; }
+alignas(64) int32_t g_bandLines[BAND_PAIRS][16];
+alignas(64) int32_t g_envLines[ENV_PAIRS][16];
+
+void PrepareTaps()
+{
+    static const bool ready = [] {
+        MakeLines(kBandPassTaps, g_bandLines);
+        MakeLines(kEnvelopeTaps, g_envLines);
+        return true;
+    }();
+    (void)ready;
+}
+
+KernelSet PortableKernels()
+{
+    return {FilterPortable<QRS_BAND_TAPS, kBandPassTaps>, FilterPortable<QRS_ENV_TAPS, kEnvelopeTaps>};
+}
 
 }  // namespace detail
 
@@ -47,35 +73,6 @@ using detail::KernelSet;
 
 constexpr int BAND_HISTORY = QRS_BAND_TAPS - 1;
 constexpr int ENV_HISTORY = QRS_ENV_TAPS - 1;
-static_assert(2 * BAND_PAIRS >= QRS_BAND_TAPS && 2 * BAND_PAIRS - QRS_BAND_TAPS < 2);
-static_assert(2 * ENV_PAIRS >= QRS_ENV_TAPS && 2 * ENV_PAIRS - QRS_ENV_TAPS < 2);
-
-struct TapPairs {
-    alignas(64) int32_t band[BAND_PAIRS];
-    alignas(64) int32_t env[ENV_PAIRS];
-};
-
-template <int P, int N>
-void MakePairs(const int16_t (&taps)[N], int32_t (&pairs)[P])
-{
-    for (int i = 0; i < P; ++i) {
-        const uint16_t lo = uint16_t(taps[2 * i]);
-        const uint16_t hi = 2 * i + 1 < N ? uint16_t(taps[2 * i + 1]) : 0;
-        pairs[i] = int32_t(uint32_t(lo) | uint32_t(hi) << 16);
-    }
-}
-
-const TapPairs& Pairs()
-{
-    static const TapPairs pairs = [] {
-        TapPairs p{};
-        MakePairs(kBandPassTaps, p.band);
-        MakePairs(kEnvelopeTaps, p.env);
-        return p;
-    }();
-    return pairs;
-}
-
 KernelSet KernelsOf(Kernel k)
 {
     switch (k) {
@@ -91,7 +88,11 @@ KernelSet KernelsOf(Kernel k)
 
 std::atomic<int> g_active{-1};
 
-KernelSet ActiveKernels() { return KernelsOf(ActiveKernel()); }
+KernelSet ActiveKernels()
+{
+    detail::PrepareTaps();
+    return KernelsOf(ActiveKernel());
+}
 
 // Lays the delay line (newest first) out oldest first in front of a block.
 template <int N>
@@ -118,8 +119,7 @@ void ZeroSlack(int16_t* x, uint32_t m)
 
 // One filter stage over any number of values, in blocks.
 template <int N, int P>
-void FilterStream(detail::FilterFn fn, const int32_t* pairs, int16_t (&delay)[N], const int16_t* in,
-                  int16_t* out, uint32_t n)
+void FilterStream(detail::FilterFn fn, int16_t (&delay)[N], const int16_t* in, int16_t* out, uint32_t n)
 {
     alignas(64) int16_t x[2 * P + QRS_BLOCK + FILTER_SLACK];
     while (n > 0) {
@@ -127,12 +127,55 @@ void FilterStream(detail::FilterFn fn, const int32_t* pairs, int16_t (&delay)[N]
         LoadHistory(delay, x);
         std::memcpy(x + N - 1, in, m * sizeof(int16_t));
         ZeroSlack<N, P>(x, m);
-        fn(x, out, m, pairs);
+        fn(x, out, m);
         StoreHistory(x, m, delay);
         in += m;
         out += m;
         n -= m;
     }
+}
+
+// Moves each candidate to the largest sample of its 101-sample window (the
+// first one, and only if positive) and keeps those more than minSpacing
+// after the last one kept. The window is clipped to the input.
+uint32_t Refine(const int16_t* input, uint32_t count, uint32_t* positions, uint32_t n,
+                uint32_t minSpacing)
+{
+    typedef int16_t Lanes __attribute__((vector_size(16)));
+    constexpr int L = int(sizeof(Lanes) / sizeof(int16_t));
+    uint32_t last = 0;
+    uint32_t accepted = 0;
+    for (uint32_t idx = 0; idx < n; ++idx) {
+        const uint32_t c = positions[idx];
+        const int64_t cs = int32_t(c);
+        const int64_t from = std::max<int64_t>(cs, 0);
+        const int64_t to = std::min<int64_t>(cs + QRS_SEARCH, int64_t(count) - 1);
+        int64_t bestIndex = 0;
+        if (from <= to) {
+            const int16_t* w = input + from;
+            const int len = int(to - from + 1);
+            Lanes acc = {};
+            int k = 0;
+            for (; k + L <= len; k += L) {
+                Lanes v;
+                std::memcpy(&v, w + k, sizeof v);
+                acc = acc > v ? acc : v;
+            }
+            int16_t best = 0;
+            for (int l = 0; l < L; ++l)
+                best = std::max(best, acc[l]);
+            for (; k < len; ++k)
+                best = std::max(best, w[k]);
+            if (best > 0)
+                bestIndex = int64_t(std::find(w, w + len, best) - w) + from - cs;
+        }
+        const uint32_t p = c + uint32_t(bestIndex);
+        if (p - last > minSpacing) {
+            positions[accepted++] = p;
+            last = p;
+        }
+    }
+    return accepted;
 }
 
 }  // namespace
@@ -196,14 +239,12 @@ bool SelectKernel(Kernel k)
 
 void BandPass(QrsDetector& det, const int16_t* in, int16_t* out, uint32_t n)
 {
-    FilterStream<QRS_BAND_TAPS, BAND_PAIRS>(ActiveKernels().band, Pairs().band, det.m_bandDelay, in,
-                                            out, n);
+    FilterStream<QRS_BAND_TAPS, BAND_PAIRS>(ActiveKernels().band, det.m_bandDelay, in, out, n);
 }
 
 void Envelope(QrsDetector& det, const int16_t* in, int16_t* out, uint32_t n)
 {
-    FilterStream<QRS_ENV_TAPS, ENV_PAIRS>(ActiveKernels().env, Pairs().env, det.m_envDelay, in, out,
-                                          n);
+    FilterStream<QRS_ENV_TAPS, ENV_PAIRS>(ActiveKernels().env, det.m_envDelay, in, out, n);
 }
 
 bool Detect(QrsDetector& det, const int16_t* input, uint32_t count, uint32_t* output,
@@ -213,48 +254,60 @@ bool Detect(QrsDetector& det, const int16_t* input, uint32_t count, uint32_t* ou
     if (count == 0)
         return true;
     const KernelSet kernels = ActiveKernels();
-    const TapPairs& pairs = Pairs();
 
-    // Both stages run over windows that stay in place across the blocks of
-    // the call: only the histories move, and the delay lines are written back
-    // once at the end.
-    alignas(64) int16_t bx[2 * BAND_PAIRS + QRS_BLOCK + FILTER_SLACK];
-    alignas(64) int16_t ex[2 * ENV_PAIRS + QRS_BLOCK + FILTER_SLACK];
-    LoadHistory(det.m_bandDelay, bx);
-    LoadHistory(det.m_envDelay, ex);
+    // The band-pass reads the input in place wherever its window and the
+    // kernel's slack lie inside it; the first block (behind the delay line)
+    // and the last ones go through bx. The envelope runs over ex, into which
+    // the band-pass writes. Blocks start on a cache line in both.
+    constexpr uint32_t BAND_AT = 160;  // >= BAND_HISTORY, a multiple of 32
+    constexpr uint32_t ENV_AT = 64;    // >= ENV_HISTORY, a multiple of 32
+    constexpr uint32_t BAND_REACH = 2 * BAND_PAIRS + FILTER_SLACK - BAND_HISTORY;
+    alignas(64) int16_t bx[BAND_AT + QRS_BLOCK + BAND_REACH];
+    alignas(64) int16_t ex[ENV_AT + QRS_BLOCK + 2 * ENV_PAIRS + FILTER_SLACK - ENV_HISTORY];
+    int16_t* const bandWin = bx + BAND_AT - BAND_HISTORY;
+    int16_t* const envWin = ex + ENV_AT - ENV_HISTORY;
+    LoadHistory(det.m_bandDelay, bandWin);
+    LoadHistory(det.m_envDelay, envWin);
 
     uint32_t total = 0;
-    int16_t bandOldest = 0;
+    uint32_t m = 0;
     int16_t envOldest = 0;
-    for (uint32_t pos = 0; pos < count;) {
-        const uint32_t m = std::min<uint32_t>(QRS_BLOCK, count - pos);
-        std::memcpy(bx + BAND_HISTORY, input + pos, m * sizeof(int16_t));
-        ZeroSlack<QRS_BAND_TAPS, BAND_PAIRS>(bx, m);
-        // The band-pass output lands straight behind the envelope's history.
-        kernels.band(bx, ex + ENV_HISTORY, m, pairs.band);
-        ZeroSlack<QRS_ENV_TAPS, ENV_PAIRS>(ex, m);
-        std::memcpy(det.m_bandOut, ex + ENV_HISTORY, m * sizeof(int16_t));
-        kernels.env(ex, det.m_envOut, m, pairs.env);
+    for (uint32_t pos = 0; pos < count; pos += m) {
+        m = std::min<uint32_t>(QRS_BLOCK, count - pos);
+        const int16_t* bandIn = bandWin;
+        if (pos >= uint32_t(BAND_HISTORY) && count - pos - m >= BAND_REACH) {
+            bandIn = input + pos - BAND_HISTORY;
+        } else {
+            if (pos > 0)
+                std::memcpy(bandWin, input + pos - BAND_HISTORY, BAND_HISTORY * sizeof(int16_t));
+            std::memcpy(bx + BAND_AT, input + pos, m * sizeof(int16_t));
+            std::fill(bx + BAND_AT + m, bx + BAND_AT + m + BAND_REACH, int16_t(0));
+        }
+        kernels.band(bandIn, ex + ENV_AT, m);
+        std::fill(ex + ENV_AT + m, std::end(ex), int16_t(0));
+        std::memcpy(det.m_bandOut, ex + ENV_AT, m * sizeof(int16_t));
+        kernels.env(envWin, det.m_envOut, m);
 
         uint32_t found = 0;
         det.FindCandidates(det.m_envOut, m, output + total, &found, pos);
         total += found;
-        pos += m;
 
-        // The oldest entry of each delay line falls out of the next history.
-        bandOldest = bx[m - 1];
-        envOldest = ex[m - 1];
-        std::memmove(bx, bx + m, BAND_HISTORY * sizeof(int16_t));
-        std::memmove(ex, ex + m, ENV_HISTORY * sizeof(int16_t));
+        // The oldest entry of the envelope's delay line falls out of the next history.
+        envOldest = envWin[m - 1];
+        std::memmove(envWin, envWin + m, ENV_HISTORY * sizeof(int16_t));
     }
-    for (int k = 0; k < BAND_HISTORY; ++k)
-        det.m_bandDelay[k] = bx[BAND_HISTORY - 1 - k];
-    det.m_bandDelay[BAND_HISTORY] = bandOldest;
+
+    if (count >= uint32_t(QRS_BAND_TAPS)) {
+        for (int k = 0; k < QRS_BAND_TAPS; ++k)
+            det.m_bandDelay[k] = input[count - 1 - k];
+    } else {
+        StoreHistory(bandWin, count, det.m_bandDelay);  // one block, in bx
+    }
     for (int k = 0; k < ENV_HISTORY; ++k)
-        det.m_envDelay[k] = ex[ENV_HISTORY - 1 - k];
+        det.m_envDelay[k] = envWin[ENV_HISTORY - 1 - k];
     det.m_envDelay[ENV_HISTORY] = envOldest;
 
-    *outCount = det.RefineCandidates(input, count, output, total);
+    *outCount = Refine(input, count, output, total, uint32_t(det.m_nMinSpacing));
     return true;
 }
 

@@ -1,20 +1,24 @@
 // x86 filter kernels: 16x16->32 bit multiply-adds of word pairs (pmaddwd).
 //
-// Outputs are split by parity. A load at x + j + 2i gives, in its 32-bit lane
-// l, the words x[j + 2l + 2i] and x[j + 2l + 2i + 1]: multiplied by the tap
-// pair (T[2i], T[2i + 1]) that is the contribution of taps 2i and 2i + 1 to
-// output j + 2l. The load at x + j + 2i + 1 does the same for output
-// j + 2l + 1. Summing over i gives the even and the odd outputs in 32-bit
-// lanes, with no horizontal reduction and no wasted product.
+// Outputs are split by parity. A load at x + 2s gives, in its 32-bit lane l,
+// the words x[2l + 2s] and x[2l + 2s + 1]: multiplied by the tap pair
+// (T[2i], T[2i + 1]) that is the contribution of taps 2i and 2i + 1 to output
+// 2(l + s - i). The load at x + 2s + 1 does the same for the odd outputs.
+// Summing over the pairs gives the even and the odd outputs in 32-bit lanes,
+// with no horizontal reduction and no wasted product.
+//
+// One pass computes G groups of W outputs (W = the vector's word count). Group
+// g needs the loads at s = g W/2 + i for pair i, so group g + 1 reuses the
+// loads of group g W/2 steps later: the pass walks s once and feeds each load
+// to every group it serves. Loads then fall from one per multiply-add to about
+// (P + (G-1) W/2) / (G P); the tap pair comes straight from memory, broadcast
+// or from a pre-broadcast line, so it costs no register and no shuffle.
 //
 // Overflow: |x| <= 32768 and the taps' magnitudes sum to 17848 (band-pass) and
 // 8965 (envelope), so no sum, partial or complete, exceeds 32768 * 17848 =
 // 584 843 264 < 2^31. The order of the additions therefore cannot change a
-// result, and the word-pair products never hit pmaddwd's one saturating case.
-//
-// Each kernel computes several groups of outputs per pass so that the
-// multiply-adds of one tap pair share its broadcast and keep enough
-// independent accumulators in flight.
+// result, and the word-pair products never reach pmaddwd's one saturating case
+// (both pairs -32768 * -32768).
 #include "analysis/QrsDetectorFastKernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -53,7 +57,21 @@ inline __attribute__((always_inline)) void RunPasses(const int16_t* x, int16_t* 
     }
 }
 
+// The multiply-adds with the tap pair as a memory operand are written in
+// assembly, the accumulation included: as intrinsics, the compiler keeps each
+// broadcast pair in a register for the W/2 steps until its next use, or
+// regroups the additions into a tree of live products, and runs out of
+// registers either way.
+
 // ---- SSE2: 8 outputs per group ----
+
+QRS_TARGET_SSE2 inline __m128i MaddSse2(__m128i acc, __m128i d, const int32_t (&pair)[16])
+{
+    asm("pmaddwd %2, %1\n\tpaddd %1, %0"
+        : "+x"(acc), "+x"(d)
+        : "m"(*reinterpret_cast<const __m128i*>(pair)));
+    return acc;
+}
 
 QRS_TARGET_SSE2 inline __m128i PackSse2(__m128i even, __m128i odd)
 {
@@ -65,24 +83,26 @@ QRS_TARGET_SSE2 inline __m128i PackSse2(__m128i even, __m128i odd)
     return _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
 }
 
-template <int P>
-QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m, const int32_t* pairs)
+template <int P, const int32_t (&pairs)[P][16]>
+QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m)
 {
-    constexpr int G = 4;
-    RunPasses<8 * G>(x, out, m, [pairs](const int16_t* xs, int16_t* os) QRS_TARGET_SSE2 {
+    constexpr int G = 4, H = 4;
+    RunPasses<8 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_SSE2 {
         __m128i e[G], o[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             e[g] = o[g] = _mm_setzero_si128();
-        for (int i = 0; i < P; ++i) {
-            const __m128i c = _mm_set1_epi32(pairs[i]);
-            const int16_t* p = xs + 2 * i;
+#pragma GCC unroll 128
+        for (int s = 0; s < P + H * (G - 1); ++s) {
+            const __m128i de = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s));
+            const __m128i dodd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s + 1));
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 * g));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 * g + 1));
-                e[g] = _mm_add_epi32(e[g], _mm_madd_epi16(a, c));
-                o[g] = _mm_add_epi32(o[g], _mm_madd_epi16(b, c));
+                const int i = s - H * g;
+                if (i >= 0 && i < P) {
+                    e[g] = MaddSse2(e[g], de, pairs[i]);
+                    o[g] = MaddSse2(o[g], dodd, pairs[i]);
+                }
             }
         }
 #pragma GCC unroll 8
@@ -93,6 +113,15 @@ QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m, cons
 
 // ---- AVX2: 16 outputs per group ----
 
+QRS_TARGET_AVX2 inline __m256i MaddAvx2(__m256i acc, __m256i d, const int32_t (&pair)[16])
+{
+    __m256i t;
+    asm("vpmaddwd %3, %2, %1\n\tvpaddd %1, %0, %0"
+        : "+x"(acc), "=&x"(t)
+        : "x"(d), "m"(*reinterpret_cast<const __m256i*>(pair)));
+    return acc;
+}
+
 QRS_TARGET_AVX2 inline __m256i PackAvx2(__m256i even, __m256i odd)
 {
     const __m256i lo = _mm256_srli_epi32(even, 11);
@@ -100,24 +129,26 @@ QRS_TARGET_AVX2 inline __m256i PackAvx2(__m256i even, __m256i odd)
     return _mm256_abs_epi16(_mm256_blend_epi16(lo, hi, 0xAA));
 }
 
-template <int P>
-QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m, const int32_t* pairs)
+template <int P, const int32_t (&pairs)[P][16]>
+QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m)
 {
-    constexpr int G = 4;
-    RunPasses<16 * G>(x, out, m, [pairs](const int16_t* xs, int16_t* os) QRS_TARGET_AVX2 {
+    constexpr int G = 4, H = 8;
+    RunPasses<16 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_AVX2 {
         __m256i e[G], o[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             e[g] = o[g] = _mm256_setzero_si256();
-        for (int i = 0; i < P; ++i) {
-            const __m256i c = _mm256_set1_epi32(pairs[i]);
-            const int16_t* p = xs + 2 * i;
+#pragma GCC unroll 128
+        for (int s = 0; s < P + H * (G - 1); ++s) {
+            const __m256i de = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s));
+            const __m256i dodd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s + 1));
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16 * g));
-                const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16 * g + 1));
-                e[g] = _mm256_add_epi32(e[g], _mm256_madd_epi16(a, c));
-                o[g] = _mm256_add_epi32(o[g], _mm256_madd_epi16(b, c));
+                const int i = s - H * g;
+                if (i >= 0 && i < P) {
+                    e[g] = MaddAvx2(e[g], de, pairs[i]);
+                    o[g] = MaddAvx2(o[g], dodd, pairs[i]);
+                }
             }
         }
 #pragma GCC unroll 8
@@ -128,6 +159,21 @@ QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m, cons
 
 // ---- AVX-512: 32 outputs per group ----
 
+QRS_TARGET_AVX512 inline __m512i MaddAvx512(__m512i acc, __m512i d, const int32_t (&pair)[16])
+{
+    __m512i t;
+    asm("vpmaddwd %3, %2, %1\n\tvpaddd %1, %0, %0"
+        : "+v"(acc), "=&v"(t)
+        : "v"(d), "m"(*reinterpret_cast<const __m512i*>(pair)));
+    return acc;
+}
+
+QRS_TARGET_VNNI inline __m512i MaddVnni(__m512i acc, __m512i d, const int32_t (&pair)[16])
+{
+    asm("vpdpwssd %2%{1to16%}, %1, %0" : "+v"(acc) : "v"(d), "m"(pair[0]));
+    return acc;
+}
+
 QRS_TARGET_AVX512 inline __m512i PackAvx512(__m512i even, __m512i odd)
 {
     const __m512i lo = _mm512_srli_epi32(even, 11);
@@ -135,22 +181,26 @@ QRS_TARGET_AVX512 inline __m512i PackAvx512(__m512i even, __m512i odd)
     return _mm512_abs_epi16(_mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi));
 }
 
-template <int P>
-QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m, const int32_t* pairs)
+template <int P, const int32_t (&pairs)[P][16]>
+QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m)
 {
-    constexpr int G = 4;
-    RunPasses<32 * G>(x, out, m, [pairs](const int16_t* xs, int16_t* os) QRS_TARGET_AVX512 {
+    constexpr int G = 4, H = 16;
+    RunPasses<32 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_AVX512 {
         __m512i e[G], o[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             e[g] = o[g] = _mm512_setzero_si512();
-        for (int i = 0; i < P; ++i) {
-            const __m512i c = _mm512_set1_epi32(pairs[i]);
-            const int16_t* p = xs + 2 * i;
+#pragma GCC unroll 128
+        for (int s = 0; s < P + H * (G - 1); ++s) {
+            const __m512i de = _mm512_loadu_si512(xs + 2 * s);
+            const __m512i dodd = _mm512_loadu_si512(xs + 2 * s + 1);
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                e[g] = _mm512_add_epi32(e[g], _mm512_madd_epi16(_mm512_loadu_si512(p + 32 * g), c));
-                o[g] = _mm512_add_epi32(o[g], _mm512_madd_epi16(_mm512_loadu_si512(p + 32 * g + 1), c));
+                const int i = s - H * g;
+                if (i >= 0 && i < P) {
+                    e[g] = MaddAvx512(e[g], de, pairs[i]);
+                    o[g] = MaddAvx512(o[g], dodd, pairs[i]);
+                }
             }
         }
 #pragma GCC unroll 8
@@ -159,22 +209,26 @@ QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m, 
     });
 }
 
-template <int P>
-QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m, const int32_t* pairs)
+template <int P, const int32_t (&pairs)[P][16]>
+QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m)
 {
-    constexpr int G = 4;
-    RunPasses<32 * G>(x, out, m, [pairs](const int16_t* xs, int16_t* os) QRS_TARGET_VNNI {
+    constexpr int G = 4, H = 16;
+    RunPasses<32 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_VNNI {
         __m512i e[G], o[G];
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             e[g] = o[g] = _mm512_setzero_si512();
-        for (int i = 0; i < P; ++i) {
-            const __m512i c = _mm512_set1_epi32(pairs[i]);
-            const int16_t* p = xs + 2 * i;
+#pragma GCC unroll 128
+        for (int s = 0; s < P + H * (G - 1); ++s) {
+            const __m512i de = _mm512_loadu_si512(xs + 2 * s);
+            const __m512i dodd = _mm512_loadu_si512(xs + 2 * s + 1);
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
-                e[g] = _mm512_dpwssd_epi32(e[g], _mm512_loadu_si512(p + 32 * g), c);
-                o[g] = _mm512_dpwssd_epi32(o[g], _mm512_loadu_si512(p + 32 * g + 1), c);
+                const int i = s - H * g;
+                if (i >= 0 && i < P) {
+                    e[g] = MaddVnni(e[g], de, pairs[i]);
+                    o[g] = MaddVnni(o[g], dodd, pairs[i]);
+                }
             }
         }
 #pragma GCC unroll 8
@@ -185,10 +239,10 @@ QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m, cons
 
 }  // namespace
 
-KernelSet Sse2Kernels() { return {FilterSse2<BAND_PAIRS>, FilterSse2<ENV_PAIRS>}; }
-KernelSet Avx2Kernels() { return {FilterAvx2<BAND_PAIRS>, FilterAvx2<ENV_PAIRS>}; }
-KernelSet Avx512Kernels() { return {FilterAvx512<BAND_PAIRS>, FilterAvx512<ENV_PAIRS>}; }
-KernelSet Avx512VnniKernels() { return {FilterVnni<BAND_PAIRS>, FilterVnni<ENV_PAIRS>}; }
+KernelSet Sse2Kernels() { return {FilterSse2<BAND_PAIRS, g_bandLines>, FilterSse2<ENV_PAIRS, g_envLines>}; }
+KernelSet Avx2Kernels() { return {FilterAvx2<BAND_PAIRS, g_bandLines>, FilterAvx2<ENV_PAIRS, g_envLines>}; }
+KernelSet Avx512Kernels() { return {FilterAvx512<BAND_PAIRS, g_bandLines>, FilterAvx512<ENV_PAIRS, g_envLines>}; }
+KernelSet Avx512VnniKernels() { return {FilterVnni<BAND_PAIRS, g_bandLines>, FilterVnni<ENV_PAIRS, g_envLines>}; }
 
 }  // namespace QrsFast::detail
 
