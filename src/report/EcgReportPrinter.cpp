@@ -218,10 +218,17 @@ void CEcgReportPrinter::DrawDots(double leftMM, double topMM, int countX, int co
     }
     m_pDC->save();
     if (m_pInfo && m_pInfo->m_bPreview) {
-        // One device pixel: a cosmetic pen stays one pixel at any preview zoom.
-        QPen pen(Qt::black, 0);
-        m_pDC->setPen(pen);
-        m_pDC->drawPoints(points.constData(), static_cast<int>(points.size()));
+        // One device pixel. The preview records the page as a picture and
+        // scales it: recorded points come back as scaled squares that mostly
+        // vanish, whereas a cosmetic stroke shorter than a pixel stays one
+        // crisp pixel at any zoom.
+        QVector<QLineF> marks;
+        marks.reserve(points.size());
+        for (const QPointF& pt : points)
+            marks.append(QLineF(pt, pt + QPointF(0.25, 0)));
+        m_pDC->setPen(QPen(Qt::black, 0));
+        m_pDC->setRenderHint(QPainter::Antialiasing, false);
+        m_pDC->drawLines(marks.constData(), static_cast<int>(marks.size()));
     } else {
         // 0.1 mm squares, but never thinner than a device dot or they vanish.
         const double w = std::max(m_fDotsX, 1.0);

@@ -121,7 +121,12 @@ public:
         if (mode == PolylineMode)
             polylines.push_back({QPolygonF(QList<QPointF>(points, points + count)), m_pen.widthF()});
     }
-    void drawLines(const QLineF* lines, int count) override { this->lines.insert(this->lines.end(), lines, lines + count); }
+    void drawLines(const QLineF* lines, int count) override
+    {
+        this->lines.insert(this->lines.end(), lines, lines + count);
+        if (m_pen.isCosmetic())
+            cosmeticLines += count;
+    }
     void drawRects(const QRectF* rects, int count) override
     {
         this->rects.insert(this->rects.end(), rects, rects + count);
@@ -175,6 +180,7 @@ public:
     std::vector<QLineF> lines;
     std::vector<QRectF> rects;
     std::vector<QPointF> points;
+    int cosmeticLines = 0;
 
 private:
     QPen m_pen;

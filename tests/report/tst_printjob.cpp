@@ -173,6 +173,10 @@ private slots:
             if (auto* w = dlg->findChild<QPrintPreviewWidget*>()) {
                 pages = w->pageCount();
                 mode = w->viewMode();
+                dlg->resize(900, 1100);
+                QApplication::processEvents();
+                if (QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR)))
+                    dlg->grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/print-preview.png"));
             }
             dlg->reject();
         });
