@@ -366,11 +366,32 @@ void CMainFrame::CreateDockingPanes()
     QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, QStringLiteral("心律统计列表"), Qt::LeftDockWidgetArea);
     splitDockWidget(abnormal, rhythm, Qt::Vertical);
 
+    ApplyInitialPaneSizes();
+    result->show();
+    result->raise();
+}
+
+void CMainFrame::ApplyInitialPaneSizes()
+{
+    QDockWidget* trend = m_panes.value(IDR_PANE_TREND);
+    QDockWidget* abnormal = m_panes.value(IDR_PANE_ABNORMAL);
+    QDockWidget* result = m_panes.value(IDR_PANE_RESULT);
+    QDockWidget* rhythm = m_panes.value(IDR_PANE_RHYTHM);
+    if (!trend || !abnormal || !result || !rhythm)
+        return;
     resizeDocks({trend}, {240}, Qt::Vertical);
     resizeDocks({abnormal, result}, {290, 280}, Qt::Horizontal);
     resizeDocks({abnormal, rhythm}, {120, 120}, Qt::Vertical);
-    result->show();
-    result->raise();
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The dock layout only honours sizes once the frame has its real size.
+    if (!m_bSized) {
+        m_bSized = true;
+        QTimer::singleShot(0, this, &CMainFrame::ApplyInitialPaneSizes);
+    }
 }
 
 // ---- Documents ----------------------------------------------------------
@@ -415,6 +436,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
         auto* frame = qobject_cast<CChildFrame*>(window);
         if (frame && !frame->IsClosing() && CVitrelDoc::IsSamePath(frame->GetDocument()->GetPathName(), full)) {
             m_pMdiArea->setActiveSubWindow(frame);
+            OnSubWindowActivated(frame);
             return frame->GetDocument();
         }
     }
@@ -437,6 +459,9 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     m_pMdiArea->addSubWindow(frame);
     frame->showMaximized();
     m_pMdiArea->setActiveSubWindow(frame);
+    // The workspace reports activation only while the main window is active;
+    // a new document becomes the panes' document in any case.
+    OnSubWindowActivated(frame);
     frame->GetView()->OnInitialUpdate();
     m_recentFiles.Add(full);
     RebuildRecentFileMenu();

@@ -63,6 +63,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Seams for tests: the open dialog and the error message box.
     virtual QStringList PromptForFileNames();
     virtual void ShowErrorMessage(const QString& text);
@@ -74,6 +75,7 @@ private:
     bool CreateToolBar();
     bool CreateStatusBar();
     void CreateDockingPanes();
+    void ApplyInitialPaneSizes();
     QDockWidget* CreatePane(int id, const QString& caption, Qt::DockWidgetArea area);
     void AttachPaneWindow(QDockWidget* pane);
     void RebuildRecentFileMenu();
@@ -95,5 +97,6 @@ private:
     QLabel* m_indicators[3] = {};
     QTimer* m_pIndicatorTimer = nullptr;
     QPointer<CVitrelView> m_pLastActiveView;
+    bool m_bSized = false;
     CRecentFileList m_recentFiles;
 };
