@@ -6,6 +6,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -125,6 +127,29 @@ private slots:
         QCOMPARE(maxPage, 4);
         QVERIFY(!m_view->m_bPrinting);
         QCOMPARE(CountPdfPages(out), 4);
+    }
+
+    void dialogPrintsTheChosenRange()
+    {
+        const QString out = m_dir.filePath(QStringLiteral("range.pdf"));
+        UsePdfPrinter(out);
+        bool found = false;
+        WhenShown<QPrintDialog>([&](QPrintDialog* dlg) {
+            auto* range = dlg->findChild<QRadioButton*>(QStringLiteral("printRange"));
+            auto* from = dlg->findChild<QSpinBox*>(QStringLiteral("from"));
+            auto* to = dlg->findChild<QSpinBox*>(QStringLiteral("to"));
+            found = range && from && to;
+            if (found) {
+                range->setChecked(true);
+                from->setValue(2);
+                to->setValue(3);
+            }
+            dlg->accept();
+        });
+        RunPrintJob(m_view, PrintMode::Dialog);
+        if (!found)
+            QSKIP("the print dialog of this platform has no page-range fields");
+        QCOMPARE(CountPdfPages(out), 2);
     }
 
     void dialogCancelledPrintsNothing()
