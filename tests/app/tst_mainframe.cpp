@@ -434,12 +434,14 @@ void TestMainFrame::closeWhileAnalysing()
     const QString path = LongRecording(QStringLiteral("10110908.00"), 120);
     CTestFrame frame;
     QVERIFY(frame.OnCreate());
+    int closedWhileRunning = 0;
     for (int round = 0; round < 25; ++round) {
         CVitrelDoc* doc = frame.OpenDocumentFile(path);
         QVERIFY(doc);
         QPointer<CVitrelDoc> watch = doc;
         // Let a few notifications through, sometimes none.
         QTest::qWait(round % 5);
+        closedWhileRunning += doc->IsAnalysisRunning();
         if (round % 2)
             frame.OnCommand(ID_FILE_CLOSE);
         else
@@ -448,6 +450,7 @@ void TestMainFrame::closeWhileAnalysing()
         QVERIFY(watch.isNull());
         QVERIFY(g_pActiveView == nullptr);
     }
+    QVERIFY2(closedWhileRunning >= 10, qPrintable(QString::number(closedWhileRunning)));
     // Two at once, closed while both run.
     QVERIFY(frame.OpenDocumentFile(path));
     QVERIFY(frame.OpenDocumentFile(LongRecording(QStringLiteral("10110909.00"), 120)));
