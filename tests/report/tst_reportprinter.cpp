@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "ReportTestSupport.h"
-#include "report/ReportStrings.h"
 
 using namespace reporttest;
 
@@ -440,22 +439,6 @@ private slots:
         QVERIFY2(lines.contains("0 ms ↓"), qPrintable(lines.join('|')));
         QVERIFY2(lines.contains("420/- ms 　"), qPrintable(lines.join('|')));
         QCOMPARE(lines.size(), 20);
-    }
-
-    // Labels and values take three lines each, so they pair up line by line.
-    void labelsPairWithValues()
-    {
-        RecordingHeader h = MakeHeader();
-        SetBeats(h, {0, 200});
-        const QStringList values = QString::fromStdString(ValuesFor(h)).split("\r\n");
-        const QStringList labels = QString::fromUtf8(ReportStrings::kResultLabels).split("\r\n");
-        QCOMPARE(labels.size(), 19);
-        QCOMPARE(values.size(), 20);
-        for (int k = 0; k < 7; ++k) {
-            QVERIFY(!labels[3 * k].isEmpty());
-            QVERIFY(!values[3 * k].isEmpty());
-            QVERIFY(values[3 * k + 1].startsWith('('));
-        }
     }
 
     void eventFirstPage()

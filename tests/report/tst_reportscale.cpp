@@ -164,28 +164,6 @@ private slots:
         QVERIFY2(qAbs(spike - 10.2 * kPxPerMM) <= 2.5, qPrintable(QString::number(spike)));
     }
 
-    void previewDotIsOnePixel()
-    {
-        CEcgDocument doc;
-        OpenShort(doc);
-        const int dpi = 600;
-        const double ppm = dpi / 25.4;
-        const QImage paper = RenderPage(doc, dpi, PageInfo(1, 1, 210, 297, false));
-        const QImage preview = RenderPage(doc, dpi, PageInfo(1, 1, 210, 297, true));
-        // The dot at (11 mm, 28 mm).
-        auto darkAround = [&](const QImage& img) {
-            int n = 0;
-            const int cx = static_cast<int>(11 * ppm), cy = static_cast<int>(28 * ppm);
-            for (int y = cy - 4; y <= cy + 4; ++y)
-                for (int x = cx - 4; x <= cx + 4; ++x)
-                    n += IsDark(img, x, y);
-            return n;
-        };
-        // A mark shorter than a pixel: one pixel, two where it straddles a boundary.
-        QVERIFY2(darkAround(preview) >= 1 && darkAround(preview) <= 2, qPrintable(QString::number(darkAround(preview))));
-        QVERIFY2(darkAround(paper) >= 4 && darkAround(paper) <= 9, qPrintable(QString::number(darkAround(paper))));
-    }
-
     // The preview dialog records each page as a picture and shows it scaled
     // down; every minor dot must still come out as a visible pixel there.
     void previewDotsSurviveScaling()
