@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -271,8 +273,44 @@ void BM_MaddPeak(benchmark::State& state)
         benchmark::Counter(double(state.iterations()) * n * loop.macsPerIteration, benchmark::Counter::kIsRate);
 }
 
-// A day's recording (21.6 M samples at 250/s) through the analysis run's
-// chunk loop with the best kernel: zero-fill, read, repeat, detect, halve.
+// The analysis run's detection over a whole recording at 250 samples/s:
+// priming with the first 3000 samples, then chunks of 26500 every 25000,
+// each zero-filled, read, repeated, detected and halved; the beats sorted
+// and unique. Returns the number of detector samples.
+double DetectLikeTheRun(const int16_t* rec, size_t n, bool reference, std::vector<uint32_t>& beats)
+{
+    auto det = std::make_unique<QrsDetector>();
+    std::vector<int16_t> buf(CHUNK);
+    double detected = 0;
+    beats.clear();
+    auto detect = [&](size_t from, size_t len, size_t capacity) {
+        std::fill(buf.begin(), buf.end(), int16_t(0));
+        std::memcpy(buf.data(), rec + from, len * sizeof(int16_t));
+        for (size_t i = 2 * len; i-- > 1;)
+            buf[i] = buf[i / 2];
+        std::vector<uint32_t> pos(capacity);
+        uint32_t found = 0;
+        if (reference)
+            det->DetectReference(buf.data(), uint32_t(2 * len), pos.data(), &found);
+        else
+            det->Detect(buf.data(), uint32_t(2 * len), pos.data(), &found);
+        detected += 2.0 * double(len);
+        pos.resize(found);
+        return pos;
+    };
+    detect(0, std::min<size_t>(3000, n), std::min<size_t>(3000, n));
+    for (size_t at = 0; at < n; at += 25000) {
+        const size_t d = std::min<size_t>(26500, n - at);
+        for (uint32_t p : detect(at, d, d))
+            if (int32_t(p) >= 0)
+                beats.push_back(uint32_t(at + p / 2));
+    }
+    std::sort(beats.begin(), beats.end());
+    beats.erase(std::unique(beats.begin(), beats.end()), beats.end());
+    return detected;
+}
+
+// A day's recording (21.6 M samples at 250/s) with the best kernel.
 void BM_DayRecording(benchmark::State& state)
 {
     const size_t kSamples = 21'600'000;
@@ -282,33 +320,15 @@ void BM_DayRecording(benchmark::State& state)
         for (size_t i = 0; i < kSamples; ++i)
             rec[i] = sig[(2 * i) % sig.size()];
     }
+    const QrsFast::Kernel previous = QrsFast::ActiveKernel();
     QrsFast::SelectKernel(QrsFast::BestKernel());
-    std::vector<int16_t> buf(CHUNK);
     std::vector<uint32_t> beats;
     double detected = 0;
-    for (auto _ : state) {
-        auto det = std::make_unique<QrsDetector>();
-        beats.clear();
-        detected = 0;
-        for (size_t at = 0; at < kSamples; at += 25000) {
-            const size_t d = std::min<size_t>(26500, kSamples - at);
-            std::fill(buf.begin(), buf.end(), int16_t(0));
-            std::memcpy(buf.data(), rec.data() + at, d * sizeof(int16_t));
-            for (size_t i = 2 * d - 1; i >= 1; --i)
-                buf[i] = buf[i / 2];
-            std::vector<uint32_t> pos(d);
-            uint32_t found = 0;
-            det->Detect(buf.data(), uint32_t(2 * d), pos.data(), &found);
-            detected += 2.0 * d;
-            for (uint32_t j = 0; j < found; ++j)
-                if (int32_t(pos[j]) >= 0)
-                    beats.push_back(uint32_t(at + pos[j] / 2));
-        }
-        std::sort(beats.begin(), beats.end());
-        beats.erase(std::unique(beats.begin(), beats.end()), beats.end());
-    }
+    for (auto _ : state)
+        detected = DetectLikeTheRun(rec.data(), rec.size(), false, beats);
     state.counters["beats"] = double(beats.size());
     SetRateCounters(state, double(state.iterations()) * detected);
+    QrsFast::SelectKernel(previous);
 }
 
 void KernelArgs(benchmark::internal::Benchmark* b)
@@ -324,4 +344,32 @@ BENCHMARK(BM_DetectReference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Detect)->Apply(KernelArgs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DayRecording)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-BENCHMARK_MAIN();
+// bench/run-bench times the detection alone on its recording:
+//   detector_fast_bench --day FILE | --day-reference FILE
+int main(int argc, char** argv)
+{
+    if (argc == 3 && (std::strcmp(argv[1], "--day") == 0 || std::strcmp(argv[1], "--day-reference") == 0)) {
+        std::ifstream is(argv[2], std::ios::binary);
+        if (!is) {
+            std::fprintf(stderr, "cannot open %s\n", argv[2]);
+            return 1;
+        }
+        is.seekg(0, std::ios::end);
+        std::vector<uint8_t> bytes(size_t(is.tellg()));
+        is.seekg(0);
+        is.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::vector<int16_t> rec(bytes.size() / 2);
+        for (size_t i = 0; i < rec.size(); ++i)
+            rec[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        std::vector<uint32_t> beats;
+        DetectLikeTheRun(rec.data(), rec.size(), argv[1][5] == '-', beats);
+        std::printf("%zu beats\n", beats.size());
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
