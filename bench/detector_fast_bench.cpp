@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -355,12 +356,12 @@ int main(int argc, char** argv)
             return 1;
         }
         is.seekg(0, std::ios::end);
-        std::vector<uint8_t> bytes(size_t(is.tellg()));
+        std::vector<int16_t> rec(size_t(is.tellg()) / 2);
         is.seekg(0);
-        is.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
-        std::vector<int16_t> rec(bytes.size() / 2);
-        for (size_t i = 0; i < rec.size(); ++i)
-            rec[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+        is.read(reinterpret_cast<char*>(rec.data()), std::streamsize(rec.size() * 2));
+        if constexpr (std::endian::native == std::endian::big)
+            for (int16_t& v : rec)
+                v = int16_t(uint16_t(v) >> 8 | uint16_t(v) << 8);
         std::vector<uint32_t> beats;
         DetectLikeTheRun(rec.data(), rec.size(), argv[1][5] == '-', beats);
         std::printf("%zu beats\n", beats.size());
