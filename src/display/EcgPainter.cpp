@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -205,6 +206,58 @@ void CEcgPainter::DrawMajorGrid(QImage* surface, QRgb colour, int left, int top,
     DrawGrid(surface, colour, left, top, width, height, phase, zoom, 25, false);
 }
 
+void CEcgPainter::DrawGridRows(QImage* surface, QRgb background, QRgb minor, QRgb major, int left, int top, int width,
+                               int height, int phase, float zoom)
+{
+    const int w = surface->width(), h = surface->height();
+    if (height <= 0) {   // nothing but the odd degenerate case: take the slow road
+        surface->fill(background);
+        DrawMinorGrid(surface, minor, left, top, width, height, phase, zoom);
+        DrawMajorGrid(surface, major, left, top, width, height, phase, zoom);
+        return;
+    }
+    const double z = zoom;
+    // Row kinds: bit 0 minor horizontal line, bit 1 major horizontal line,
+    // bit 2 crossed by the vertical lines. Each kind is one template row.
+    std::vector<uint8_t> kind(static_cast<size_t>(h), 0);
+    for (int y = std::max(top, 0); y < std::min(top + height, h); ++y)
+        kind[static_cast<size_t>(y)] = 4;
+    const double hLimit = height / z;
+    for (int k = 0; k <= hLimit; k += 5) {
+        const int y = static_cast<int>(k * z + top);
+        if (y >= 0 && y < h)
+            kind[static_cast<size_t>(y)] |= (k % 25 == 0) ? 2 : 1;
+    }
+    std::vector<int> minorX, majorX;
+    const double vLimit = width / z + 25;
+    for (int k = 0; k <= vLimit; k += 5) {
+        const int x = static_cast<int>(k * z + left - phase);
+        if (x >= 0 && x < w)
+            (k % 25 == 0 ? majorX : minorX).push_back(x);
+    }
+    std::vector<QRgb> templates[8];
+    auto templ = [&](int k) -> const QRgb* {
+        std::vector<QRgb>& row = templates[k];
+        if (row.empty()) {
+            row.assign(static_cast<size_t>(w), background);
+            const int x1 = std::max(left, 0), x2 = std::min(left + width, w);
+            if (k & 1)
+                std::fill(row.begin() + x1, row.begin() + std::max(x1, x2), minor);
+            if (k & 4)
+                for (int x : minorX)
+                    row[static_cast<size_t>(x)] = minor;
+            if (k & 2)
+                std::fill(row.begin() + x1, row.begin() + std::max(x1, x2), major);
+            if (k & 4)
+                for (int x : majorX)
+                    row[static_cast<size_t>(x)] = major;
+        }
+        return row.data();
+    };
+    for (int y = 0; y < h; ++y)
+        std::memcpy(surface->scanLine(y), templ(kind[static_cast<size_t>(y)]), static_cast<size_t>(w) * sizeof(QRgb));
+}
+
 void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, bool bShowStatus)
 {
     if (w <= 0 || h <= 0)
@@ -220,7 +273,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     try {
         samples.resize(nRequested);
         if (m_surface.size() != QSize(w, h))
-            m_surface = QImage(w, h, QImage::Format_RGB32);
+            m_surface = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
     } catch (const std::bad_alloc&) {
         return;   // the window keeps what it showed before
     }
@@ -233,13 +286,12 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     const int B = StatusBandHeight(pDoc);
     const int h2 = h / 2;
 
-    m_surface.fill(BACKGROUND_COLOR.rgb());
+    if (m_bShowGrid)
+        DrawGridRows(&m_surface, BACKGROUND_COLOR.rgb(), m_crMinorGrid, m_crMajorGrid, 0, LABEL_BAND, w,
+                     h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
+    else
+        m_surface.fill(BACKGROUND_COLOR.rgb());
     CSurface surface(m_surface);
-
-    if (m_bShowGrid) {
-        DrawMinorGrid(&m_surface, m_crMinorGrid, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
-        DrawMajorGrid(&m_surface, m_crMajorGrid, 0, LABEL_BAND, w, h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
-    }
 
     if (n > 0) {
         try {

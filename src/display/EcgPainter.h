@@ -49,6 +49,10 @@ public:
                               float zoom);
     static void DrawMajorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
                               float zoom);
+    // Background plus both grid passes in one sweep of template rows: the
+    // same pixels as a fill, DrawMinorGrid and DrawMajorGrid, in a fraction of the time.
+    static void DrawGridRows(QImage* surface, QRgb background, QRgb minor, QRgb major, int left, int top, int width,
+                             int height, int phase, float zoom);
 
     // Status band height: 0 once detection and statistics are both done.
     static int StatusBandHeight(const CEcgDocument* pDoc);

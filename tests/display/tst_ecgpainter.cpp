@@ -64,6 +64,7 @@ private slots:
     void requestedSampleCount();
     void shortStripHasNoCalibration();
     void statusBandAndRMarks();
+    void gridRowsMatchGridPasses();
     void timeLabels();
     void fontAndFormats();
 
@@ -298,6 +299,24 @@ void TestEcgPainter::statusBandAndRMarks()
     img = Paint(painter, &doc, w, h, false);
     for (int x = 0; x < w; ++x)
         QVERIFY(At(img, x, 27) != kRMark);
+}
+
+void TestEcgPainter::gridRowsMatchGridPasses()
+{
+    // The one-sweep grid must give exactly the pixels of the two passes.
+    for (float zoom : {0.5f, 0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 3.0f, 4.0f}) {
+        for (int phase : {0, 7, 24, 49, 96}) {
+            for (int height : {375, 350, 3, 0}) {
+                QImage slow(640, 400, QImage::Format_ARGB32_Premultiplied);
+                slow.fill(kBackground);
+                CEcgPainter::DrawMinorGrid(&slow, kMinor, 0, 25, 640, height, phase, zoom);
+                CEcgPainter::DrawMajorGrid(&slow, kMajor, 0, 25, 640, height, phase, zoom);
+                QImage fast(640, 400, QImage::Format_ARGB32_Premultiplied);
+                CEcgPainter::DrawGridRows(&fast, kBackground, kMinor, kMajor, 0, 25, 640, height, phase, zoom);
+                QVERIFY2(slow == fast, qPrintable(QStringLiteral("zoom %1 phase %2 height %3").arg(zoom).arg(phase).arg(height)));
+            }
+        }
+    }
 }
 
 void TestEcgPainter::timeLabels()
