@@ -22,7 +22,7 @@
 #include <regex>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 

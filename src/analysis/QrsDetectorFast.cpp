@@ -76,7 +76,7 @@ constexpr int ENV_HISTORY = QRS_ENV_TAPS - 1;
 KernelSet KernelsOf(Kernel k)
 {
     switch (k) {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
     case Kernel::Sse2: return detail::Sse2Kernels();
     case Kernel::Avx2: return detail::Avx2Kernels();
     case Kernel::Avx512: return detail::Avx512Kernels();
@@ -194,7 +194,7 @@ const char* KernelName(Kernel k)
 
 bool KernelAvailable(Kernel k)
 {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
     __builtin_cpu_init();
     switch (k) {
     case Kernel::Portable: return true;

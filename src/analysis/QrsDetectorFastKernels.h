@@ -30,7 +30,7 @@ struct KernelSet {
 };
 
 KernelSet PortableKernels();
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 KernelSet Sse2Kernels();
 KernelSet Avx2Kernels();
 KernelSet Avx512Kernels();

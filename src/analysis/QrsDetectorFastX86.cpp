@@ -21,7 +21,7 @@
 // (both pairs -32768 * -32768).
 #include "analysis/QrsDetectorFastKernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 
 #include <immintrin.h>
 
