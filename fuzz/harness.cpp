@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,6 +87,18 @@ public:
     bool detectionFinished = false, completed = false, statisticsFinished = false, produced = false;
 };
 
+// The vectorised detector must leave exactly the reference's results and state.
+void CheckSameAsReference(const QrsDetector& fast, const QrsDetector& ref)
+{
+    FUZZ_CHECK(fast.m_nThreshold == ref.m_nThreshold);
+    FUZZ_CHECK(fast.m_nMinSpacing == ref.m_nMinSpacing);
+    FUZZ_CHECK(fast.m_nCarry == ref.m_nCarry);
+    FUZZ_CHECK(std::memcmp(fast.m_bandDelay, ref.m_bandDelay, sizeof fast.m_bandDelay) == 0);
+    FUZZ_CHECK(std::memcmp(fast.m_envDelay, ref.m_envDelay, sizeof fast.m_envDelay) == 0);
+    FUZZ_CHECK(std::memcmp(fast.m_bandOut, ref.m_bandOut, sizeof fast.m_bandOut) == 0);
+    FUZZ_CHECK(std::memcmp(fast.m_envOut, ref.m_envOut, sizeof fast.m_envOut) == 0);
+}
+
 }  // namespace
 
 int FuzzKindSelection(const uint8_t* data, size_t size)
@@ -137,19 +150,21 @@ int FuzzKindSelection(const uint8_t* data, size_t size)
     return 0;
 }
 
+
 int FuzzDetector(const uint8_t* data, size_t size)
 {
     if (size < 4)
         return 0;
-    static QrsDetector detector;
+    static QrsDetector detector, reference;
     detector.Reset();
+    reference.Reset();
     // The first bytes choose the call lengths; the rest is the stream.
     const uint8_t calls = static_cast<uint8_t>(data[0] % 6 + 1);
     const uint16_t unit = static_cast<uint16_t>(data[1] | (data[2] << 8));
     const int16_t* stream = reinterpret_cast<const int16_t*>(data + 4);
     size_t left = (size - 4) / 2;
     std::vector<int16_t> input;
-    std::vector<uint32_t> out;
+    std::vector<uint32_t> out, refOut;
     for (uint8_t c = 0; c < calls && left > 0; ++c) {
         size_t len = c + 1 == calls ? left : std::min<size_t>(left, (unit >> (c * 2)) % 4000 + 1);
         input.assign(len, 0);
@@ -167,6 +182,12 @@ int FuzzDetector(const uint8_t* data, size_t size)
                 FUZZ_CHECK(out[i] > out[i - 1] + 30);
         }
         FUZZ_CHECK(detector.m_nThreshold >= QRS_THRESHOLD_FLOOR);
+        refOut.assign(out.size(), 0xDEADBEEF);
+        uint32_t refFound = 54321;
+        FUZZ_CHECK(reference.DetectReference(input.data(), static_cast<uint32_t>(len), refOut.data(), &refFound));
+        FUZZ_CHECK(refFound == found);
+        FUZZ_CHECK(std::equal(out.begin(), out.begin() + found, refOut.begin()));
+        CheckSameAsReference(detector, reference);
         stream += len;
         left -= len;
     }

@@ -1,0 +1,337 @@
+// Damaged disks and files that change under a running analysis. Runs under
+// the faultinject shim (LD_PRELOAD) where the build allows it; the cases
+// that need the shim skip without it.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "analysis/AnalysisTestSupport.h"
+#include "analysis/EcgDocument.h"
+#include "analysis/SyntheticEcg.h"
+
+extern char** environ;
+
+using namespace analysis_test;
+
+namespace {
+
+using Ev = RecordingView::Event;
+
+bool ShimLoaded() { return ::dlsym(RTLD_DEFAULT, "vitrel_faultinject_active") != nullptr; }
+
+#define REQUIRE_SHIM()                                               \
+    do {                                                             \
+        if (!ShimLoaded())                                           \
+            GTEST_SKIP() << "needs the faultinject shim preloaded"; \
+    } while (0)
+
+// Damages the files whose path contains `match` while in scope.
+class Fault {
+public:
+    Fault(const std::string& match, const std::string& mode)
+    {
+        ::setenv("VITREL_FAULT_PATH", match.c_str(), 1);
+        ::setenv("VITREL_FAULT_MODE", mode.c_str(), 1);
+    }
+    ~Fault()
+    {
+        ::unsetenv("VITREL_FAULT_PATH");
+        ::unsetenv("VITREL_FAULT_MODE");
+    }
+};
+
+struct Outcome {
+    bool completed = false;
+    std::vector<Ev> events;
+    std::vector<uint32_t> beats;
+    uint64_t samples = 0;
+};
+
+Outcome Analyse(const std::string& path)
+{
+    Outcome o;
+    CEcgDocument doc;
+    doc.OpenFile(path);
+    RecordingView view;
+    doc.StartAnalysis(&view);
+    doc.WaitAnalysis();
+    o.completed = doc.IsDetectionDone();
+    o.events = view.Events();
+    o.beats = doc.m_vecBeats;
+    o.samples = doc.GetSampleCount();
+    return o;
+}
+
+struct ToolRun {
+    int status = -1;  // exit code; 128 + signal when killed
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs vitrel-analyze with extra environment; `during` runs while it works.
+ToolRun Analyze(const std::vector<std::string>& args, const std::vector<std::string>& env, const TempDir& dir,
+            const std::function<void()>& during = {})
+{
+    std::vector<std::string> argStore{VITREL_ANALYZE_EXE};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "VITREL_FAULT_", 13) != 0)
+            envStore.emplace_back(*e);
+    envStore.insert(envStore.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const std::string out = dir.File("analyze.out"), err = dir.File("analyze.err");
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ToolRun r;
+    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) {
+        ADD_FAILURE() << "cannot start " << argv[0];
+        return r;
+    }
+    if (during)
+        during();
+    // A hang is a failure, not a stuck test run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "vitrel-analyze hung";
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+class FaultTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetTimeZone("UTC"); }
+
+    // Ten minutes at 250 samples/s with a beat every 200 samples.
+    std::string LongRecording(const std::string& name, uint32_t samples = 150000)
+    {
+        const std::string path = m_dir.File(name);
+        WriteSamples(path, SyntheticEcg(samples, 200, 1500, 5, 10));
+        return path;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
+{
+    REQUIRE_SHIM();
+    const std::string path = LongRecording("10110814.30");
+    const Outcome clean = Analyse(path);
+    ASSERT_TRUE(clean.completed);
+    ASSERT_GT(clean.beats.size(), 100u);
+    const ToolRun cleanRun = Analyze({"--json", path}, {}, m_dir);
+    ASSERT_EQ(cleanRun.status, 0) << cleanRun.err;
+
+    for (const char* mode : {"short=1", "short=7", "short=4095"}) {
+        SCOPED_TRACE(mode);
+        {
+            Fault fault("10110814.30", mode);
+            const Outcome damaged = Analyse(path);
+            EXPECT_TRUE(damaged.completed);
+            EXPECT_EQ(damaged.beats, clean.beats);
+            EXPECT_EQ(damaged.events, clean.events);
+            // The strip's reads see the same samples.
+            CEcgDocument doc;
+            doc.OpenFile(path);
+            std::vector<int16_t> got(5000);
+            ASSERT_EQ(doc.ReadSamples(got.data(), 70000, 5000), 5000u);
+            const std::vector<int16_t> want = SyntheticEcg(150000, 200, 1500, 5, 10);
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 70000));
+        }
+        const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110814.30", std::string("VITREL_FAULT_MODE=") + mode},
+                                m_dir);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, cleanRun.out);
+    }
+}
+
+TEST_F(FaultTest, ReadErrorMidwayEndsTheRunNotCompleted)
+{
+    REQUIRE_SHIM();
+    const std::string path = LongRecording("10110815.30");
+    {
+        // The priming read and the first chunks succeed, then the disk fails.
+        Fault fault("10110815.30", "eio=120000");
+        const Outcome o = Analyse(path);
+        EXPECT_FALSE(o.completed);
+        ASSERT_GE(o.events.size(), 2u);
+        EXPECT_EQ(o.events.front(), (Ev{Ev::Show, 0}));
+        EXPECT_EQ(o.events.back(), (Ev{Ev::DetectionFinished, 0}));
+        for (const Ev& e : o.events)
+            EXPECT_NE(e.kind, Ev::BeginStatistics);
+    }
+    {
+        // Failing from the first byte: the file still opens (its length is
+        // known), the view reads nothing, the run does not complete.
+        Fault fault("10110815.30", "eio=0");
+        CEcgDocument doc;
+        doc.OpenFile(path);
+        int16_t s[16];
+        EXPECT_THROW(doc.ReadSamples(s, 0, 16), CFileException);
+        RecordingView view;
+        doc.StartAnalysis(&view);
+        doc.WaitAnalysis();
+        EXPECT_FALSE(doc.IsDetectionDone());
+        EXPECT_FALSE(doc.IsStatisticsReady());
+        EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}, {Ev::DetectionFinished, 0}}));
+    }
+    const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110815.30", "VITREL_FAULT_MODE=eio=120000"}, m_dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\"completed\":false"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("did not complete"), std::string::npos) << run.err;
+}
+
+TEST_F(FaultTest, PermissionDeniedOnOpen)
+{
+    REQUIRE_SHIM();
+    const std::string path = LongRecording("10110816.30");
+    {
+        Fault fault("10110816.30", "eacces");
+        CEcgDocument doc;
+        try {
+            doc.OpenFile(path);
+            FAIL() << "opened";
+        } catch (const CFileException& e) {
+            EXPECT_EQ(e.m_cause, CFileException::accessDenied);
+            EXPECT_EQ(e.GetErrorMessage(), "对 " + path + " 的访问被拒绝。");
+        }
+    }
+    const ToolRun run = Analyze({path}, {"VITREL_FAULT_PATH=10110816.30", "VITREL_FAULT_MODE=eacces"}, m_dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("对 " + path + " 的访问被拒绝。"), std::string::npos) << run.err;
+}
+
+TEST_F(FaultTest, FileThatLooksTruncated)
+{
+    REQUIRE_SHIM();
+    const std::string path = LongRecording("10110817.30");
+    {
+        // An odd length: the last byte is no sample.
+        Fault fault("10110817.30", "truncate=60001");
+        const Outcome o = Analyse(path);
+        EXPECT_EQ(o.samples, 30000u);
+        EXPECT_TRUE(o.completed);
+        ASSERT_FALSE(o.beats.empty());
+        EXPECT_LT(o.beats.back(), 30000u);
+    }
+    {
+        // A short recording cut to a long recording's length becomes one.
+        const std::string shortPath = m_dir.File("short.ecg");
+        WriteShortRecording(shortPath, 5, {100, 600, 1100, 1600, 2100});
+        Fault fault("short.ecg", "truncate=14000");
+        CTime start(0);
+        auto file = OpenEcgFile(shortPath, &start);
+        EXPECT_EQ(file->GetFileKind(), 1);
+        EXPECT_EQ(file->GetSampleCount(), 7000u);
+        std::vector<int16_t> s(8000);
+        EXPECT_EQ(file->ReadSamples(s.data(), 6990, 100), 10u);
+    }
+    const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110817.30", "VITREL_FAULT_MODE=truncate=0"}, m_dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"completed\":true"), std::string::npos) << run.out;
+}
+
+// A long run really shrinks or loses its file while it reads; reads are
+// slowed by the shim when it is there, so the cut lands mid-way.
+TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
+{
+    const uint32_t samples = 2000000;  // a little over two hours
+    const std::string path = LongRecording("10110818.30", samples);
+    const std::string slow = ShimLoaded() ? "VITREL_FAULT_MODE=slow=20000" : "VITREL_FAULT_MODE=";
+    const auto after = [](int ms, std::function<void()> act) {
+        return [=] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            act();
+        };
+    };
+
+    const ToolRun cut = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow}, m_dir,
+                            after(150, [&] { EXPECT_EQ(::truncate(path.c_str(), 400000), 0); }));
+    EXPECT_TRUE(cut.status == 0 || cut.status == 1) << cut.status << cut.err;
+    if (cut.status == 0) {
+        // The trace ends where the data ends.
+        EXPECT_NE(cut.out.find("\"completed\":true"), std::string::npos) << cut.out;
+    } else {
+        EXPECT_NE(cut.out.find("\"completed\":false"), std::string::npos) << cut.out;
+    }
+
+    WriteSamples(path, SyntheticEcg(samples, 200, 1500, 5, 10));
+    const ToolRun gone = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow}, m_dir,
+                             after(150, [&] { EXPECT_EQ(::unlink(path.c_str()), 0); }));
+    // The open descriptors keep the data: unless the run had not opened its
+    // reader yet, it completes.
+    EXPECT_TRUE(gone.status == 0 || gone.status == 1) << gone.status << gone.err;
+
+    // In process: the document shrinks under the strip and the worker.
+    WriteSamples(path, SyntheticEcg(samples, 200, 1500, 5, 10));
+    {
+        Fault fault("10110818.30", ShimLoaded() ? "slow=20000" : "");
+        CEcgDocument doc;
+        doc.OpenFile(path);
+        RecordingView view;
+        std::atomic<int> calls{0};
+        view.onProgress = [&](short) {
+            // The worker has read no more than two chunks by now.
+            if (++calls == 1)
+                EXPECT_EQ(::truncate(path.c_str(), 400001), 0);
+        };
+        doc.StartAnalysis(&view);
+        std::vector<int16_t> buf(4000);
+        // The strip keeps reading while the file shrinks: fewer samples, never garbage.
+        for (int i = 0; i < 50 && doc.IsAnalysisRunning(); ++i) {
+            const uint32_t n = doc.ReadSamples(buf.data(), 199000, 4000);
+            EXPECT_TRUE(n == 4000u || n == 1000u || n == 0u) << n;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        doc.WaitAnalysis();
+        EXPECT_EQ(doc.ReadSamples(buf.data(), 199000, 4000), 1000u);
+        EXPECT_EQ(doc.ReadSamples(buf.data(), 210000, 4000), 0u);
+        if (doc.IsDetectionDone()) {
+            ASSERT_FALSE(doc.m_vecBeats.empty());
+            EXPECT_LT(doc.m_vecBeats.back(), 200000u);
+        }
+    }
+}
+
+}  // namespace
