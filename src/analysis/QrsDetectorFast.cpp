@@ -32,26 +32,29 @@ void FilterPortable(const int16_t* x, int16_t* out, uint32_t m)
 }
 
 template <int P, int N>
-void MakeLines(const int16_t (&taps)[N], int32_t (&lines)[P][16])
+void MakeLines(const int16_t (&taps)[N], int32_t (&even)[P][16], int32_t (&odd)[P][16])
 {
-    static_assert(2 * P >= N && 2 * P - N < 2);
+    static_assert(P == N / 2 + 1);
+    auto tap = [&taps](int q) { return uint16_t(q >= 0 && q < N ? taps[q] : 0); };
+    auto pair = [&tap](int q) { return int32_t(uint32_t(tap(q)) | uint32_t(tap(q + 1)) << 16); };
     for (int i = 0; i < P; ++i) {
-        const uint16_t lo = uint16_t(taps[2 * i]);
-        const uint16_t hi = 2 * i + 1 < N ? uint16_t(taps[2 * i + 1]) : 0;
-        std::fill(std::begin(lines[i]), std::end(lines[i]), int32_t(uint32_t(lo) | uint32_t(hi) << 16));
+        std::fill(std::begin(even[i]), std::end(even[i]), pair(2 * i));
+        std::fill(std::begin(odd[i]), std::end(odd[i]), pair(2 * i - 1));
     }
 }
 
 }  // namespace
 
-alignas(64) int32_t g_bandLines[BAND_PAIRS][16];
-alignas(64) int32_t g_envLines[ENV_PAIRS][16];
+alignas(64) int32_t g_bandEven[BAND_PAIRS][16];
+alignas(64) int32_t g_bandOdd[BAND_PAIRS][16];
+alignas(64) int32_t g_envEven[ENV_PAIRS][16];
+alignas(64) int32_t g_envOdd[ENV_PAIRS][16];
 
 void PrepareTaps()
 {
     static const bool ready = [] {
-        MakeLines(kBandPassTaps, g_bandLines);
-        MakeLines(kEnvelopeTaps, g_envLines);
+        MakeLines(kBandPassTaps, g_bandEven, g_bandOdd);
+        MakeLines(kEnvelopeTaps, g_envEven, g_envOdd);
         return true;
     }();
     (void)ready;

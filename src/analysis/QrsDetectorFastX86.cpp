@@ -1,18 +1,19 @@
 // x86 filter kernels: 16x16->32 bit multiply-adds of word pairs (pmaddwd).
 //
-// Outputs are split by parity. A load at x + 2s gives, in its 32-bit lane l,
-// the words x[2l + 2s] and x[2l + 2s + 1]: multiplied by the tap pair
-// (T[2i], T[2i + 1]) that is the contribution of taps 2i and 2i + 1 to output
-// 2(l + s - i). The load at x + 2s + 1 does the same for the odd outputs.
-// Summing over the pairs gives the even and the odd outputs in 32-bit lanes,
-// with no horizontal reduction and no wasted product.
+// A load at x + 2s gives, in its 32-bit lane l, the words x[2s + 2l] and
+// x[2s + 2l + 1]. Multiplied by the tap pair (T[2i], T[2i + 1]) that is the
+// contribution of taps 2i and 2i + 1 to the even output 2(s + l - i); by the
+// pair (T[2i - 1], T[2i]) it is that of taps 2i - 1 and 2i to the odd output
+// 2(s + l - i) + 1. So one stream of loads feeds two accumulators, even and
+// odd outputs in 32-bit lanes, with no horizontal reduction, no shuffle and
+// no wasted product (but the zero taps that pad the tables).
 //
 // One pass computes G groups of W outputs (W = the vector's word count). Group
-// g needs the loads at s = g W/2 + i for pair i, so group g + 1 reuses the
+// g needs the load at s = g W/2 + i for pair i, so group g + 1 reuses the
 // loads of group g W/2 steps later: the pass walks s once and feeds each load
-// to every group it serves. Loads then fall from one per multiply-add to about
-// (P + (G-1) W/2) / (G P); the tap pair comes straight from memory, broadcast
-// or from a pre-broadcast line, so it costs no register and no shuffle.
+// to every group it serves. Loads then come to about (P + (G-1) W/2) / (2 G P)
+// per multiply-add; the tap pair comes straight from memory, broadcast or from
+// a pre-broadcast line, so it costs no register.
 //
 // Overflow: |x| <= 32768 and the taps' magnitudes sum to 17848 (band-pass) and
 // 8965 (envelope), so no sum, partial or complete, exceeds 32768 * 17848 =
@@ -83,7 +84,7 @@ QRS_TARGET_SSE2 inline __m128i PackSse2(__m128i even, __m128i odd)
     return _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
 }
 
-template <int P, const int32_t (&pairs)[P][16]>
+template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
 QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m)
 {
     constexpr int G = 4, H = 4;
@@ -94,14 +95,13 @@ QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m)
             e[g] = o[g] = _mm_setzero_si128();
 #pragma GCC unroll 128
         for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m128i de = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s));
-            const __m128i dodd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s + 1));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s));
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
                 const int i = s - H * g;
                 if (i >= 0 && i < P) {
-                    e[g] = MaddSse2(e[g], de, pairs[i]);
-                    o[g] = MaddSse2(o[g], dodd, pairs[i]);
+                    e[g] = MaddSse2(e[g], d, even[i]);
+                    o[g] = MaddSse2(o[g], d, odd[i]);
                 }
             }
         }
@@ -129,7 +129,7 @@ QRS_TARGET_AVX2 inline __m256i PackAvx2(__m256i even, __m256i odd)
     return _mm256_abs_epi16(_mm256_blend_epi16(lo, hi, 0xAA));
 }
 
-template <int P, const int32_t (&pairs)[P][16]>
+template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
 QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m)
 {
     constexpr int G = 4, H = 8;
@@ -140,14 +140,13 @@ QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m)
             e[g] = o[g] = _mm256_setzero_si256();
 #pragma GCC unroll 128
         for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m256i de = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s));
-            const __m256i dodd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s + 1));
+            const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s));
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
                 const int i = s - H * g;
                 if (i >= 0 && i < P) {
-                    e[g] = MaddAvx2(e[g], de, pairs[i]);
-                    o[g] = MaddAvx2(o[g], dodd, pairs[i]);
+                    e[g] = MaddAvx2(e[g], d, even[i]);
+                    o[g] = MaddAvx2(o[g], d, odd[i]);
                 }
             }
         }
@@ -181,7 +180,7 @@ QRS_TARGET_AVX512 inline __m512i PackAvx512(__m512i even, __m512i odd)
     return _mm512_abs_epi16(_mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi));
 }
 
-template <int P, const int32_t (&pairs)[P][16]>
+template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
 QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m)
 {
     constexpr int G = 4, H = 16;
@@ -192,14 +191,13 @@ QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m)
             e[g] = o[g] = _mm512_setzero_si512();
 #pragma GCC unroll 128
         for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m512i de = _mm512_loadu_si512(xs + 2 * s);
-            const __m512i dodd = _mm512_loadu_si512(xs + 2 * s + 1);
+            const __m512i d = _mm512_loadu_si512(xs + 2 * s);
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
                 const int i = s - H * g;
                 if (i >= 0 && i < P) {
-                    e[g] = MaddAvx512(e[g], de, pairs[i]);
-                    o[g] = MaddAvx512(o[g], dodd, pairs[i]);
+                    e[g] = MaddAvx512(e[g], d, even[i]);
+                    o[g] = MaddAvx512(o[g], d, odd[i]);
                 }
             }
         }
@@ -209,7 +207,7 @@ QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m)
     });
 }
 
-template <int P, const int32_t (&pairs)[P][16]>
+template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
 QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m)
 {
     constexpr int G = 4, H = 16;
@@ -220,14 +218,13 @@ QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m)
             e[g] = o[g] = _mm512_setzero_si512();
 #pragma GCC unroll 128
         for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m512i de = _mm512_loadu_si512(xs + 2 * s);
-            const __m512i dodd = _mm512_loadu_si512(xs + 2 * s + 1);
+            const __m512i d = _mm512_loadu_si512(xs + 2 * s);
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g) {
                 const int i = s - H * g;
                 if (i >= 0 && i < P) {
-                    e[g] = MaddVnni(e[g], de, pairs[i]);
-                    o[g] = MaddVnni(o[g], dodd, pairs[i]);
+                    e[g] = MaddVnni(e[g], d, even[i]);
+                    o[g] = MaddVnni(o[g], d, odd[i]);
                 }
             }
         }
@@ -239,10 +236,16 @@ QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m)
 
 }  // namespace
 
-KernelSet Sse2Kernels() { return {FilterSse2<BAND_PAIRS, g_bandLines>, FilterSse2<ENV_PAIRS, g_envLines>}; }
-KernelSet Avx2Kernels() { return {FilterAvx2<BAND_PAIRS, g_bandLines>, FilterAvx2<ENV_PAIRS, g_envLines>}; }
-KernelSet Avx512Kernels() { return {FilterAvx512<BAND_PAIRS, g_bandLines>, FilterAvx512<ENV_PAIRS, g_envLines>}; }
-KernelSet Avx512VnniKernels() { return {FilterVnni<BAND_PAIRS, g_bandLines>, FilterVnni<ENV_PAIRS, g_envLines>}; }
+KernelSet Sse2Kernels() { return {FilterSse2<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterSse2<ENV_PAIRS, g_envEven, g_envOdd>}; }
+KernelSet Avx2Kernels() { return {FilterAvx2<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterAvx2<ENV_PAIRS, g_envEven, g_envOdd>}; }
+KernelSet Avx512Kernels()
+{
+    return {FilterAvx512<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterAvx512<ENV_PAIRS, g_envEven, g_envOdd>};
+}
+KernelSet Avx512VnniKernels()
+{
+    return {FilterVnni<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterVnni<ENV_PAIRS, g_envEven, g_envOdd>};
+}
 
 }  // namespace QrsFast::detail
 
