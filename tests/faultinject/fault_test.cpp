@@ -272,6 +272,27 @@ TEST_F(FaultTest, FileThatLooksTruncated)
     EXPECT_NE(run.out.find("\"completed\":true"), std::string::npos) << run.out;
 }
 
+// Sparse files of several GiB: the kind follows the exact 64-bit length and
+// reads at the far end work without touching the rest.
+TEST_F(FaultTest, HugeSparseRecordings)
+{
+    const uint64_t fourGiB = uint64_t(1) << 32;
+    const std::string big = m_dir.File("big.ecg");
+    for (uint64_t bytes : {fourGiB + NORMAL_FILE_LENGTH, 2 * fourGiB + 2}) {
+        std::ofstream(big, std::ios::binary | std::ios::trunc).close();
+        ASSERT_EQ(::truncate(big.c_str(), off_t(bytes)), 0);
+        CEcgDocument doc;
+        doc.OpenFile(big);
+        EXPECT_EQ(doc.GetFileKind(), 1);
+        EXPECT_EQ(doc.GetSampleCount(), bytes / 2);
+        std::vector<int16_t> s(100, 7);
+        EXPECT_EQ(doc.ReadSamples(s.data(), int64_t(bytes / 2 - 10), 100), 10u);
+        EXPECT_EQ(s[0], 0);
+        EXPECT_EQ(doc.ReadSamples(s.data(), int64_t(bytes / 2), 100), 0u);
+    }
+    ::unlink(big.c_str());
+}
+
 // A long run really shrinks or loses its file while it reads; reads are
 // slowed by the shim when it is there, so the cut lands mid-way.
 TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
