@@ -76,6 +76,7 @@ using detail::KernelSet;
 
 constexpr int BAND_HISTORY = QRS_BAND_TAPS - 1;
 constexpr int ENV_HISTORY = QRS_ENV_TAPS - 1;
+
 KernelSet KernelsOf(Kernel k)
 {
     switch (k) {

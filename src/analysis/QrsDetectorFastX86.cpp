@@ -48,6 +48,8 @@ template <uint32_t kOut, typename StepFn>
 inline __attribute__((always_inline)) void RunPasses(const int16_t* x, int16_t* out, uint32_t m,
                                                      StepFn step)
 {
+    // A pass reads up to 2P + kOut - 3 words past its first output.
+    static_assert(kOut <= FILTER_SLACK);
     uint32_t j = 0;
     for (; j + kOut <= m; j += kOut)
         step(x + j, out + j);
