@@ -25,6 +25,8 @@ class CVitrelView;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
+    // A file-error message box; views report errors of their pane refills here.
+    virtual void ShowErrorMessage(const QString& text);
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
@@ -66,7 +68,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     // Seams for tests: the open dialog and the error message box.
     virtual QStringList PromptForFileNames();
-    virtual void ShowErrorMessage(const QString& text);
 
 private:
     QAction* MakeAction(int id, const QString& text, const QString& prompt, const QString& icon = {});

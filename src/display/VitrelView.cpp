@@ -441,8 +441,17 @@ void CVitrelView::RefreshResultPanes()
 {
     if (!m_pDocument)
         return;
-    if (m_pDocument->m_pEcgFile)
-        GetAnalyzeResultDlg()->ShowResults(m_pDocument->GetFileKind(), m_pDocument->GetPathName());
+    if (m_pDocument->m_pEcgFile) {
+        try {
+            GetAnalyzeResultDlg()->ShowResults(m_pDocument->GetFileKind(), m_pDocument->GetPathName());
+        } catch (const CFileException& e) {
+            // The recording went away after it was opened: the pane stays cleared and the
+            // error is shown once the activation or notification in progress has finished.
+            const QString text = QString::fromStdString(e.GetErrorMessage());
+            if (auto* frame = qobject_cast<CMainFrame*>(window()))
+                QTimer::singleShot(0, frame, [frame, text] { frame->ShowErrorMessage(text); });
+        }
+    }
     CAbnormalWaveDlg* abnormal = GetAbnormalWaveDlg();
     abnormal->DeleteAllItems();
     std::vector<uint32_t> beats;

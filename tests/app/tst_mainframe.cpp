@@ -72,6 +72,7 @@ private slots:
     void recentFiles();
     void closeWhileAnalysing();
     void closeFrameWhileAnalysing();
+    void recordingRemovedWhileOpen();
 
 private:
     QString LongRecording(const QString& name, uint32_t minutes);
@@ -483,3 +484,27 @@ void TestMainFrame::closeFrameWhileAnalysing()
 
 QTEST_MAIN(TestMainFrame)
 #include "tst_mainframe.moc"
+
+void TestMainFrame::recordingRemovedWhileOpen()
+{
+    const QString first = QDir(m_dir.path()).filePath(QStringLiteral("first.ecg"));
+    const QString second = QDir(m_dir.path()).filePath(QStringLiteral("second.ecg"));
+    if (RunSynth({QStringLiteral("short"), first}).isEmpty() || RunSynth({QStringLiteral("short"), second}).isEmpty())
+        QSKIP("vitrel-synth is not available");
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.show();
+    frame.m_chosen = {first, second};
+    frame.OnCommand(ID_FILE_OPEN);
+    QCOMPARE(frame.GetDocuments().size(), 2);
+    Settle();
+    // Re-activating a document whose file is gone refills the panes from a reader that
+    // cannot open: the error is reported, nothing escapes the event loop.
+    QVERIFY(QFile::remove(first));
+    frame.GetMdiArea()->setActiveSubWindow(frame.GetDocuments()[0]->GetFrame());
+    QTRY_COMPARE(frame.m_errors.size(), 1);
+    QCOMPARE(frame.m_errors[0], QStringLiteral("没有找到 %1。").arg(first));
+    QCOMPARE(g_pActiveView, frame.GetDocuments()[0]->GetView());
+    frame.OnCommand(ID_FILE_CLOSE_ALL);
+    Settle();
+}
