@@ -490,7 +490,11 @@ void CMainFrame::CloseAllDocuments()
 
 QStringList CMainFrame::PromptForFileNames()
 {
-    QFileDialog dialog(this, QStringLiteral("打开"), QString(), QStringLiteral("所有文件 (*.*)"));
+    // "*.*" means every file to our users, but as a pattern it hides names without a dot.
+    // The shown caption is the part before the last parentheses; the pattern is "*".
+    QFileDialog dialog(this, QStringLiteral("打开"), QString(), QStringLiteral("所有文件 (*.*) (*)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setObjectName(QStringLiteral("OpenFileDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
