@@ -161,11 +161,11 @@ CEcgPainter::CEcgPainter()
 
 CEcgPainter::~CEcgPainter() = default;
 
-QFont CEcgPainter::MakeCellHeightFont(const QStringList& families, int cellHeight)
+QFont CEcgPainter::MakeCellHeightFont(const QStringList& families, int cellHeight, int weight)
 {
     QFont font;
     font.setFamilies(families);
-    font.setWeight(QFont::Normal);
+    font.setWeight(static_cast<QFont::Weight>(weight));
     font.setStyleHint(QFont::Serif);
     // The largest pixel size whose cell fits. The CJK faces' cells are about
     // 1.45 em and whole pixel sizes step over some heights (13, then 15), so

@@ -60,7 +60,7 @@ public:
     static QString FormatZoomCaption(float zoom);
     const QFont& GetFont() const { return m_font; }
     // A font of the given face list whose QFontMetrics::height() is cellHeight.
-    static QFont MakeCellHeightFont(const QStringList& families, int cellHeight);
+    static QFont MakeCellHeightFont(const QStringList& families, int cellHeight, int weight = QFont::Normal);
 
     bool m_bShowGrid = true;
     bool m_bShowRMarks = false;

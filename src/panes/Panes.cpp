@@ -1,5 +1,7 @@
 #include "panes/Panes.h"
 
+#include "display/EcgPainter.h"
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -58,21 +60,7 @@ QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight)
         families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC");
     else if (face == QStringLiteral("黑体"))
         families << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("Noto Serif CJK SC");
-    QFont font;
-    font.setFamilies(families);
-    font.setWeight(static_cast<QFont::Weight>(weight));
-    // Largest pixel size whose cell still fits. Whole pixel sizes of the CJK
-    // faces step over some cell heights (11, then 13), so the cell may come
-    // out a pixel short of the request.
-    int best = 1;
-    for (int px = 1; px <= cellHeight * 2; ++px) {
-        font.setPixelSize(px);
-        if (QFontMetrics(font).height() > cellHeight)
-            break;
-        best = px;
-    }
-    font.setPixelSize(best);
-    return font;
+    return CEcgPainter::MakeCellHeightFont(families, cellHeight, weight);
 }
 
 // One object per pane for the whole run. The QPointer is a second line of
