@@ -95,6 +95,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
 
 CMainFrame::~CMainFrame()
 {
+    // The workspace outlives this part of the object and announces its last
+    // activation while QWidget deletes it; that must not reach this frame.
+    if (m_pMdiArea)
+        m_pMdiArea->disconnect(this);
     g_pActiveView = nullptr;
 }
 
