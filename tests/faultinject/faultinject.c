@@ -44,9 +44,14 @@ int vitrel_faultinject_active(void) { return 1; }
 /* Opens of matching paths since the program started. */
 long long vitrel_faultinject_opens(void) { return atomic_load(&g_openCount); }
 
-#define REAL(name) \
-    static __typeof__(&name) real_##name; \
-    if (!real_##name) real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name)
+/* The next definition of name, looked up once; safe from any thread. */
+#define REAL(name)                                                                    \
+    static __typeof__(&name) real_##name##_slot;                                      \
+    __typeof__(&name) real_##name = __atomic_load_n(&real_##name##_slot, __ATOMIC_ACQUIRE); \
+    if (!real_##name) {                                                               \
+        real_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name);                     \
+        __atomic_store_n(&real_##name##_slot, real_##name, __ATOMIC_RELEASE);         \
+    }
 
 static long long Option(const char* mode, const char* key)
 {
@@ -259,6 +264,28 @@ int fstat64(int fd, struct stat64* st)
 {
     REAL(fstat64);
     const int r = real_fstat64(fd, st);
+    if (r == 0)
+        Shrink(fd, (struct stat*)st);
+    return r;
+}
+
+/* Sanitizer runtimes reach fstat through the older glibc entry points. */
+int __fxstat(int ver, int fd, struct stat* st);
+int __fxstat64(int ver, int fd, struct stat64* st);
+
+int __fxstat(int ver, int fd, struct stat* st)
+{
+    REAL(__fxstat);
+    const int r = real___fxstat(ver, fd, st);
+    if (r == 0)
+        Shrink(fd, st);
+    return r;
+}
+
+int __fxstat64(int ver, int fd, struct stat64* st)
+{
+    REAL(__fxstat64);
+    const int r = real___fxstat64(ver, fd, st);
     if (r == 0)
         Shrink(fd, (struct stat*)st);
     return r;
