@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "app/MainFrame.h"
@@ -513,12 +514,21 @@ void CVitrelView::OnPrint(QPainter* pDC, CPrintInfo* pInfo)
 
 // ---- Analysis notifications (any thread) --------------------------------
 
+namespace {
+// Orders building a notification on the worker before running it on the
+// user-interface thread in a way race checkers see: Qt's own queue lock is
+// not instrumented.
+std::mutex g_handOver;
+}  // namespace
+
 void CVitrelView::Post(std::function<void()> step, int pauseBeforeMs)
 {
     m_nPosted.fetch_add(1, std::memory_order_relaxed);
+    std::lock_guard<std::mutex> handOver(g_handOver);
     QMetaObject::invokeMethod(
         this,
         [this, step = std::move(step), pauseBeforeMs]() mutable {
+            { std::lock_guard<std::mutex> handedOver(g_handOver); }
             m_queue.push_back({std::move(step), pauseBeforeMs});
             PumpNotifications();
         },
