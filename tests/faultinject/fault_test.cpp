@@ -334,8 +334,9 @@ TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
         std::atomic<int> calls{0};
         view.onProgress = [&](short) {
             // The worker has read no more than two chunks by now.
-            if (++calls == 1)
+            if (++calls == 1) {
                 EXPECT_EQ(::truncate(path.c_str(), 400001), 0);
+            }
         };
         doc.StartAnalysis(&view);
         std::vector<int16_t> buf(4000);
