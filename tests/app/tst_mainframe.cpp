@@ -18,21 +18,12 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "support/TestFrame.h"
 #include "support/TestRecordings.h"
 
 using namespace testsupport;
 
 namespace {
-
-class CTestFrame : public CMainFrame {
-public:
-    QStringList m_chosen;
-    QStringList m_errors;
-
-protected:
-    QStringList PromptForFileNames() override { return m_chosen; }
-    void ShowErrorMessage(const QString& text) override { m_errors.append(text); }
-};
 
 // "id text" per item of a menu; "-" for separators, ">title" for pop-ups.
 QStringList Describe(const QMenu* menu)
@@ -47,12 +38,6 @@ QStringList Describe(const QMenu* menu)
             items << QStringLiteral("%1 %2").arg(action->data().toInt()).arg(action->text());
     }
     return items;
-}
-
-void Settle()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
 }
 
 }  // namespace

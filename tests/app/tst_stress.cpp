@@ -15,25 +15,12 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "support/TestFrame.h"
 #include "support/TestRecordings.h"
 
 using namespace testsupport;
 
 namespace {
-
-class CTestFrame : public CMainFrame {
-public:
-    QStringList m_errors;
-
-protected:
-    void ShowErrorMessage(const QString& text) override { m_errors.append(text); }
-};
-
-void Settle()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
 
 // A short recording: valid header date, a few stored beats, flat trace.
 QString WriteShort(const QString& dir, const QString& name)

@@ -14,19 +14,12 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "support/TestFrame.h"
 #include "support/TestRecordings.h"
 
 using namespace testsupport;
 
 namespace {
-
-class CTestFrame : public CMainFrame {
-public:
-    QStringList m_errors;
-
-protected:
-    void ShowErrorMessage(const QString& text) override { m_errors.append(text); }
-};
 
 bool ShimLoaded() { return ::dlsym(RTLD_DEFAULT, "vitrel_faultinject_active") != nullptr; }
 
@@ -43,12 +36,6 @@ public:
         qunsetenv("VITREL_FAULT_MODE");
     }
 };
-
-void Settle()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
 
 QStringList ResultFields()
 {
