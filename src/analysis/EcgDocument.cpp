@@ -198,6 +198,7 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
 
         std::vector<int16_t> buffer(2 * ANALYSIS_CHUNK_LENGTH);
         std::vector<uint32_t> positions(ANALYSIS_CHUNK_LENGTH);
+        std::vector<uint32_t> lastChunk, thisChunk;  // positions each chunk reported
         short lastPercent = 0;
         for (uint64_t i = 0; i < chunks && !cancelled(); ++i) {
             const uint64_t first = i * ANALYSIS_CHUNK_STEP;
@@ -211,11 +212,30 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
                 std::lock_guard<std::mutex> lock(m_csDetector);
                 GetDetector().Detect(buffer.data(), 2 * read, positions.data(), &count);
             }
+            // The first samples of a chunk repeat the end of the one before, so
+            // the filters first see a jump back in time: what they report there
+            // is either a transient or a second copy of a beat already found.
+            const uint64_t overlapEnd = first + (ANALYSIS_CHUNK_LENGTH - ANALYSIS_CHUNK_STEP);
+            const uint64_t settled = first + ANALYSIS_OVERLAP_SETTLE;
+            thisChunk.clear();
             for (uint32_t j = 0; j < count && !cancelled(); ++j) {
                 const int32_t e = int32_t(positions[j]);
-                if (e >= 0)
-                    AddBeat(uint32_t(first + uint32_t(e) / 2));
+                if (e < 0)
+                    continue;
+                const uint64_t p = first + uint32_t(e) / 2;
+                thisChunk.push_back(uint32_t(p));
+                if (i > 0 && p < overlapEnd) {
+                    if (p < settled)
+                        continue;
+                    const bool seen = std::any_of(lastChunk.begin(), lastChunk.end(), [p](uint32_t q) {
+                        return (p > q ? p - q : q - p) <= ANALYSIS_OVERLAP_SAME_BEAT;
+                    });
+                    if (seen)
+                        continue;
+                }
+                AddBeat(uint32_t(p));
             }
+            lastChunk.swap(thisChunk);
             if (cancelled())
                 break;
 

@@ -18,6 +18,12 @@
 constexpr uint32_t ANALYSIS_CHUNK_STEP = 25000;
 constexpr uint32_t ANALYSIS_CHUNK_LENGTH = 26500;
 constexpr uint32_t DETECTOR_PRIME_SAMPLES = 3000;
+// Beats a chunk reports at its start: before this many samples they are filter
+// transients (the 144 + 51 taps span 400 ms); within the second distance of a
+// beat the previous chunk reported they are that beat again (the detector's
+// 200 ms search window).
+constexpr uint32_t ANALYSIS_OVERLAP_SETTLE = 100;
+constexpr uint32_t ANALYSIS_OVERLAP_SAME_BEAT = 50;
 
 struct MinuteRateStats {
     int32_t nIndex;

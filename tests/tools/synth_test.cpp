@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
 
 namespace fs = std::filesystem;
@@ -272,3 +273,23 @@ TEST_F(SynthTest, RejectsBadUsageAndReportsWriteFailures)
 }
 
 }  // namespace
+
+// Seed and length picked so that the detector, restarting 1500 samples back
+// at a chunk start, reports one R wave twice there (a 405 bpm hour maximum).
+TEST_F(SynthTest, ChunkStartsNeitherDoubleNorInventBeats)
+{
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    ASSERT_EQ(Synth({"long", "--seed", "3", "--hours", "3", "--start", "2024-05-05 08:00:00", m_dir.string()}), 0);
+    CEcgDocument doc;
+    doc.OpenFile((m_dir / "24050508.00").string());
+    doc.StartAnalysis(nullptr);
+    doc.WaitAnalysis();
+    ASSERT_TRUE(doc.IsStatisticsReady());
+    std::vector<const HourRateStats*> hours;
+    ASSERT_EQ(doc.GetHourStats(hours), 3u);
+    for (const HourRateStats* h : hours)
+        EXPECT_LT(h->fMaxRate, 200.0f) << h->nStartHour;
+    for (size_t i = 1; i < doc.m_vecBeats.size(); ++i)
+        EXPECT_GT(doc.m_vecBeats[i] - doc.m_vecBeats[i - 1], 50u) << doc.m_vecBeats[i];
+}
