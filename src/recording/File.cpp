@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,16 @@ std::string CFileException::FormatMessage(int cause, const std::string& fileName
 std::string CFileException::GetErrorMessage() const
 {
     return FormatMessage(m_cause, m_strFileName);
+}
+
+const char* CFileException::what() const noexcept
+{
+    try {
+        m_strWhat = GetErrorMessage();
+    } catch (...) {
+        // Out of memory: the text of the last call is still a valid answer.
+    }
+    return m_strWhat.c_str();
 }
 
 CFile::~CFile()
@@ -175,4 +186,19 @@ std::string CFile::FileTitleOf(const std::string& path)
 std::string CFile::GetFileTitle() const
 {
     return FileTitleOf(m_strFileName);
+}
+
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa, sb;
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    // A path that cannot be looked up (removed, not yet written) is compared
+    // by its spelling once links and dots are resolved as far as they exist.
+    std::error_code ea, eb;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ea);
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(b, eb);
+    if (ea || eb)
+        return a == b;
+    return ca == cb;
 }

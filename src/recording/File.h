@@ -35,14 +35,15 @@ public:
     std::string GetErrorMessage() const;
     static std::string FormatMessage(int cause, const std::string& fileName);
 
-    const char* what() const noexcept override { return m_strWhat.c_str(); }
+    // The same text as GetErrorMessage(), also after the members changed.
+    const char* what() const noexcept override;
 
     int m_cause;
     int m_lOsError;
     std::string m_strFileName;
 
 private:
-    std::string m_strWhat;
+    mutable std::string m_strWhat;
 };
 
 class CFile {
@@ -82,3 +83,8 @@ protected:
     bool m_bCloseOnDelete = false;
     std::string m_strFileName;
 };
+
+// True when both paths name the same existing file: the same device and inode,
+// or (when either cannot be looked up) the same canonical path. Letter case
+// matters; links and "./" spellings resolve to their target.
+bool IsSameFile(const std::string& a, const std::string& b);

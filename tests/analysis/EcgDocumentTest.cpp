@@ -542,8 +542,9 @@ TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
     RecordingView view;
     std::atomic<int> calls{0};
     view.onProgress = [&](short) {
-        if (++calls == 1)
+        if (++calls == 1) {
             EXPECT_EQ(::truncate(path.c_str(), 2 * 30000), 0);
+        }
     };
     doc->StartAnalysis(&view);
     doc->WaitAnalysis();

@@ -328,3 +328,22 @@ TEST(Time, DaylightSavingFollowsTheZone)
     EXPECT_EQ(f.hour, 12);
     EXPECT_EQ(f.month, 7);
 }
+
+TEST(FileErrors, SameFileMeansSameInodeAndCaseMatters)
+{
+    TempDir dir;
+    const std::string lower = dir.WriteBytes("rec.dat", {1, 2});
+    const std::string upper = dir.WriteBytes("REC.dat", {1, 2});
+    ASSERT_EQ(::symlink(lower.c_str(), dir.Path("link.dat").c_str()), 0);
+    EXPECT_FALSE(IsSameFile(lower, upper));
+    EXPECT_TRUE(IsSameFile(lower, dir.Path("link.dat")));
+    EXPECT_TRUE(IsSameFile(lower, (dir.Dir() / "." / "rec.dat").string()));
+    // Paths not written yet compare by their resolved spelling.
+    EXPECT_TRUE(IsSameFile(dir.Path("new.pdf"), (dir.Dir() / "." / "new.pdf").string()));
+    EXPECT_FALSE(IsSameFile(dir.Path("new.pdf"), dir.Path("NEW.pdf")));
+
+    // The message follows a path set after construction.
+    CFileException e(CFileException::fileNotFound, ENOENT);
+    e.m_strFileName = "/a";
+    EXPECT_STREQ(e.what(), e.GetErrorMessage().c_str());
+}
