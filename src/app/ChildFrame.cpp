@@ -37,6 +37,7 @@ void CChildFrame::closeEvent(QCloseEvent* event)
         m_bClosing = true;
         if (m_pDocument)
             m_pDocument->OnCloseDocument();
+        emit documentClosed(this);
     }
     QMdiSubWindow::closeEvent(event);
 }

@@ -18,6 +18,10 @@ public:
     CVitrelView* GetView() const { return m_pView; }
     bool IsClosing() const { return m_bClosing; }
 
+signals:
+    // The document has closed and emptied the panes; the frame goes next.
+    void documentClosed(CChildFrame* frame);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

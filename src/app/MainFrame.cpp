@@ -460,6 +460,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release());
     connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(frame, &CChildFrame::documentClosed, this, &CMainFrame::OnDocumentClosed);
     m_pMdiArea->addSubWindow(frame);
     frame->showMaximized();
     m_pMdiArea->setActiveSubWindow(frame);
@@ -486,8 +487,10 @@ void CMainFrame::CloseAllDocuments()
 {
     if (!m_pMdiArea)
         return;
+    m_bClosingAll = true;
     for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
         window->close();
+    m_bClosingAll = false;
     UpdateFrameTitle();
     UpdateCommandUI();
 }
@@ -615,6 +618,19 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window)
         m_pLastActiveView = view;
     UpdateFrameTitle();
     UpdateCommandUI();
+}
+
+void CMainFrame::OnDocumentClosed(CChildFrame* closed)
+{
+    // A closing document empties the panes. When it was in the background the
+    // workspace activates nothing, so the recording still on screen fills
+    // them again; when it was the active one, the workspace activates the
+    // next window itself.
+    if (m_bClosingAll)
+        return;
+    QMdiSubWindow* current = m_pMdiArea->currentSubWindow();
+    if (current && current != closed)
+        OnSubWindowActivated(current);
 }
 
 QMenu* CMainFrame::GetContextMenu(int id) const

@@ -39,7 +39,8 @@ public:
     void UpdateCommandUI();
 
     // Opens path, or brings its window forward when it is already open
-    // (letter case ignored). Shows the file error and returns null on failure.
+    // (the same file, see CVitrelDoc::IsSamePath). Shows the file error and
+    // returns null on failure.
     CVitrelDoc* OpenDocumentFile(const QString& path);
     // Opens paths in order, stopping at the first that fails; false then.
     bool OpenFiles(const QStringList& paths);
@@ -85,6 +86,7 @@ private:
     void OnAppAbout();
     void OnWindowCommand(int id);
     void OnSubWindowActivated(QMdiSubWindow* window);
+    void OnDocumentClosed(CChildFrame* closed);
     void UpdateIndicators();
 
     QMdiArea* m_pMdiArea = nullptr;
@@ -99,5 +101,6 @@ private:
     QTimer* m_pIndicatorTimer = nullptr;
     QPointer<CVitrelView> m_pLastActiveView;
     bool m_bSized = false;
+    bool m_bClosingAll = false;
     CRecentFileList m_recentFiles;
 };

@@ -1,5 +1,7 @@
 #include "app/RecentFileList.h"
 
+#include "app/VitrelDoc.h"
+
 #include <QDir>
 #include <QSettings>
 
@@ -31,7 +33,7 @@ void CRecentFileList::WriteList() const
 void CRecentFileList::Add(const QString& path)
 {
     for (int i = 0; i < m_files.size(); ++i) {
-        if (m_files[i].compare(path, Qt::CaseInsensitive) == 0) {
+        if (CVitrelDoc::IsSamePath(m_files[i], path)) {
             m_files.removeAt(i);
             break;
         }

@@ -5,6 +5,7 @@
 #include "app/ChildFrame.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "recording/File.h"
 
 CVitrelDoc::CVitrelDoc(QObject* parent) : QObject(parent) {}
 
@@ -54,5 +55,5 @@ QString CVitrelDoc::GetTitle() const
 
 bool CVitrelDoc::IsSamePath(const QString& a, const QString& b)
 {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return IsSameFile(QFile::encodeName(a).toStdString(), QFile::encodeName(b).toStdString());
 }

@@ -26,7 +26,8 @@ public:
 
     QString GetPathName() const;   // m_strFilePath
     QString GetTitle() const;      // last path component
-    // Same recording path as far as opening is concerned (letter case ignored).
+    // The same file on disk (device and inode, or resolved paths): a link or
+    // "./" spelling of an open recording is that recording; letter case counts.
     static bool IsSamePath(const QString& a, const QString& b);
 
     CVitrelView* GetView() const { return m_pView; }

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
@@ -276,19 +277,41 @@ void TestMainFrame::openAndClose()
     QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023 - 10110814.30"));
     QVERIFY(frame.GetAction(ID_ZOOM_100)->isChecked());
 
-    // Closing a background document clears the active view; the active one stays.
+    // The rhythm list names the hour of the recording it shows.
+    const auto rhythmShows = [](const char* hours) {
+        QTableWidget* list = GetHeartRateDlg()->GetListCtrl();
+        return list->rowCount() == 1 && list->item(0, 0)->text() == QLatin1String(hours);
+    };
+    QVERIFY(rhythmShows("14:30-14:31"));
+
+    // Closing a background document empties the panes, then the recording
+    // still on screen fills them again.
     QPointer<CVitrelDoc> background = docs[1];
     docs[1]->GetFrame()->close();
     Settle();
     QVERIFY(background.isNull());
-    QVERIFY(g_pActiveView == nullptr);
+    QCOMPARE(g_pActiveView, docs[0]->GetView());
+    QVERIFY(rhythmShows("14:30-14:31"));
     QCOMPARE(frame.GetDocuments().size(), 2);
 
-    // Closing the active document: the next one is activated.
+    // A document closed in the middle of its analysis never reaches the panes.
+    const QString busy = LongRecording(QStringLiteral("10110817.30"), 240);
+    CVitrelDoc* pBusy = frame.OpenDocumentFile(busy);
+    QVERIFY(pBusy && pBusy->IsAnalysisRunning());
+    frame.GetMdiArea()->setActiveSubWindow(docs[0]->GetFrame());
+    QVERIFY(rhythmShows("14:30-14:31"));
+    pBusy->GetFrame()->close();
+    QTest::qWait(200);
+    Settle();
+    QCOMPARE(frame.GetDocuments().size(), 2);
+    QVERIFY(rhythmShows("14:30-14:31"));
+
+    // Closing the active document: the next one is activated and shown.
     frame.OnCommand(ID_FILE_CLOSE);
     Settle();
     QCOMPARE(frame.GetDocuments().size(), 1);
     QCOMPARE(g_pActiveView, frame.GetDocuments()[0]->GetView());
+    QVERIFY(rhythmShows("16:30-16:31"));
 
     // Cascade and tile leave the tabs; arranging returns to them.
     frame.OnCommand(ID_WINDOW_CASCADE);
@@ -362,11 +385,27 @@ void TestMainFrame::duplicateOpen()
     QVERIFY(first);
     QVERIFY(frame.OpenDocumentFile(b));
     QCOMPARE(frame.GetActiveDocument()->GetTitle(), QStringLiteral("10110820.30"));
-    // The same path, in other letter case and relative form, brings the first forward.
-    const QString upper = QFileInfo(a).absolutePath().toUpper() + QStringLiteral("/10110819.30");
-    QCOMPARE(frame.OpenDocumentFile(upper), first);
-    QCOMPARE(frame.GetDocuments().size(), 2);
+    // A link to it and a "./" spelling are the same file: the first comes forward.
+    const QString link = QDir(m_dir.path()).filePath(QStringLiteral("link.30"));
+    QVERIFY(QFile::link(a, link));
+    QCOMPARE(frame.OpenDocumentFile(link), first);
     QCOMPARE(frame.GetActiveDocument(), first);
+    QVERIFY(frame.OpenDocumentFile(b));
+    QCOMPARE(frame.OpenDocumentFile(m_dir.path() + QStringLiteral("/./10110819.30")), first);
+    QCOMPARE(frame.GetDocuments().size(), 2);
+    // The recent-file list holds the file once, however it was named.
+    QCOMPARE(frame.GetRecentFileList().GetFiles().size(), 2);
+
+    // Another letter case is another file on Linux: it opens as itself.
+    const QString lower = WriteSamples(m_dir.path(), QStringLiteral("rec.dat"), SpikeTrain(60 * 250, 190));
+    const QString upper = WriteSamples(m_dir.path(), QStringLiteral("REC.dat"), SpikeTrain(30 * 250, 190));
+    CVitrelDoc* small = frame.OpenDocumentFile(lower);
+    QVERIFY(small);
+    CVitrelDoc* capital = frame.OpenDocumentFile(upper);
+    QVERIFY(capital && capital != small);
+    QCOMPARE(capital->GetTitle(), QStringLiteral("REC.dat"));
+    QCOMPARE(capital->GetSampleCount(), uint64_t(30 * 250));
+    QCOMPARE(frame.GetDocuments().size(), 4);
     frame.CloseAllDocuments();
     Settle();
 }
