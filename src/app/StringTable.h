@@ -11,6 +11,15 @@ inline QString StatusStatistics() { return QStringLiteral("正在统计心律");
 inline QString StatusDetecting() { return QStringLiteral("正在分析数据"); }              // 132
 inline QString Idle() { return QStringLiteral("已就续"); }                               // 57345
 
+// The waveform's scroll-bar menu.
+inline QString ScrollHere() { return QStringLiteral("滚动至此"); }
+inline QString ScrollLeftEdge() { return QStringLiteral("左边缘"); }
+inline QString ScrollRightEdge() { return QStringLiteral("右边缘"); }
+inline QString ScrollPageLeft() { return QStringLiteral("向左翻页"); }
+inline QString ScrollPageRight() { return QStringLiteral("向右翻页"); }
+inline QString ScrollLineLeft() { return QStringLiteral("向左滚动"); }
+inline QString ScrollLineRight() { return QStringLiteral("向右滚动"); }
+
 // The maker's lines: the About box and the report footer (string 147) share them.
 inline QString MakerCompany() { return QStringLiteral("维特尔医疗电子有限公司"); }       // 147
 inline QString MakerWeb() { return QStringLiteral("https://www.example.com/"); }

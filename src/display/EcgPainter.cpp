@@ -300,10 +300,10 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
         } catch (const std::bad_alloc&) {
             return;
         }
-        const double yScale = m_nGain * z;
         for (uint32_t i = 0; i < n; ++i) {
             const int x = static_cast<int>((i / 2) * z);
-            const int y = static_cast<int>(h2 - (samples[i] / 1010.0) * yScale + LABEL_BAND);
+            // In this order: scaling by gain * zoom first rounds differently.
+            const int y = static_cast<int>(h2 - (samples[i] / double(ECG_UNITS_PER_MV)) * m_nGain * z + LABEL_BAND);
             pts[i] = QPoint(x, y);
         }
         kinds[0] = MOVE_TO;

@@ -1,11 +1,14 @@
 #include "display/VitrelView.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 
 #include <climits>
@@ -15,6 +18,7 @@
 
 #include "app/MainFrame.h"
 #include "app/Resource.h"
+#include "app/StringTable.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/HandCursors.h"
@@ -39,6 +43,63 @@ constexpr ZoomItem kZoomItems[] = {
 
 }  // namespace
 
+// The view's scroll bar. Its own context menu would move the bar without the
+// trace ("Scroll here" sets the value directly) and is not in the user's
+// language; the wheel zooms here as it does over the trace.
+class CViewScrollBar : public QScrollBar {
+public:
+    CViewScrollBar(CVitrelView* view) : QScrollBar(Qt::Horizontal, view), m_pView(view) {}
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        const int64_t here = ValueAt(event->pos().x()) * m_pView->GetScrollUnit();
+        using V = CVitrelView;
+        const struct {
+            QString text;
+            int code;
+        } items[] = {
+            {Strings::ScrollHere(), V::SB_THUMBPOSITION}, {QString(), -1},
+            {Strings::ScrollLeftEdge(), V::SB_LEFT},      {Strings::ScrollRightEdge(), V::SB_RIGHT},
+            {QString(), -1},
+            {Strings::ScrollPageLeft(), V::SB_PAGELEFT},  {Strings::ScrollPageRight(), V::SB_PAGERIGHT},
+            {QString(), -1},
+            {Strings::ScrollLineLeft(), V::SB_LINELEFT},  {Strings::ScrollLineRight(), V::SB_LINERIGHT},
+        };
+        QMenu menu(this);
+        menu.setObjectName(QStringLiteral("ScrollBarMenu"));
+        for (const auto& item : items) {
+            if (item.code < 0) {
+                menu.addSeparator();
+                continue;
+            }
+            QAction* action = menu.addAction(item.text);
+            const int code = item.code;
+            connect(action, &QAction::triggered, m_pView, [this, code, here] { m_pView->OnHScroll(code, here); });
+        }
+        menu.exec(event->globalPos());
+        event->accept();
+    }
+
+    void wheelEvent(QWheelEvent* event) override { m_pView->ZoomByWheel(event, event->position().x()); }
+
+private:
+    // The bar value whose thumb centre lies at x, as a click there would give.
+    int ValueAt(double x) const
+    {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        const QRect groove = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarGroove, this);
+        const QRect thumb = style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
+        const int span = groove.width() - thumb.width();
+        const int pos = static_cast<int>(x) - groove.x() - thumb.width() / 2;
+        return QStyle::sliderValueFromPosition(minimum(), maximum(), std::clamp(pos, 0, std::max(span, 0)),
+                                               std::max(span, 1), opt.upsideDown);
+    }
+
+    CVitrelView* m_pView;
+};
+
 CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent)
     : QWidget(parent),
       m_pPainter(new CEcgPainter),
@@ -56,7 +117,7 @@ CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent)
     setCursor(m_hOpenHand);
     setMinimumSize(1, 1);
 
-    m_pScrollBar = new QScrollBar(Qt::Horizontal, this);
+    m_pScrollBar = new CViewScrollBar(this);
     m_pScrollBar->setRange(0, 0);
     m_pScrollBar->hide();
     m_pScrollBar->setCursor(Qt::ArrowCursor);
@@ -192,6 +253,9 @@ void CVitrelView::UpdateScrollRange()
         update();
     }
     m_pPainter->m_nViewPos = std::clamp<int64_t>(m_pPainter->m_nViewPos, 0, M);
+    // A click commits the drag position: it must not be one the range no
+    // longer holds.
+    m_pPainter->m_nDragPos = std::clamp<int64_t>(m_pPainter->m_nDragPos, 0, M);
 }
 
 void CVitrelView::LayoutScrollBar()
@@ -352,6 +416,11 @@ void CVitrelView::mouseMoveEvent(QMouseEvent* event)
 
 void CVitrelView::wheelEvent(QWheelEvent* event)
 {
+    ZoomByWheel(event, event->position().x());
+}
+
+void CVitrelView::ZoomByWheel(QWheelEvent* event, double x)
+{
     const int delta = event->angleDelta().y();
     if (delta == 0) {   // a horizontal wheel is no zoom request
         event->ignore();
@@ -366,7 +435,7 @@ void CVitrelView::wheelEvent(QWheelEvent* event)
     UpdateScrollRange();
     InvalidateTopBand();
     InvalidateTraceArea();
-    ShowTimeLabels(static_cast<int>(event->position().x()));
+    ShowTimeLabels(static_cast<int>(x));
     event->accept();
     emit commandStateChanged();
 }

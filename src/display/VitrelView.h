@@ -115,6 +115,11 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
+    friend class CViewScrollBar;
+    // One zoom step for a wheel turned over the trace or the scroll bar; x is
+    // the pointer's x in the view.
+    void ZoomByWheel(QWheelEvent* event, double x);
+
 private:
     void OnSize();
     // Keeps the time captions for x and repaints the label band with them.

@@ -147,5 +147,6 @@ void CAboutDlg::OnWebLink()
 
 void CAboutDlg::OnMailLink()
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto://") + Strings::MakerMail()));
+    // "mailto://address" would make the address a host part that mail clients drop.
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + Strings::MakerMail()));
 }

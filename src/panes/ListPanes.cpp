@@ -1,5 +1,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -60,6 +61,24 @@ CListPaneDlg::CListPaneDlg(const Column* columns, int count, int minRowHeight, Q
     header->setSectionResizeMode(QHeaderView::Interactive);
     for (int i = 0; i < count; ++i)
         m_pList->setColumnWidth(i, columns[i].width);
+    // A column of width 0 has no grip to drag it open: the header's menu
+    // shows and hides columns instead.
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QHeaderView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QHeaderView* h = m_pList->horizontalHeader();
+        QMenu menu(h);
+        menu.setObjectName(QStringLiteral("ColumnMenu"));
+        for (int i = 0; i < m_pList->columnCount(); ++i) {
+            QAction* action = menu.addAction(m_pList->horizontalHeaderItem(i)->text());
+            action->setCheckable(true);
+            action->setChecked(m_pList->columnWidth(i) > 0);
+            connect(action, &QAction::toggled, this, [this, i](bool shown) {
+                const int open = std::max(m_pList->horizontalHeader()->sectionSizeHint(i), 50);
+                m_pList->setColumnWidth(i, shown ? open : 0);
+            });
+        }
+        menu.exec(h->mapToGlobal(pos));
+    });
 
     m_pList->verticalHeader()->hide();
     m_pList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

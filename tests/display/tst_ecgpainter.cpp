@@ -220,6 +220,17 @@ void TestEcgPainter::shortStripHasNoCalibration()
     QCOMPARE(At(img, 25, 180), kBackground);
     QVERIFY(TextBox(img, QRect(0, 226, 120, 80)).isEmpty());
 
+    // y = trunc(h/2 - (s / 1010.0) * gain * zoom + 25) in that order: 59.99..
+    // at 75 %, where scaling by gain * zoom first would give 60.
+    const QString high = WriteSamples(m_dir.path(), QStringLiteral("10110814.34"), std::vector<int16_t>(100, 4444));
+    CEcgDocument highDoc;
+    highDoc.OpenFile(high.toStdString());
+    painter.m_fZoom = 0.75f;
+    const QImage img75 = Paint(painter, &highDoc);
+    QCOMPARE(At(img75, 10, 59), kTrace);
+    QVERIFY(At(img75, 10, 60) != kTrace);
+    painter.m_fZoom = 1.0f;
+
     // No document at all: background, grid and the zoom caption.
     painter.m_bShowGrid = true;
     const QImage empty = Paint(painter, nullptr);

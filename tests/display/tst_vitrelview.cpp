@@ -1,5 +1,6 @@
 // The waveform view: scrolling, dragging, wheel zoom, centring, commands,
 // printing hooks and the analysis notifications.
+#include <QMenu>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -25,6 +26,7 @@ private slots:
     void wideWindowHidesScrollBar();
     void dragCommitsOnRelease();
     void wheelZoomSteps();
+    void scrollBarMenuWheelAndStaleClick();
     void centerOnSample();
     void commandsAndChecks();
     void printPageCount();
@@ -231,6 +233,63 @@ void TestVitrelView::wheelZoomSteps()
     view.OnHScroll(CVitrelView::SB_RIGHT);
     Wheel(view, -120);
     QCOMPARE(view.GetPainter()->m_nViewPos, view.GetMaxScrollPos());
+}
+
+void TestVitrelView::scrollBarMenuWheelAndStaleClick()
+{
+    auto doc = MakeDoc(50000);
+    CVitrelView view(doc.get());
+    SetClientSize(view, 1000, 400);
+    view.UpdateScrollRange();
+    CEcgPainter* painter = view.GetPainter();
+    QScrollBar* bar = view.GetScrollBar();
+
+    // Every item of the bar's menu moves the trace and the bar together.
+    const auto choose = [&](const QString& text, QPoint at) {
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    shown << action->text();
+            for (QAction* action : menu->actions())
+                if (action->text() == text)
+                    action->trigger();
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+        QApplication::sendEvent(bar, &event);
+        return shown;
+    };
+    const QStringList items = choose(QStringLiteral("右边缘"), QPoint(10, 5));
+    QCOMPARE(items, (QStringList{"滚动至此", "左边缘", "右边缘", "向左翻页", "向右翻页", "向左滚动", "向右滚动"}));
+    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos());
+    choose(QStringLiteral("向左滚动"), QPoint(10, 5));
+    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos() - 10);
+    choose(QStringLiteral("滚动至此"), QPoint(bar->width() / 2, 5));
+    QVERIFY(std::abs(painter->m_nViewPos - view.GetMaxScrollPos() / 2) < view.GetMaxScrollPos() / 20);
+    for (const char* item : {"左边缘", "向右翻页", "向右滚动", "向左翻页", "滚动至此"}) {
+        choose(QString::fromUtf8(item), QPoint(bar->width() / 3, 5));
+        QCOMPARE(bar->value(), painter->m_nViewPos);
+        QCOMPARE(painter->m_nDragPos, painter->m_nViewPos);
+    }
+
+    // The wheel over the bar zooms, as over the trace.
+    QWheelEvent wheel(QPointF(50, 5), bar->mapToGlobal(QPointF(50, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(bar, &wheel);
+    QCOMPARE(painter->m_fZoom, 1.25f);
+
+    // Zoomed in at the end, then the range shrinks: a click without a drag
+    // stays inside the new range.
+    view.OnCommand(ID_ZOOM_400);
+    view.OnHScroll(CVitrelView::SB_RIGHT);
+    Wheel(view, -120);
+    Wheel(view, -120);
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 100));
+    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(bar->value(), painter->m_nViewPos);
 }
 
 void TestVitrelView::centerOnSample()

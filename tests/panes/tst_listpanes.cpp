@@ -1,5 +1,6 @@
 // The rhythm statistics list and the abnormal waveform list.
 #include <QHeaderView>
+#include <QMenu>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -70,6 +71,30 @@ private slots:
         // The index column stays hidden (zero width) with rows in it; headings do not sort.
         QCOMPARE(list->columnWidth(4), 0);
         QVERIFY(!list->isSortingEnabled() && !list->horizontalHeader()->sectionsClickable());
+
+        // The header's menu opens the hidden column (a zero-width section has no grip) and closes it.
+        const auto toggleColumn = [&](const QString& heading) {
+            QStringList checked;
+            QTimer::singleShot(0, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                for (QAction* action : menu->actions())
+                    if (action->isChecked())
+                        checked << action->text();
+                for (QAction* action : menu->actions())
+                    if (action->text() == heading)
+                        action->trigger();
+                menu->close();
+            });
+            QHeaderView* header = list->horizontalHeader();
+            emit header->customContextMenuRequested(QPoint(5, 5));
+            return checked;
+        };
+        QCOMPARE(toggleColumn(QStringLiteral("索引")), (QStringList{"时间", "最慢", "平均", "最快"}));
+        QVERIFY(list->columnWidth(4) >= 50);
+        QVERIFY(list->horizontalHeader()->sectionViewportPosition(4) + list->columnWidth(4) > 0);
+        toggleColumn(QStringLiteral("索引"));
+        QCOMPARE(list->columnWidth(4), 0);
 
         pane->DeleteAllItems();
         QCOMPARE(list->rowCount(), 0);
