@@ -90,6 +90,7 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     m_bCancelAnalysis.store(false, std::memory_order_release);
     m_bDetectionDone.store(false, std::memory_order_release);
     m_bStatisticsReady.store(false, std::memory_order_release);
+    m_bRunFailed.store(false, std::memory_order_release);
     m_nBeatCount = 0;
     m_vecBeats.clear();
     m_vecRRIntervals.clear();
@@ -181,6 +182,7 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
     // when it was cancelled anyway.
     const auto finishIncomplete = [&] {
         const bool tell = !cancelled();
+        m_bRunFailed.store(true, std::memory_order_release);
         m_bWorkerAlive.store(false, std::memory_order_release);
         if (tell && pView)
             pView->OnDetectionFinished(false);
@@ -265,14 +267,28 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         return;
     }
 
-    BuildRRIntervals();
-    FindIrregularBeats();
+    try {
+        BuildRRIntervals();
+        FindIrregularBeats();
+    } catch (const std::bad_alloc&) {
+        finishIncomplete();
+        return;
+    }
     m_bDetectionDone.store(true, std::memory_order_release);
     if (pView) {
         pView->OnDetectionFinished(true);
         pView->BeginStatisticsProgress();
     }
-    const bool produced = ComputeHourStats(pView);
+    bool produced = false;
+    try {
+        produced = ComputeHourStats(pView);
+    } catch (const std::bad_alloc&) {
+        // The records stay unpublished (the ready flag is set last); the beat
+        // list is final and stays.
+        m_vecHourStats.clear();
+        m_vecMinuteStats.clear();
+        m_bRunFailed.store(true, std::memory_order_release);
+    }
     m_bWorkerAlive.store(false, std::memory_order_release);
     if (pView)
         pView->OnStatisticsFinished(produced);

@@ -86,6 +86,8 @@ public:
     // Queries.
     bool IsDetectionDone() const { return m_bDetectionDone.load(std::memory_order_acquire); }
     bool IsStatisticsReady() const { return m_bStatisticsReady.load(std::memory_order_acquire); }
+    // The last run ended early on a file error or for want of memory.
+    bool HasRunFailed() const { return m_bRunFailed.load(std::memory_order_acquire); }
     size_t GetBeatsInRange(uint64_t first, uint32_t length, std::vector<uint32_t>& out) const;
     size_t GetAbnormalBeats(std::vector<uint32_t>& out) const;
     size_t GetAbnormalCount() const { return m_vecAbnormalBeats.size(); }
@@ -121,4 +123,5 @@ protected:
     void AnalysisThreadProc(IAnalysisView* pView);
 
     std::atomic<bool> m_bWorkerAlive{false};
+    std::atomic<bool> m_bRunFailed{false};
 };

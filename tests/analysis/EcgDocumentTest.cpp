@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <algorithm>
 #include <set>
@@ -13,6 +15,30 @@
 #include "analysis/SyntheticEcg.h"
 
 using namespace analysis_test;
+
+namespace {
+
+// While armed, every allocation made off the test's own thread fails: the
+// analysis worker runs out of memory.
+std::atomic<bool> g_failWorkerAllocations{false};
+const std::thread::id g_testThread = std::this_thread::get_id();
+
+}  // namespace
+
+// Plain malloc and free underneath; GCC cannot see that they pair up.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t n)
+{
+    if (g_failWorkerAllocations.load(std::memory_order_relaxed) && std::this_thread::get_id() != g_testThread)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -420,6 +446,23 @@ TEST_F(DocumentTest, ChunkCountFollowsLength)
     }
 }
 
+TEST_F(DocumentTest, ProgressOnlyWhenThePercentageChanges)
+{
+    // 250 chunks of silence (a sparse file): 250 chunk ends, one report per percent.
+    const std::string path = m_dir.File("many-chunks.dat");
+    WriteSamples(path, {});
+    ASSERT_EQ(::truncate(path.c_str(), 2 * 250 * int64_t(ANALYSIS_CHUNK_STEP)), 0);
+    CEcgDocument doc;
+    doc.OpenFile(path);
+    RecordingView view;
+    doc.StartAnalysis(&view);
+    doc.WaitAnalysis();
+    std::vector<int> want;
+    for (int p = 1; p <= 100; ++p)
+        want.push_back(p);
+    EXPECT_EQ(view.DetectionProgress(), want);
+}
+
 TEST_F(DocumentTest, EmptyLongRecording)
 {
     const std::string path = m_dir.File("empty.dat");
@@ -473,6 +516,58 @@ TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
     // The beats found so far come from the first two chunks only.
     ASSERT_FALSE(doc->m_vecBeats.empty());
     EXPECT_LT(doc->m_vecBeats.back(), 2 * ANALYSIS_CHUNK_STEP + ANALYSIS_CHUNK_LENGTH);
+}
+
+// Out of memory after detection or during the statistics: the run ends as
+// not completed, the process goes on.
+TEST_F(DocumentTest, AllocationFailureEndsTheRunAsNotCompleted)
+{
+    struct StarvingView : RecordingView {
+        bool duringStatistics = false;
+        void BeginStatisticsProgress() override
+        {
+            RecordingView::BeginStatisticsProgress();
+            if (duringStatistics)
+                g_failWorkerAllocations = true;
+        }
+        void OnDetectionFinished(bool completed) override
+        {
+            g_failWorkerAllocations = false;
+            RecordingView::OnDetectionFinished(completed);
+        }
+        void OnStatisticsFinished(bool produced) override
+        {
+            g_failWorkerAllocations = false;
+            RecordingView::OnStatisticsFinished(produced);
+        }
+    };
+    const std::string path = m_dir.File("starved.dat");
+    WriteSamples(path, Signal(3 * ANALYSIS_CHUNK_STEP, 200));
+    for (bool duringStatistics : {false, true}) {
+        SCOPED_TRACE(duringStatistics ? "statistics" : "beat list");
+        CEcgDocument doc;
+        doc.OpenFile(path);
+        StarvingView view;
+        view.duringStatistics = duringStatistics;
+        if (!duringStatistics)
+            view.onProgress = [](short percent) { g_failWorkerAllocations = percent == 100; };
+        doc.StartAnalysis(&view);
+        doc.WaitAnalysis();
+        g_failWorkerAllocations = false;
+        EXPECT_TRUE(doc.HasRunFailed());
+        EXPECT_FALSE(doc.IsStatisticsReady());
+        EXPECT_EQ(doc.IsDetectionDone(), duringStatistics);
+        const std::vector<Ev> events = view.Events();
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back(), duringStatistics ? (Ev{Ev::StatisticsFinished, 0}) : (Ev{Ev::DetectionFinished, 0}));
+    }
+    // The next run starts clean.
+    CEcgDocument doc;
+    doc.OpenFile(path);
+    doc.StartAnalysis(nullptr);
+    doc.WaitAnalysis();
+    EXPECT_FALSE(doc.HasRunFailed());
+    EXPECT_TRUE(doc.IsStatisticsReady());
 }
 
 TEST_F(DocumentTest, StopWaitsForTheWorker)
@@ -531,6 +626,32 @@ TEST_F(DocumentTest, RecordingThatVanishesBeforeTheRun)
     // Priming reads the recording itself and fails the same way.
     EXPECT_THROW(doc->GetDetector(), CFileException);
     EXPECT_FALSE(doc->m_bDetectorPrimed);
+}
+
+TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
+{
+    // The recording goes away and the run is cancelled before the worker opens it.
+    struct CancellingView : RecordingView {
+        CEcgDocument* doc = nullptr;
+        std::string path;
+        void ShowProgress() override
+        {
+            RecordingView::ShowProgress();
+            ::unlink(path.c_str());
+            doc->m_bCancelAnalysis.store(true);
+        }
+    };
+    const std::string path = m_dir.File("cancel-gone.dat");
+    WriteSamples(path, Signal(60000, 200));
+    CEcgDocument doc;
+    doc.OpenFile(path);
+    CancellingView view;
+    view.doc = &doc;
+    view.path = path;
+    doc.StartAnalysis(&view);
+    doc.WaitAnalysis();
+    EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}}));
+    EXPECT_FALSE(doc.IsStatisticsReady());
 }
 
 TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)

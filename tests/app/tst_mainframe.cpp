@@ -306,6 +306,18 @@ void TestMainFrame::openAndClose()
     QCOMPARE(frame.GetDocuments().size(), 2);
     QVERIFY(rhythmShows("14:30-14:31"));
 
+    // A background document finishing its analysis leaves the panes alone
+    // (its notifications are carried out only after this one is active).
+    const QString late = LongRecording(QStringLiteral("10110818.30"), 180);
+    CVitrelDoc* pLate = frame.OpenDocumentFile(late);
+    QVERIFY(pLate);
+    frame.GetMdiArea()->setActiveSubWindow(docs[0]->GetFrame());
+    QVERIFY(rhythmShows("14:30-14:31"));
+    QTRY_VERIFY_WITH_TIMEOUT(pLate->IsStatisticsReady() && pLate->GetView()->IsIdle(), 30000);
+    QVERIFY(rhythmShows("14:30-14:31"));
+    pLate->GetFrame()->close();
+    Settle();
+
     // Closing the active document: the next one is activated and shown.
     frame.OnCommand(ID_FILE_CLOSE);
     Settle();

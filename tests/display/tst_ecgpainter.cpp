@@ -260,10 +260,24 @@ void TestEcgPainter::statusBandAndRMarks()
                 QCOMPARE(At(img, x, y), kBackground);
     }
     QCOMPARE(At(img, 0, 399), kBackground);
-    // The status caption "正在分析数据" at (5, h - 19).
+    // The status caption at (5, h - 19): string 132 while detecting, 131 once
+    // the beats are final and the statistics run.
     const QRect status = TextBox(img, QRect(0, 376, 100, 24));
     QVERIFY(!status.isEmpty());
     QVERIFY(status.left() >= 5 && status.top() >= h - 19);
+    const auto caption = [&](const QString& text) {
+        QImage ref(100, 24, QImage::Format_RGB32);
+        ref.fill(kBackground);
+        QPainter p(&ref);
+        p.setFont(painter.GetFont());
+        p.setPen(kCaption);
+        p.drawText(QPoint(5, 5 + QFontMetrics(painter.GetFont()).ascent()), text);
+        return ref;
+    };
+    QCOMPARE(img.copy(0, h - 24, 100, 24), caption(QStringLiteral("正在分析数据")));
+    doc.m_bDetectionDone = true;
+    QCOMPARE(Paint(painter, &doc, w, h, true).copy(0, h - 24, 100, 24), caption(QStringLiteral("正在统计心律")));
+    doc.m_bDetectionDone = false;
     // Without the show-status flag the band is empty.
     img = Paint(painter, &doc, w, h, false);
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());

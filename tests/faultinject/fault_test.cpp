@@ -186,6 +186,33 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
     }
 }
 
+TEST_F(FaultTest, ShortRecordingHeaderReadInPieces)
+{
+    REQUIRE_SHIM();
+    const std::string path = m_dir.File("pieces.ecg");
+    WriteShortRecording(path, 4, {100, 350, 600, 850});
+    const std::vector<uint32_t> want{100, 350, 600, 850};
+    for (const char* mode : {"short=1", "short=33", "eio=5000"}) {
+        SCOPED_TRACE(mode);
+        Fault fault("pieces.ecg", mode);
+        CEcgDocument doc;
+        doc.OpenFile(path);
+        RecordingView view;
+        doc.StartAnalysis(&view);
+        EXPECT_TRUE(doc.IsDetectionDone());
+        if (std::string(mode).rfind("short", 0) == 0) {
+            // Pieces are read until the header is whole.
+            EXPECT_EQ(doc.m_vecBeats, want);
+            EXPECT_TRUE(doc.IsStatisticsReady());
+        } else {
+            // The open read the header whole; the second read stops part-way:
+            // a header without beats.
+            EXPECT_TRUE(doc.m_vecBeats.empty());
+            EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
+        }
+    }
+}
+
 TEST_F(FaultTest, ReadErrorMidwayEndsTheRunNotCompleted)
 {
     REQUIRE_SHIM();

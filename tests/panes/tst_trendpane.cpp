@@ -236,6 +236,34 @@ private slots:
         QVERIFY(CountIf(img, timeLabel, IsCyanish) > 0);
         QCOMPARE(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish), 0);
 
+        // The read-out names the minute under the pointer: its clock time
+        // below the plot, its three rates above it, each in its series colour.
+        SetMinutes({72, 81});
+        QTest::mouseMove(m_pane, PlotPoint(plot.width() * 3 / 4, 30));
+        const QPoint at = PlotPoint(plot.width() * 3 / 4, 30);
+        const QImage drawn = Render(*m_pane, m_pane->size());
+        QImage want = drawn;
+        const int L = plot.left(), T = plot.top(), B = plot.top() + plot.height(), w = plot.width();
+        QCOMPARE(x0, L + (w - 300) / 2);
+        {
+            QPainter p(&want);
+            p.setFont(PaneFontByCellHeight(QStringLiteral("宋体"), 12, 400));
+            const QRect label(at.x() - 30, B + 5, 60, 15);
+            p.fillRect(label, kBackground);
+            p.setPen(QColor(0, 255, 255));
+            p.drawText(label, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("14:31"));
+            const QColor colours[3] = {QColor(0, 255, 0), QColor(255, 255, 0), QColor(255, 0, 0)};
+            const QString texts[3] = {QStringLiteral("平均心率: 81"), QStringLiteral("最小心率: 71"),
+                                      QStringLiteral("最大心率: 91")};
+            for (int k = 0; k < 3; ++k) {
+                const QRect box(x0 + 100 * k, T - 20, 100, 15);
+                p.fillRect(box, kBackground);
+                p.setPen(colours[k]);
+                p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, texts[k]);
+            }
+        }
+        QCOMPARE(drawn, want);
+
         // A short recording: series but no time label and no read-out.
         const QString path = m_dir.filePath("short.dat");
         QVERIFY(panetest::WriteShortRecording(path, 2, {}));

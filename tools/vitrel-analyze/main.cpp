@@ -287,7 +287,8 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     RecordingView view;
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
-    const bool completed = view.detectionFinished && view.detectionCompleted && doc.IsDetectionDone();
+    const bool completed =
+        view.detectionFinished && view.detectionCompleted && doc.IsDetectionDone() && !doc.HasRunFailed();
     const Findings f = Collect(doc, completed);
     if (opt.json)
         PrintJson(path, doc, completed, f);
