@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "recording/EcgFile.h"
@@ -90,6 +92,22 @@ TEST(KindSelection, OpenFailuresRaiseFileErrorsWithThePath)
     const std::string fifo = dir.Path("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_THROW(OpenEcgFile(fifo, nullptr), CFileException);
+    // A socket cannot be opened at all: the system's ENXIO is the generic cause.
+    const std::string sock = dir.Path("sock");
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    if (fd >= 0 && sock.size() < sizeof addr.sun_path && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        try {
+            OpenEcgFile(sock, nullptr);
+            FAIL() << "a socket opened";
+        } catch (const CFileException& e) {
+            EXPECT_EQ(e.GetErrorMessage(), "访问 " + sock + " 时发生未知错误。");
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
     if (geteuid() != 0) {
         const std::string locked = dir.WriteBytes("locked", {0, 0});
         chmod(locked.c_str(), 0);
