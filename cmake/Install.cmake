@@ -1,19 +1,26 @@
 # Install layout and the Debian package.
 include(GNUInstallDirs)
 
+# Man pages and metainfo carry the project version.
+foreach(page vitrel-ecg vitrel-analyze vitrel-synth)
+  configure_file(docs/${page}.1.in ${CMAKE_BINARY_DIR}/docs/${page}.1 @ONLY)
+endforeach()
+configure_file(resources/com.example.vitrel_ecg.metainfo.xml.in
+  ${CMAKE_BINARY_DIR}/resources/com.example.vitrel_ecg.metainfo.xml @ONLY)
+
 if(TARGET vitrel-ecg)
   install(TARGETS vitrel-ecg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES resources/vitrel-ecg.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES resources/com.example.vitrel_ecg.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${CMAKE_BINARY_DIR}/resources/com.example.vitrel_ecg.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   foreach(size 16 22 24 32 48 64 128 256)
     install(FILES resources/icons/vitrel-ecg-${size}.png
       DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME vitrel-ecg.png)
   endforeach()
   install(FILES resources/icons/vitrel-ecg.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  install(FILES docs/vitrel-ecg.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_BINARY_DIR}/docs/vitrel-ecg.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS vitrel-analyze vitrel-synth RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/vitrel-analyze.1 docs/vitrel-synth.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/docs/vitrel-analyze.1 ${CMAKE_BINARY_DIR}/docs/vitrel-synth.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vitrel-ecg)

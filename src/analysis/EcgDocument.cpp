@@ -554,9 +554,5 @@ void CEcgDocument::GetTimeAt(CTime* out, int32_t seconds, bool absolute) const
 
 int32_t CEcgDocument::GetHeaderAverageRR(const RecordingHeader& header)
 {
-    const int n = HeaderBeatCount(header);
-    if (n <= 1)
-        return 0;
-    const int32_t span = int32_t(HeaderBeatPosition(header, n - 1) - HeaderBeatPosition(header, 0));
-    return span / int32_t(n - 1);
+    return HeaderAverageRR(header);
 }

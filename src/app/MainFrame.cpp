@@ -24,15 +24,14 @@
 #endif
 
 #include "app/ChildFrame.h"
-#include "app/Resource.h"
-#include "app/StringTable.h"
+#include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
 #include "report/PrintJob.h"
-#include "recording/File.h"
-#include "recording/Time.h"
+#include "recording/ErrorMessage.h"
+#include "resources/QtResources.h"
 
 static void InitVitrelResources()
 {
@@ -78,6 +77,9 @@ CLockKeyReader& LockKeys()
     return reader;
 }
 
+constexpr int kZoomCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZOOM_125,
+                                 ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};
+
 constexpr int kViewCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100,    ID_ZOOM_125,    ID_ZOOM_150,
                                  ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400,    ID_VIEW_GRID,   ID_VIEW_RMARKS,
                                  ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW};
@@ -88,7 +90,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
 {
     InitVitrelResources();
     setObjectName(QStringLiteral("CMainFrame"));
-    setWindowTitle(Strings::MainTitle());
+    setWindowTitle(LoadQString(IDR_MAINFRAME));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     m_recentFiles.ReadList();
 }
@@ -126,17 +128,18 @@ bool CMainFrame::OnCreate()
 
 // ---- Commands -----------------------------------------------------------
 
-QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prompt, const QString& icon)
+QAction* CMainFrame::MakeAction(int id, const char* icon)
 {
-    auto* action = new QAction(text, this);
+    auto* action = new QAction(ToQString(MenuText(id)), this);
     action->setData(id);
     action->setObjectName(QStringLiteral("ID_%1").arg(id));
+    const QString prompt = LoadQString(id);
     const qsizetype nl = prompt.indexOf(QLatin1Char('\n'));
     action->setStatusTip(nl < 0 ? prompt : prompt.left(nl));
     if (nl >= 0)
         action->setToolTip(prompt.mid(nl + 1));
-    if (!icon.isEmpty())
-        action->setIcon(QIcon(icon));
+    if (icon)
+        action->setIcon(QIcon(QString::fromLatin1(icon)));
     action->setIconVisibleInMenu(false);
     connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
     m_actions.insert(id, action);
@@ -145,41 +148,30 @@ QAction* CMainFrame::MakeAction(int id, const QString& text, const QString& prom
 
 bool CMainFrame::CreateActions()
 {
-    MakeAction(ID_FILE_OPEN, QStringLiteral("打开文件(&O)..."), QStringLiteral("打开已存在的文件\n打开"),
-               QStringLiteral(":/icons/open.svg"));
-    MakeAction(ID_FILE_CLOSE, QStringLiteral("关闭文件(&C)"), QStringLiteral("关闭当前文件"));
-    MakeAction(ID_FILE_CLOSE_ALL, QStringLiteral("关闭全部(&L)"), QStringLiteral("关闭所有已打开的文件"));
-    MakeAction(ID_FILE_PRINT, QStringLiteral("打印心电(&P)..."), QStringLiteral("打印当前心电文档\n打印"),
-               QStringLiteral(":/icons/print.svg"));
-    MakeAction(ID_FILE_PRINT_PREVIEW, QStringLiteral("打印预览(&V)"), QStringLiteral("显示心电报告打印预览"));
-    MakeAction(ID_FILE_PRINT_SETUP, QStringLiteral("打印设置(&R)..."), QStringLiteral("更改打印机相关选项\n打印设置"));
-    MakeAction(ID_APP_EXIT, QStringLiteral("退出(&X)"), QStringLiteral("退出应用程序\n退出"),
-               QStringLiteral(":/icons/exit.svg"));
+    MakeAction(ID_FILE_OPEN, ":/icons/open.svg");
+    MakeAction(ID_FILE_CLOSE);
+    MakeAction(ID_FILE_CLOSE_ALL);
+    MakeAction(ID_FILE_PRINT, ":/icons/print.svg");
+    MakeAction(ID_FILE_PRINT_PREVIEW);
+    MakeAction(ID_FILE_PRINT_SETUP);
+    MakeAction(ID_APP_EXIT, ":/icons/exit.svg");
     // Direct printing has no menu item; the action gives it an id and a state.
-    MakeAction(ID_FILE_PRINT_DIRECT, QStringLiteral("直接打印"), QString());
-
-    struct Zoom { int id; const char* text; };
-    for (const Zoom& z : {Zoom{ID_ZOOM_50, "50%"}, Zoom{ID_ZOOM_75, "75%"}, Zoom{ID_ZOOM_100, "100%"},
-                          Zoom{ID_ZOOM_125, "125%"}, Zoom{ID_ZOOM_150, "150%"}, Zoom{ID_ZOOM_200, "200%"},
-                          Zoom{ID_ZOOM_300, "300%"}, Zoom{ID_ZOOM_400, "400%"}})
-        MakeAction(z.id, QString::fromLatin1(z.text), QString())->setCheckable(true);
-    MakeAction(ID_VIEW_GRID, QStringLiteral("参考线(&G)"), QStringLiteral("显示或隐藏参考线\n参考线"),
-               QStringLiteral(":/icons/grid.svg"))->setCheckable(true);
-    MakeAction(ID_VIEW_RMARKS, QStringLiteral("R 波标注(&R)"), QStringLiteral("显示或隐藏 R 波标注\nR 波标注"),
-               QStringLiteral(":/icons/rmarks.svg"))->setCheckable(true);
-
-    MakeAction(ID_WINDOW_CASCADE, QStringLiteral("层叠排列(&C)"), QStringLiteral("层叠排列窗口"));
-    MakeAction(ID_WINDOW_TILE_HORZ, QStringLiteral("平铺窗口(&T)"), QStringLiteral("横向平铺窗口"));
-    MakeAction(ID_WINDOW_ARRANGE, QStringLiteral("排列图标(&A)"), QStringLiteral("排列窗口图标"));
-    MakeAction(ID_APP_ABOUT, QStringLiteral("关于(&A)..."), QStringLiteral("显示程序信息，版本号以及版权信息\n关于"),
-               QStringLiteral(":/icons/about.svg"));
+    MakeAction(ID_FILE_PRINT_DIRECT);
+    for (int id : kZoomCommands)
+        MakeAction(id)->setCheckable(true);
+    MakeAction(ID_VIEW_GRID, ":/icons/grid.svg")->setCheckable(true);
+    MakeAction(ID_VIEW_RMARKS, ":/icons/rmarks.svg")->setCheckable(true);
+    MakeAction(ID_WINDOW_CASCADE);
+    MakeAction(ID_WINDOW_TILE_HORZ);
+    MakeAction(ID_WINDOW_ARRANGE);
+    MakeAction(ID_APP_ABOUT, ":/icons/about.svg");
     return true;
 }
 
 static void AddZoomMenu(QMenu* parent, const QHash<int, QAction*>& actions)
 {
-    QMenu* zoom = parent->addMenu(QStringLiteral("视图缩放(&Z)"));
-    for (int id : {ID_ZOOM_50, ID_ZOOM_75, ID_ZOOM_100, ID_ZOOM_125, ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400})
+    QMenu* zoom = parent->addMenu(ToQString(Text::kMenuZoom));
+    for (int id : kZoomCommands)
         zoom->addAction(actions.value(id));
     parent->addSeparator();
     parent->addAction(actions.value(ID_VIEW_GRID));
@@ -190,9 +182,9 @@ bool CMainFrame::CreateMenuBar()
 {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("IDR_MAINFRAME"));
-    bar->setWindowTitle(QStringLiteral("菜单栏"));
+    bar->setWindowTitle(ToQString(Text::kMenuBar));
 
-    m_pFileMenu = bar->addMenu(QStringLiteral("文件(&F)"));
+    m_pFileMenu = bar->addMenu(ToQString(Text::kMenuFile));
     m_pFileMenu->addAction(m_actions.value(ID_FILE_OPEN));
     m_pFileMenu->addSeparator();
     m_pFileMenu->addAction(m_actions.value(ID_FILE_CLOSE));
@@ -210,21 +202,21 @@ bool CMainFrame::CreateMenuBar()
     });
     RebuildRecentFileMenu();
 
-    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
+    QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
     AddZoomMenu(view, m_actions);
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
-    QMenu* window = bar->addMenu(QStringLiteral("窗口(&W)"));
+    QMenu* window = bar->addMenu(ToQString(Text::kMenuWindow));
     window->addAction(m_actions.value(ID_WINDOW_CASCADE));
     window->addAction(m_actions.value(ID_WINDOW_TILE_HORZ));
     window->addAction(m_actions.value(ID_WINDOW_ARRANGE));
     connect(window, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
-    QMenu* help = bar->addMenu(QStringLiteral("帮助(&H)"));
+    QMenu* help = bar->addMenu(ToQString(Text::kMenuHelp));
     help->addAction(m_actions.value(ID_APP_ABOUT));
 
     // Context menu 160 of the waveform view.
-    m_pContextMenu = new QMenu(QStringLiteral("&ContextMenu"), this);
+    m_pContextMenu = new QMenu(ToQString(Text::kContextMenu), this);
     m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
     AddZoomMenu(m_pContextMenu, m_actions);
     connect(m_pContextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
@@ -242,10 +234,10 @@ void CMainFrame::RebuildRecentFileMenu()
     const QStringList& files = m_recentFiles.GetFiles();
     if (files.isEmpty()) {
         // The placeholder stands where the files will be.
-        QAction* placeholder = new QAction(QStringLiteral("历史文档"), this);
+        QAction* placeholder = new QAction(ToQString(MenuText(ID_FILE_MRU_FILE1)), this);
         placeholder->setData(ID_FILE_MRU_FILE1);
         placeholder->setObjectName(QStringLiteral("ID_%1").arg(ID_FILE_MRU_FILE1));
-        placeholder->setStatusTip(QStringLiteral("打开该文档"));
+        placeholder->setStatusTip(LoadQString(ID_FILE_MRU_FILE1));
         placeholder->setEnabled(false);
         m_recentActions.append(placeholder);
     } else {
@@ -254,7 +246,7 @@ void CMainFrame::RebuildRecentFileMenu()
             QAction* action = new QAction(m_recentFiles.GetDisplayName(i), this);
             action->setData(id);
             action->setObjectName(QStringLiteral("ID_%1").arg(id));
-            action->setStatusTip(QStringLiteral("打开该文档"));
+            action->setStatusTip(LoadQString(ID_FILE_MRU_FILE1));
             connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
             m_recentActions.append(action);
         }
@@ -268,7 +260,7 @@ void CMainFrame::RebuildRecentFileMenu()
 
 bool CMainFrame::CreateToolBar()
 {
-    m_pToolBar = addToolBar(QStringLiteral("工具栏"));
+    m_pToolBar = addToolBar(ToQString(Text::kToolBar));
     if (!m_pToolBar)
         return false;
     m_pToolBar->setObjectName(QStringLiteral("IDR_%1").arg(IDR_MAINFRAME));
@@ -291,7 +283,7 @@ bool CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("ID_%1").arg(ID_STATUS_BAR));
-    auto* idle = new QLabel(Strings::Idle(), bar);
+    auto* idle = new QLabel(LoadQString(AFX_IDS_IDLEMESSAGE), bar);
     idle->setObjectName(QStringLiteral("ID_SEPARATOR"));
     bar->addWidget(idle, 1);
     const char* names[] = {"CAP", "NUM", "SCRL"};
@@ -326,9 +318,10 @@ void CMainFrame::UpdateIndicators()
 
 // ---- Docking panes ------------------------------------------------------
 
-QDockWidget* CMainFrame::CreatePane(int id, const QString& caption, Qt::DockWidgetArea area)
+QDockWidget* CMainFrame::CreatePane(int id, Qt::DockWidgetArea area)
 {
-    auto* pane = new QDockWidget(caption, this);
+    // The pane id is also the string id of its caption.
+    auto* pane = new QDockWidget(LoadQString(id), this);
     pane->setObjectName(QString::number(id));
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
@@ -362,12 +355,12 @@ void CMainFrame::AttachPaneWindow(QDockWidget* pane)
 
 void CMainFrame::CreateDockingPanes()
 {
-    QDockWidget* trend = CreatePane(IDR_PANE_TREND, QStringLiteral("心率变化趋势"), Qt::BottomDockWidgetArea);
+    QDockWidget* trend = CreatePane(IDR_PANE_TREND, Qt::BottomDockWidgetArea);
     trend->setMinimumSize(480, 160);
-    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, QStringLiteral("异常波形列表"), Qt::LeftDockWidgetArea);
-    QDockWidget* result = CreatePane(IDR_PANE_RESULT, QStringLiteral("心电分析结果"), Qt::RightDockWidgetArea);
+    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, Qt::LeftDockWidgetArea);
+    QDockWidget* result = CreatePane(IDR_PANE_RESULT, Qt::RightDockWidgetArea);
     result->setMinimumSize(260, 394);
-    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, QStringLiteral("心律统计列表"), Qt::LeftDockWidgetArea);
+    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, Qt::LeftDockWidgetArea);
     splitDockWidget(abnormal, rhythm, Qt::Vertical);
 
     ApplyInitialPaneSizes();
@@ -448,12 +441,8 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     auto doc = std::make_unique<CVitrelDoc>();
     try {
         doc->OnOpenDocument(full);
-    } catch (const CFileException& e) {
-        ShowErrorMessage(QString::fromStdString(e.GetErrorMessage()));
-        return nullptr;
-    } catch (const CTimeException&) {
-        ShowErrorMessage(QString::fromStdString(
-            CFileException::FormatMessage(CFileException::genericException, QFile::encodeName(full).toStdString())));
+    } catch (const std::exception& e) {
+        ShowErrorMessage(QString::fromStdString(ErrorMessageFor(e, QFile::encodeName(full).toStdString())));
         return nullptr;
     }
 
@@ -497,9 +486,7 @@ void CMainFrame::CloseAllDocuments()
 
 QStringList CMainFrame::PromptForFileNames()
 {
-    // "*.*" means every file to our users, but as a pattern it hides names without a dot.
-    // The shown caption is the part before the last parentheses; the pattern is "*".
-    QFileDialog dialog(this, QStringLiteral("打开"), QString(), QStringLiteral("所有文件 (*.*) (*)"));
+    QFileDialog dialog(this, ToQString(Text::kOpenTitle), QString(), ToQString(Text::kOpenFilter));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setObjectName(QStringLiteral("OpenFileDialog"));
@@ -513,7 +500,7 @@ QStringList CMainFrame::PromptForFileNames()
 
 void CMainFrame::ShowErrorMessage(const QString& text)
 {
-    QMessageBox::warning(this, Strings::MainTitle(), text);
+    QMessageBox::warning(this, LoadQString(IDR_MAINFRAME), text);
 }
 
 void CMainFrame::OnFileOpen()
@@ -602,7 +589,8 @@ void CMainFrame::UpdateCommandUI()
 void CMainFrame::UpdateFrameTitle()
 {
     CVitrelDoc* doc = GetActiveDocument();
-    setWindowTitle(doc ? Strings::MainTitle() + QStringLiteral(" - ") + doc->GetTitle() : Strings::MainTitle());
+    const QString title = LoadQString(IDR_MAINFRAME);
+    setWindowTitle(doc ? title + QStringLiteral(" - ") + doc->GetTitle() : title);
 }
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window)

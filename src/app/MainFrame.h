@@ -71,14 +71,15 @@ protected:
     virtual QStringList PromptForFileNames();
 
 private:
-    QAction* MakeAction(int id, const QString& text, const QString& prompt, const QString& icon = {});
+    // The command's action: text, prompt and tool tip from the string table.
+    QAction* MakeAction(int id, const char* icon = nullptr);
     bool CreateActions();
     bool CreateMenuBar();
     bool CreateToolBar();
     bool CreateStatusBar();
     void CreateDockingPanes();
     void ApplyInitialPaneSizes();
-    QDockWidget* CreatePane(int id, const QString& caption, Qt::DockWidgetArea area);
+    QDockWidget* CreatePane(int id, Qt::DockWidgetArea area);
     void AttachPaneWindow(QDockWidget* pane);
     void RebuildRecentFileMenu();
     void OnFileOpen();

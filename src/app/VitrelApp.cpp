@@ -3,13 +3,14 @@
 #include <QIcon>
 
 #include "app/MainFrame.h"
+#include "resources/Version.h"
 
 CVitrelApp::CVitrelApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // Settings live under this key; the command line is not looked at.
     setOrganizationName(QStringLiteral("VITREL-ECG"));
     setApplicationName(QStringLiteral("vitrel-ecg"));
-    setApplicationVersion(QStringLiteral("1.8.5023"));
+    setApplicationVersion(QStringLiteral(VITREL_VERSION));
 }
 
 CVitrelApp::~CVitrelApp()

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
-#include "app/StringTable.h"
+#include "resources/QtResources.h"
 
 const QColor CEcgPainter::BACKGROUND_COLOR(0, 50, 50);
 const QColor CEcgPainter::CAPTION_COLOR(0, 255, 255);
@@ -137,21 +137,10 @@ void DrawGrid(QImage* surface, QRgb colour, int left, int top, int width, int he
     }
 }
 
-QString FormatUtf8(const char* format, auto... args)
-{
-    char buf[256];
-    const int len = std::snprintf(buf, sizeof buf, format, args...);
-    if (len < 0)
-        return {};
-    return QString::fromUtf8(buf, std::min<int>(len, sizeof buf - 1));
-}
-
 }  // namespace
 
 CEcgPainter::CEcgPainter()
-    : m_font(MakeCellHeightFont({QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"),
-                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("serif")},
-                                FONT_CELL_HEIGHT)),
+    : m_font(CellHeightFont(Text::kFaceSong, FONT_CELL_HEIGHT)),
       m_crMajorGrid(MAJOR_GRID_COLOR.rgb()),
       m_crMinorGrid(MINOR_GRID_COLOR.rgb()),
       m_crTrace(TRACE_COLOR.rgb()),
@@ -160,26 +149,6 @@ CEcgPainter::CEcgPainter()
 }
 
 CEcgPainter::~CEcgPainter() = default;
-
-QFont CEcgPainter::MakeCellHeightFont(const QStringList& families, int cellHeight, int weight)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setWeight(static_cast<QFont::Weight>(weight));
-    font.setStyleHint(QFont::Serif);
-    // The largest pixel size whose cell fits. The CJK faces' cells are about
-    // 1.45 em and whole pixel sizes step over some heights (13, then 15), so
-    // the cell may come out a pixel short of the request.
-    int best = 1;
-    for (int px = 1; px <= cellHeight; ++px) {
-        font.setPixelSize(px);
-        if (QFontMetrics(font).height() > cellHeight)
-            break;
-        best = px;
-    }
-    font.setPixelSize(best);
-    return font;
-}
 
 int CEcgPainter::StatusBandHeight(const CEcgDocument* pDoc)
 {
@@ -190,8 +159,7 @@ int CEcgPainter::StatusBandHeight(const CEcgDocument* pDoc)
 
 QString CEcgPainter::FormatZoomCaption(float zoom)
 {
-    const QByteArray format = Strings::ZoomCaption().toUtf8();
-    return FormatUtf8(format.constData(), static_cast<double>(zoom) * 100.0);
+    return FormatText(LoadString(IDS_ZOOM_CAPTION), static_cast<double>(zoom) * 100.0);
 }
 
 void CEcgPainter::DrawMinorGrid(QImage* surface, QRgb colour, int left, int top, int width, int height, int phase,
@@ -349,11 +317,12 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     if (n > CALIBRATION_SAMPLES) {
         const int T = static_cast<int>(h2 + 5 * z + LABEL_BAND);
         text.drawText(QRect(0, T, static_cast<int>(50 * z), 32), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
-                      QStringLiteral("1mv"));
+                      ToQString(Text::kCalibrationLabel));
     }
     text.drawText(QPoint(5, 6 + fm.ascent()), caption);
     if (bShowStatus) {
-        const QString status = pDoc && pDoc->IsDetectionDone() ? Strings::StatusStatistics() : Strings::StatusDetecting();
+        const QString status = pDoc && pDoc->IsDetectionDone() ? LoadQString(IDS_STATUS_STATISTICS)
+                                                                  : LoadQString(IDS_STATUS_DETECTING);
         text.drawText(QPoint(5, h - 19 + fm.ascent()), status);
     }
     text.end();
@@ -372,9 +341,9 @@ void CEcgPainter::DrawTimeLabels(CEcgDocument* pDoc, int x)
         pDoc->GetTimeAt(&when, static_cast<int32_t>(t), false);
         lf = when.GetLocalFields();
     }
-    m_strAbsTime = FormatUtf8("绝对时间：%04d-%02d-%02d %02d:%02d:%02d", lf.year, lf.month, lf.day, lf.hour,
+    m_strAbsTime = FormatText(Text::kAbsoluteTime, lf.year, lf.month, lf.day, lf.hour,
                               lf.minute, lf.second);
-    m_strRelTime = FormatUtf8("相对时间：%02d:%02d:%02d", static_cast<int>(t / 3600),
+    m_strRelTime = FormatText(Text::kRelativeTime, static_cast<int>(t / 3600),
                               static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
 }
 

@@ -56,11 +56,9 @@ public:
 
     // Status band height: 0 once detection and statistics are both done.
     static int StatusBandHeight(const CEcgDocument* pDoc);
-    // Zoom caption "心电图报告 - %.0f%%".
+    // Zoom caption (string 130) for zoom.
     static QString FormatZoomCaption(float zoom);
     const QFont& GetFont() const { return m_font; }
-    // A font of the given face list whose QFontMetrics::height() is cellHeight.
-    static QFont MakeCellHeightFont(const QStringList& families, int cellHeight, int weight = QFont::Normal);
 
     bool m_bShowGrid = true;
     bool m_bShowRMarks = false;

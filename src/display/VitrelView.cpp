@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
-#include "app/StringTable.h"
+#include "resources/Resource.h"
+#include "resources/QtResources.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/HandCursors.h"
@@ -56,15 +56,15 @@ protected:
         const int64_t here = ValueAt(event->pos().x()) * m_pView->GetScrollUnit();
         using V = CVitrelView;
         const struct {
-            QString text;
+            const char* text;
             int code;
         } items[] = {
-            {Strings::ScrollHere(), V::SB_THUMBPOSITION}, {QString(), -1},
-            {Strings::ScrollLeftEdge(), V::SB_LEFT},      {Strings::ScrollRightEdge(), V::SB_RIGHT},
-            {QString(), -1},
-            {Strings::ScrollPageLeft(), V::SB_PAGELEFT},  {Strings::ScrollPageRight(), V::SB_PAGERIGHT},
-            {QString(), -1},
-            {Strings::ScrollLineLeft(), V::SB_LINELEFT},  {Strings::ScrollLineRight(), V::SB_LINERIGHT},
+            {Text::kScrollHere, V::SB_THUMBPOSITION}, {nullptr, -1},
+            {Text::kScrollLeftEdge, V::SB_LEFT},      {Text::kScrollRightEdge, V::SB_RIGHT},
+            {nullptr, -1},
+            {Text::kScrollPageLeft, V::SB_PAGELEFT},  {Text::kScrollPageRight, V::SB_PAGERIGHT},
+            {nullptr, -1},
+            {Text::kScrollLineLeft, V::SB_LINELEFT},  {Text::kScrollLineRight, V::SB_LINERIGHT},
         };
         QMenu menu(this);
         menu.setObjectName(QStringLiteral("ScrollBarMenu"));
@@ -73,7 +73,7 @@ protected:
                 menu.addSeparator();
                 continue;
             }
-            QAction* action = menu.addAction(item.text);
+            QAction* action = menu.addAction(ToQString(item.text));
             const int code = item.code;
             connect(action, &QAction::triggered, m_pView, [this, code, here] { m_pView->OnHScroll(code, here); });
         }

@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/StringTable.h"
+#include "resources/QtResources.h"
 
 namespace {
 
@@ -86,19 +86,19 @@ QPixmap CAboutDlg::Emblem()
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("关于信息"));
+    setWindowTitle(ToQString(Text::kAboutTitle));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     auto* picture = new QLabel(this);
     picture->setPixmap(Emblem());
     picture->setFixedSize(128, 263);
 
-    auto* title = new QLabel(Strings::MainTitle(), this);
-    auto* company = new QLabel(Strings::MakerCompany(), this);
-    auto* web = MakeLink(Strings::MakerWeb(), this);
+    auto* title = new QLabel(LoadQString(IDR_MAINFRAME), this);
+    auto* company = new QLabel(LoadQString(IDS_COMPANY), this);
+    auto* web = MakeLink(ToQString(Text::kMakerWeb), this);
     web->setObjectName(QStringLiteral("IDC_1037"));
-    auto* phone = new QLabel(Strings::MakerPhone(), this);
-    auto* mail = MakeLink(Strings::MakerMail(), this);
+    auto* phone = new QLabel(ToQString(Text::kMakerPhone), this);
+    auto* mail = MakeLink(ToQString(Text::kMakerMail), this);
     mail->setObjectName(QStringLiteral("IDC_1038"));
     title->setMinimumWidth(253);   // the dialog is 465 pixels wide
     for (QLabel* l : {title, company, phone})
@@ -106,7 +106,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     connect(web, &QLabel::linkActivated, this, &CAboutDlg::OnWebLink);
     connect(mail, &QLabel::linkActivated, this, &CAboutDlg::OnMailLink);
 
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    auto* ok = new QPushButton(ToQString(Text::kOk), this);
     ok->setObjectName(QStringLiteral("IDC_1"));
     ok->setDefault(true);
     ok->setMinimumWidth(88);
@@ -142,11 +142,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 void CAboutDlg::OnWebLink()
 {
     // The result is not examined: a failure to open shows nothing.
-    QDesktopServices::openUrl(QUrl(Strings::MakerWeb()));
+    QDesktopServices::openUrl(QUrl(ToQString(Text::kMakerWeb)));
 }
 
 void CAboutDlg::OnMailLink()
 {
     // "mailto://address" would make the address a host part that mail clients drop.
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + Strings::MakerMail()));
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ToQString(Text::kMakerMail)));
 }

@@ -9,24 +9,12 @@
 
 #include "panes/Panes.h"
 #include "recording/EcgFile.h"
+#include "recording/HeaderFindings.h"
+#include "resources/QtResources.h"
 
 namespace {
 
 enum FieldSlot { kAvgRate, kMonitorTime, kRhythm, kWaveform, kRateVerdict, kQrsCount, kPR, kQT, kR, kP, kT, kST };
-
-QString Format(const char* fmt, double value)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, fmt, value);
-    return QString::fromUtf8(buf);
-}
-
-QString Format(const char* fmt, int value)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, fmt, value);
-    return QString::fromUtf8(buf);
-}
 
 }  // namespace
 
@@ -42,7 +30,7 @@ CAnalyzeResultDlg::CAnalyzeResultDlg()
         int slot;
     };
     auto makeGroup = [&](int id, const char* title, std::initializer_list<Row> rows, bool grows) {
-        auto* group = new QGroupBox(QString::fromUtf8(title), this);
+        auto* group = new QGroupBox(ToQString(title), this);
         group->setObjectName(QStringLiteral("IDC_%1").arg(id));
         auto* grid = new QGridLayout(group);
         grid->setContentsMargins(27, 6, 30, 8);
@@ -53,7 +41,7 @@ CAnalyzeResultDlg::CAnalyzeResultDlg()
         int r = 0;
         for (const Row& row : rows) {
             if (row.caption) {
-                auto* caption = new QLabel(QString::fromUtf8(row.caption), group);
+                auto* caption = new QLabel(ToQString(row.caption), group);
                 caption->setTextFormat(Qt::PlainText);
                 grid->addWidget(caption, r, 0, Qt::AlignLeft | Qt::AlignVCenter);
             }
@@ -75,23 +63,25 @@ CAnalyzeResultDlg::CAnalyzeResultDlg()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(9, 9, 9, 9);
     layout->setSpacing(10);
-    layout->addWidget(makeGroup(1008, "心率概况", {{"平均心率", kAvgRate}}, false));
-    layout->addWidget(makeGroup(1021, "基本分析",
-                                {{"监测时间", kMonitorTime}, {"分析结果", kRhythm}, {nullptr, kWaveform}, {nullptr, kRateVerdict}},
+    layout->addWidget(makeGroup(1008, Text::kGroupRate, {{Text::kAverageRate, kAvgRate}}, false));
+    layout->addWidget(makeGroup(1021, Text::kGroupBasic,
+                                {{Text::kMonitorTime, kMonitorTime},
+                                 {Text::kAnalysisResult, kRhythm},
+                                 {nullptr, kWaveform},
+                                 {nullptr, kRateVerdict}},
                                 false));
-    layout->addWidget(makeGroup(1020, "综合分析",
-                                {{"QRS 波总数", kQrsCount},
-                                 {"平均 PR 间期", kPR},
-                                 {"平均 QT 间期", kQT},
-                                 {"平均 R 波电压", kR},
-                                 {"平均 P 波电压", kP},
-                                 {"平均 T 波电压", kT},
-                                 {"平均 ST 段", kST}},
+    layout->addWidget(makeGroup(1020, Text::kGroupOverall,
+                                {{Text::kQrsCount, kQrsCount},
+                                 {Text::kAveragePR, kPR},
+                                 {Text::kAverageQT, kQT},
+                                 {Text::kAverageR, kR},
+                                 {Text::kAverageP, kP},
+                                 {Text::kAverageT, kT},
+                                 {Text::kAverageST, kST}},
                                 true),
                       1);
 
-    for (QString& s : m_strValues)
-        s = QStringLiteral("-");
+    ClearResults();
 }
 
 void CAnalyzeResultDlg::UpdateData()
@@ -141,30 +131,24 @@ void CAnalyzeResultDlg::ShowResults(int kind, const QString& path)
     pFile->Close();
     pFile.reset();
 
-    m_strValues[kMonitorTime] = QStringLiteral("20 秒");
+    const HeaderFindings f = DecodeHeaderFindings(header);
+    m_strValues[kMonitorTime] = ToQString(Text::kMonitorTimeValue);
+    // Without the verdict bit every verdict reads normal.
+    m_strValues[kRhythm] = ToQString(f.bVerdicts && f.bIrregularRhythm ? Text::kRhythmIrregular : Text::kRhythmNormal);
+    m_strValues[kWaveform] = ToQString(f.bVerdicts && f.bPoorWaveform ? Text::kWaveformPoor : Text::kWaveformNormal);
+    if (!f.bVerdicts)
+        m_strValues[kRateVerdict] = ToQString(Text::kRateVerdicts[0]);
+    else if (f.nRateVerdict < std::size(Text::kRateVerdicts))
+        m_strValues[kRateVerdict] = ToQString(Text::kRateVerdicts[f.nRateVerdict]);
 
-    const unsigned flags = header.resultFlags & 0x3F;
-    if (flags & 0x01) {
-        m_strValues[kRhythm] = (flags & 0x20) ? QStringLiteral("心律不齐") : QStringLiteral("心律正常");
-        m_strValues[kWaveform] = (flags & 0x10) ? QStringLiteral("波形过差") : QStringLiteral("波形正常");
-        static const char* const kRateTexts[] = {"心率正常", "心率稍慢", "心率过慢", "心率稍快", "心率过快", "导联脱落"};
-        const unsigned code = (flags >> 1) & 7;
-        if (code < 6)
-            m_strValues[kRateVerdict] = QString::fromUtf8(kRateTexts[code]);
-    } else {
-        m_strValues[kRhythm] = QStringLiteral("心律正常");
-        m_strValues[kWaveform] = QStringLiteral("波形正常");
-        m_strValues[kRateVerdict] = QStringLiteral("心率正常");
-    }
-
-    m_strValues[kAvgRate] = Format("%.01f bpm", HeaderU16(header, 14) / 10.0);
-    m_strValues[kQrsCount] = Format("%d", static_cast<int>(header.qrsCount));
-    m_strValues[kPR] = Format("%d ms", HeaderU16(header, 16) * 2);
-    m_strValues[kQT] = Format("%d ms", HeaderU16(header, 18) * 2);
-    m_strValues[kR] = Format("%.02f mv", HeaderI16(header, 20) / 1010.0);
-    m_strValues[kP] = Format("%.02f mv", HeaderI16(header, 22) / 1010.0);
-    m_strValues[kT] = Format("%.02f mv", HeaderI16(header, 24) / 1010.0);
-    m_strValues[kST] = Format("%.02f mv", HeaderI16(header, 26) / 1010.0);
+    m_strValues[kAvgRate] = FormatText(Text::kRateValue, double(f.fHeartRateBpm));
+    m_strValues[kQrsCount] = FormatText("%d", f.nQrsCount);
+    m_strValues[kPR] = FormatText(Text::kIntervalValue, f.nPrIntervalMs);
+    m_strValues[kQT] = FormatText(Text::kIntervalValue, f.nQtIntervalMs);
+    m_strValues[kR] = FormatText(Text::kVoltageValue, double(f.fRAmplitudeMv));
+    m_strValues[kP] = FormatText(Text::kVoltageValue, double(f.fPAmplitudeMv));
+    m_strValues[kT] = FormatText(Text::kVoltageValue, double(f.fTAmplitudeMv));
+    m_strValues[kST] = FormatText(Text::kVoltageValue, double(f.fStLevelMv));
 
     UpdateData();
 }

@@ -11,6 +11,7 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "resources/QtResources.h"
 
 namespace {
 
@@ -42,12 +43,6 @@ void Line(QPainter& dc, int x1, int y1, int x2, int y2)
 
 QRect RectLTRB(int l, int t, int r, int b) { return QRect(l, t, r - l, b - t); }
 
-QString Printf(const char* fmt, auto... args)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, fmt, args...);
-    return QString::fromUtf8(buf);
-}
 
 // The active view's document when its statistics can be read, else null.
 CVitrelDoc* StatisticsDocument()
@@ -73,7 +68,7 @@ double MinuteAt(int x, int left, int width, size_t n)
 CHeartRateTrendDlg::CHeartRateTrendDlg()
 {
     resize(480, 117);   // template 169: 320 x 72 dialog units
-    m_fontChart = PaneFontByCellHeight(QStringLiteral("宋体"), 12, 400);
+    m_fontChart = CellHeightFont(Text::kFaceSong, 12);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -136,7 +131,7 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
         if (s >= 12.0 || i % 2 == 0) {
             dc.setPen(kTextColour);
             dc.drawText(RectLTRB(L - 35, static_cast<int>(T + i * s - 10), L - 5, static_cast<int>(T + i * s + 10)),
-                        Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, Printf("%d", 160 - 10 * i));
+                        Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, FormatText("%d", 160 - 10 * i));
         }
     }
     dc.setPen(LinePen(kGrid));
@@ -145,12 +140,11 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
     // Legend.
     const QColor seriesColours[3] = {kAvgColour, kMinColour, kMaxColour};
     const bool shown[3] = {m_bShowAvg, m_bShowMin, m_bShowMax};
-    static const char* const kLegend[3] = {"平均心率", "最小心率", "最大心率"};
     const QRect boxes[3] = {m_rcAvgBox, m_rcMinBox, m_rcMaxBox};
     for (int k = 0; k < 3; ++k) {
         dc.setPen(seriesColours[k]);
         dc.drawText(RectLTRB(R + 40, T + 20 * k, R + 120, T + 20 * k + 12), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                    QString::fromUtf8(kLegend[k]));
+                    ToQString(Text::kTrendLegend[k]));
         const QRect& box = boxes[k];
         dc.fillRect(box, seriesColours[k]);
         if (!shown[k]) {
@@ -177,22 +171,19 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
             const LocalFields f = t.GetLocalFields();
             dc.setPen(kTextColour);
             dc.drawText(RectLTRB(P.x() - 30, B + 5, P.x() + 30, B + 20), Qt::AlignHCenter | Qt::AlignTop,
-                        Printf("%02d:%02d", f.hour, f.minute));
+                        FormatText("%02d:%02d", f.hour, f.minute));
 
             const int32_t index = static_cast<int32_t>(m);
             for (const auto& rec : doc->m_vecMinuteStats) {
                 if (rec->nIndex != index)
                     continue;
                 const int x0 = L + (w - 300) / 2;
-                const QString texts[3] = {
-                    Printf("平均心率: %.0f", static_cast<double>(rec->fAvgRate)),
-                    Printf("最小心率: %.0f", static_cast<double>(rec->fMinRate)),
-                    Printf("最大心率: %.0f", static_cast<double>(rec->fMaxRate)),
-                };
+                const float rates[3] = {rec->fAvgRate, rec->fMinRate, rec->fMaxRate};
                 for (int k = 0; k < 3; ++k) {
                     dc.setPen(seriesColours[k]);
                     dc.drawText(RectLTRB(x0 + 100 * k, T - 20, x0 + 100 * (k + 1), T - 5),
-                                Qt::AlignCenter | Qt::TextSingleLine, texts[k]);
+                                Qt::AlignCenter | Qt::TextSingleLine,
+                                FormatText(Text::kTrendReadOut[k], static_cast<double>(rates[k])));
                 }
                 break;
             }
@@ -230,9 +221,9 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
     Line(dc, L + 1, T - 19, L + 5, T - 10);
 
     dc.setPen(kTextColour);
-    dc.drawText(RectLTRB(0, 10, 80, 26), Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("心率"));
+    dc.drawText(RectLTRB(0, 10, 80, 26), Qt::AlignCenter | Qt::TextSingleLine, ToQString(Text::kTrendRateAxis));
     dc.drawText(RectLTRB(R + 30, B - 10, R + 130, B + 10), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                QStringLiteral("时间"));
+                ToQString(Text::kTrendTimeAxis));
     dc.restore();
 }
 

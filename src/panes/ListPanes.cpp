@@ -10,15 +10,9 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "resources/QtResources.h"
 
 namespace {
-
-QString Printf(const char* fmt, auto... args)
-{
-    char buf[96];
-    std::snprintf(buf, sizeof buf, fmt, args...);
-    return QString::fromUtf8(buf);
-}
 
 // Digits after optional leading white space, up to the first non-digit;
 // saturates instead of wrapping.
@@ -49,7 +43,7 @@ CListPaneDlg::CListPaneDlg(const Column* columns, int count, int minRowHeight, Q
 
     QStringList headings;
     for (int i = 0; i < count; ++i)
-        headings << QString::fromUtf8(columns[i].heading);
+        headings << ToQString(columns[i].heading);
     m_pList->setHorizontalHeaderLabels(headings);
     QHeaderView* header = m_pList->horizontalHeader();
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -115,7 +109,8 @@ void CListPaneDlg::AppendRow(const QString* texts, int count)
 // ---- rhythm statistics list (template 103, 313 x 192 dialog units) ----
 
 static const CListPaneDlg::Column kHourColumns[] = {
-    {"时间", 110}, {"最慢", 50}, {"平均", 50}, {"最快", 50}, {"索引", 0},
+    {Text::kColumnTime, 110},   {Text::kColumnSlowest, 50}, {Text::kColumnAverage, 50},
+    {Text::kColumnFastest, 50}, {Text::kColumnIndex, 0},
 };
 
 CHeartRateDlg::CHeartRateDlg() : CListPaneDlg(kHourColumns, 5, 16, QSize(470, 312)) {}
@@ -125,12 +120,12 @@ void CHeartRateDlg::AddHourRow(const HourRateStats* record)
     if (!record)
         return;
     const QString texts[5] = {
-        Printf("%02d:%02d-%02d:%02d", record->nStartHour, record->nStartMinute, record->nEndHour, record->nEndMinute),
-        Printf("%.0f", static_cast<double>(record->fMinRate)),
-        Printf("%.0f", static_cast<double>(record->fAvgRate)),
-        Printf("%.0f", static_cast<double>(record->fMaxRate)),
+        FormatText("%02d:%02d-%02d:%02d", record->nStartHour, record->nStartMinute, record->nEndHour, record->nEndMinute),
+        FormatText("%.0f", static_cast<double>(record->fMinRate)),
+        FormatText("%.0f", static_cast<double>(record->fAvgRate)),
+        FormatText("%.0f", static_cast<double>(record->fMaxRate)),
         // 64-bit so that a nonsensical hour cannot overflow the product.
-        Printf("%lld", static_cast<long long>(record->nStartHour) * 900000),
+        FormatText("%lld", static_cast<long long>(record->nStartHour) * 900000),
     };
     AppendRow(texts, 5);
 }
@@ -138,7 +133,7 @@ void CHeartRateDlg::AddHourRow(const HourRateStats* record)
 // ---- abnormal waveform list (template 159, 321 x 178 dialog units) ----
 
 static const CListPaneDlg::Column kAbnormalColumns[] = {
-    {"序号", 50}, {"发生时间", 140}, {"索引", 70},
+    {Text::kColumnNumber, 50}, {Text::kColumnOccurred, 140}, {Text::kColumnIndex, 70},
 };
 
 CAbnormalWaveDlg::CAbnormalWaveDlg() : CListPaneDlg(kAbnormalColumns, 3, 18, QSize(482, 289))
@@ -157,10 +152,10 @@ void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
         g_pActiveView->GetDocument()->GetTimeAt(&time, seconds, false);
     const LocalFields f = time.GetLocalFields();
     const QString texts[3] = {
-        Printf("%d", n + 1),
-        Printf("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
+        FormatText("%d", n + 1),
+        FormatText("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
         // Unsigned: a position past 2^31 must read back as itself.
-        Printf("%lu", static_cast<unsigned long>(position)),
+        FormatText("%lu", static_cast<unsigned long>(position)),
     };
     AppendRow(texts, 3);
 }

@@ -1,7 +1,5 @@
 #include "panes/Panes.h"
 
-#include "display/EcgPainter.h"
-
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -51,16 +49,6 @@ void CDialogEx::keyPressEvent(QKeyEvent* event)
     default:
         QDialog::keyPressEvent(event);
     }
-}
-
-QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight)
-{
-    QStringList families{face};
-    if (face == QStringLiteral("宋体"))
-        families << QStringLiteral("Noto Serif CJK SC") << QStringLiteral("Noto Sans CJK SC");
-    else if (face == QStringLiteral("黑体"))
-        families << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("Noto Serif CJK SC");
-    return CEcgPainter::MakeCellHeightFont(families, cellHeight, weight);
 }
 
 // One object per pane for the whole run. The QPointer is a second line of

@@ -142,10 +142,6 @@ private:
     bool m_bShowMax = false;
 };
 
-// A font of the given face whose cell height (QFontMetrics::height) is
-// cellHeight pixels. "宋体" and "黑体" map to the Noto CJK faces.
-QFont PaneFontByCellHeight(const QString& face, int cellHeight, int weight = 400);
-
 CAnalyzeResultDlg* GetAnalyzeResultDlg();
 CHeartRateDlg* GetHeartRateDlg();
 CAbnormalWaveDlg* GetAbnormalWaveDlg();

@@ -96,6 +96,15 @@ int HeaderBeatCount(const RecordingHeader& h)
     return h.qrsCount > HEADER_BEAT_CAPACITY ? HEADER_BEAT_CAPACITY : h.qrsCount;
 }
 
+int32_t HeaderAverageRR(const RecordingHeader& h)
+{
+    const int n = HeaderBeatCount(h);
+    if (n <= 1)
+        return 0;
+    const int32_t span = int32_t(HeaderBeatPosition(h, n - 1) - HeaderBeatPosition(h, 0));
+    return span / int32_t(n - 1);
+}
+
 CEcgFile::CEcgFile(const std::string& path)
 {
     CFileException ignored;

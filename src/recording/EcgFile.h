@@ -62,6 +62,9 @@ int16_t HeaderI16(const RecordingHeader& h, size_t offset);
 uint32_t HeaderBeatPosition(const RecordingHeader& h, int index);
 // The header's beat count limited to the records the header can hold.
 int HeaderBeatCount(const RecordingHeader& h);
+// Mean RR of the header's beat table in samples: 0 with fewer than two
+// beats, else (last - first) / (count - 1), truncated.
+int32_t HeaderAverageRR(const RecordingHeader& h);
 
 class CEcgFile : public CFile {
 public:

@@ -7,21 +7,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "resources/StringTable.h"
+
 namespace {
 
 const char* MessageTemplate(int cause)
 {
     switch (cause) {
-    case CFileException::fileNotFound: return "没有找到 %1。";
-    case CFileException::badPath: return "%1 包含错误的路径。";
-    case CFileException::tooManyOpenFiles: return "无法打开 %1，因为打开的文件太多。";
-    case CFileException::accessDenied: return "对 %1 的访问被拒绝。";
-    case CFileException::invalidFile: return "与 %1 相关联的文件句柄不正确。";
-    case CFileException::badSeek: return "对 %1 进行查找失败。";
-    case CFileException::hardIO: return "访问 %1 时遇到硬件 I/O 错误。";
-    case CFileException::sharingViolation: return "访问 %1 时遇到共享冲突。";
-    case CFileException::lockViolation: return "访问 %1 时遇到锁定冲突。";
-    default: return "访问 %1 时发生未知错误。";
+    case CFileException::fileNotFound: return Text::kFileNotFound;
+    case CFileException::badPath: return Text::kBadPath;
+    case CFileException::tooManyOpenFiles: return Text::kTooManyOpenFiles;
+    case CFileException::accessDenied: return Text::kAccessDenied;
+    case CFileException::invalidFile: return Text::kInvalidFile;
+    case CFileException::badSeek: return Text::kBadSeek;
+    case CFileException::hardIO: return Text::kHardIO;
+    case CFileException::sharingViolation: return Text::kSharingViolation;
+    case CFileException::lockViolation: return Text::kLockViolation;
+    default: return Text::kGenericFileError;
     }
 }
 

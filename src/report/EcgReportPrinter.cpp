@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
-#include "app/StringTable.h"
 #include "recording/EcgFile.h"
 #include "report/PrintJob.h"
 #include "report/ReportStrings.h"
+#include "resources/QtResources.h"
 
 namespace {
 
@@ -323,7 +323,7 @@ void CEcgReportPrinter::PrintSummaryPage()
     // 14: footer with the maker and the printing time
     m_pDC->setFont(regularFont);
     const QRectF footer = RectMM(10, G + 33, W - 10, G + 43);
-    DrawTextBlock(footer, Strings::MakerCompany(), AlignLeft);
+    DrawTextBlock(footer, LoadQString(IDS_COMPANY), AlignLeft);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local) && std::strftime(buf, sizeof buf, ReportStrings::kFooterTime, &local) > 0)

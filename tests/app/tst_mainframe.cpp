@@ -14,11 +14,12 @@
 
 #include "app/ChildFrame.h"
 #include "app/MainFrame.h"
-#include "app/Resource.h"
+#include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "resources/QtResources.h"
 #include "support/TestFrame.h"
 #include "support/TestRecordings.h"
 
@@ -89,7 +90,7 @@ void TestMainFrame::menus()
 {
     CTestFrame frame;
     QVERIFY(frame.OnCreate());
-    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023"));
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v" VITREL_VERSION));
     QMenuBar* bar = frame.menuBar();
     QCOMPARE(bar->windowTitle(), QStringLiteral("菜单栏"));
     QStringList tops;
@@ -254,7 +255,7 @@ void TestMainFrame::openAndClose()
     QCOMPARE(docs[2]->GetTitle(), QStringLiteral("10110816.30"));
     QCOMPARE(frame.GetActiveDocument(), docs[2]);
     QCOMPARE(g_pActiveView, docs[2]->GetView());
-    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023 - 10110816.30"));
+    QCOMPARE(frame.windowTitle(), LoadQString(IDR_MAINFRAME) + QStringLiteral(" - 10110816.30"));
     QCOMPARE(frame.GetMdiArea()->viewMode(), QMdiArea::TabbedView);
     QVERIFY(docs[2]->GetFrame()->isMaximized());
     for (CVitrelDoc* doc : docs)
@@ -274,7 +275,7 @@ void TestMainFrame::openAndClose()
     // Activating another document makes its view the active one.
     frame.GetMdiArea()->setActiveSubWindow(docs[0]->GetFrame());
     QCOMPARE(g_pActiveView, docs[0]->GetView());
-    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023 - 10110814.30"));
+    QCOMPARE(frame.windowTitle(), LoadQString(IDR_MAINFRAME) + QStringLiteral(" - 10110814.30"));
     QVERIFY(frame.GetAction(ID_ZOOM_100)->isChecked());
 
     // The rhythm list names the hour of the recording it shows.
@@ -338,7 +339,7 @@ void TestMainFrame::openAndClose()
     QVERIFY(frame.GetDocuments().isEmpty());
     QVERIFY(frame.GetMdiArea()->subWindowList().isEmpty());
     QVERIFY(g_pActiveView == nullptr);
-    QCOMPARE(frame.windowTitle(), QStringLiteral("Kardel 心电分析软件 v1.8.5023"));
+    QCOMPARE(frame.windowTitle(), LoadQString(IDR_MAINFRAME));
 }
 
 void TestMainFrame::openFailures()

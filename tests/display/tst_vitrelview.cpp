@@ -8,7 +8,7 @@
 
 #include <thread>
 
-#include "app/Resource.h"
+#include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"

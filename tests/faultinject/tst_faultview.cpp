@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
+#include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"

@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "app/MainFrame.h"
-#include "app/Resource.h"
+#include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"

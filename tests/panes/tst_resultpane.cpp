@@ -7,11 +7,11 @@
 #include <QUrl>
 #include <QtTest>
 
-#include "app/StringTable.h"
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
 #include "panes/PaneTestUtil.h"
 #include "recording/File.h"
+#include "resources/QtResources.h"
 
 using panetest::HeaderFields;
 
@@ -212,10 +212,10 @@ private slots:
         emit web->linkActivated(QStringLiteral("#"));
         emit mail->linkActivated(QStringLiteral("#"));
         QCOMPARE(catcher.urls.size(), 2);
-        QCOMPARE(catcher.urls[0], QUrl(Strings::MakerWeb()));
+        QCOMPARE(catcher.urls[0], QUrl(ToQString(Text::kMakerWeb)));
         // A mail client reads the address from the path of a mailto URL.
         QCOMPARE(catcher.urls[1].scheme(), QStringLiteral("mailto"));
-        QCOMPARE(catcher.urls[1].path(), Strings::MakerMail());
+        QCOMPARE(catcher.urls[1].path(), ToQString(Text::kMakerMail));
         QDesktopServices::unsetUrlHandler("https");
         QDesktopServices::unsetUrlHandler("mailto");
 

@@ -10,6 +10,7 @@
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "panes/PaneTestUtil.h"
+#include "resources/QtResources.h"
 
 namespace {
 const QRgb kBackground = qRgb(0, 50, 50);
@@ -247,7 +248,7 @@ private slots:
         QCOMPARE(x0, L + (w - 300) / 2);
         {
             QPainter p(&want);
-            p.setFont(PaneFontByCellHeight(QStringLiteral("宋体"), 12, 400));
+            p.setFont(CellHeightFont(Text::kFaceSong, 12));
             const QRect label(at.x() - 30, B + 5, 60, 15);
             p.fillRect(label, kBackground);
             p.setPen(QColor(0, 255, 255));

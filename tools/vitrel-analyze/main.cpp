@@ -11,6 +11,8 @@
 #include "BeatMatch.h"
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
+#include "recording/ErrorMessage.h"
+#include "resources/Version.h"
 
 #ifdef VITREL_HAVE_REPORT
 #include "report/BatchReport.h"
@@ -18,7 +20,6 @@
 
 namespace {
 
-constexpr const char* kVersion = "1.8.5023";
 constexpr int64_t kMatchTolerance = 37;  // samples, 150 ms
 
 enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
@@ -275,12 +276,8 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     CEcgDocument doc;
     try {
         doc.OpenFile(path);
-    } catch (const CFileException& e) {
-        std::fprintf(stderr, "%s\n", CFileException::FormatMessage(e.m_cause, path).c_str());
-        return kExitFileFailed;
-    } catch (const CTimeException&) {
-        // An impossible header date: the file cannot be opened.
-        std::fprintf(stderr, "%s\n", CFileException::FormatMessage(CFileException::genericException, path).c_str());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", ErrorMessageFor(e, path).c_str());
         return kExitFileFailed;
     }
 
@@ -330,7 +327,7 @@ int main(int argc, char** argv)
             PrintHelp(stdout);
             return kExitOk;
         } else if (arg == "--version") {
-            std::printf("vitrel-analyze %s\n", kVersion);
+            std::printf("vitrel-analyze %s\n", VITREL_VERSION);
             return kExitOk;
         } else if (arg == "--json") {
             opt.json = true;

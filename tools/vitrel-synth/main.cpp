@@ -12,10 +12,10 @@
 #include "SynthSignal.h"
 #include "SynthWriters.h"
 #include "recording/EcgFile.h"
+#include "resources/Version.h"
 
 namespace {
 
-constexpr const char* kVersion = "1.8.5023";
 
 constexpr const char* kUsage = R"(Usage:
   vitrel-synth short [--remote] [OPTIONS] OUT   write a 21.6 s short recording to OUT
@@ -123,7 +123,7 @@ int Run(int argc, char** argv)
         return 0;
     }
     if (args[0] == "--version") {
-        std::printf("vitrel-synth %s\n", kVersion);
+        std::printf("vitrel-synth %s\n", VITREL_VERSION);
         return 0;
     }
     const std::string mode = args[0];

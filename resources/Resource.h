@@ -1,5 +1,5 @@
-// Command, pane and resource identifiers shared by the menus, the tool bar,
-// the context menu and the view.
+// Command, pane, menu, control and string identifiers shared by every layer:
+// the menus, the tool bar, the context menu, the view and the string table.
 #pragma once
 
 // File menu.
@@ -38,10 +38,31 @@ constexpr int IDR_PANE_RESULT = 203;
 constexpr int IDR_PANE_ABNORMAL = 204;
 constexpr int IDR_PANE_TREND = 207;
 
-// Menus and bars.
+// Menus and bars (128 and 129 are also the strings of the title and the document type).
 constexpr int IDR_MAINFRAME = 128;
 constexpr int IDR_ECGTYPE = 129;
 constexpr int IDR_CONTEXT_MENU = 160;
 constexpr int ID_STATUS_BAR = 0xE801;
+
+// Strings of the waveform view and the printed report.
+constexpr int IDS_REPORT_TITLE = 127;
+constexpr int IDS_ZOOM_CAPTION = 130;
+constexpr int IDS_STATUS_STATISTICS = 131;
+constexpr int IDS_STATUS_DETECTING = 132;
+constexpr int IDS_EVENT_TITLE = 134;
+constexpr int IDS_ABNORMAL_CAPTION = 135;
+constexpr int IDS_MIN_RATE_CAPTION = 136;
+constexpr int IDS_MAX_RATE_CAPTION = 137;
+constexpr int IDS_RESULT_HEADING = 138;
+constexpr int IDS_RESULT_NOTE = 139;
+constexpr int IDS_RESULT_LABELS = 140;
+constexpr int IDS_RESULT_VALUES = 141;
+constexpr int IDS_STRIP_LEGEND = 142;
+constexpr int IDS_STRIP_CAPTION = 143;
+constexpr int IDS_INFO_HEADING = 144;
+constexpr int IDS_INFO_LABELS = 145;
+constexpr int IDS_INFO_VALUES = 146;
+constexpr int IDS_COMPANY = 147;
+constexpr int AFX_IDS_IDLEMESSAGE = 57345;
 
 constexpr int RECENT_FILE_COUNT = 4;

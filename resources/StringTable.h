@@ -1,0 +1,224 @@
+// Every user-visible text of the program, in UTF-8. Texts with a string-table
+// id are read with LoadString(id), menu item texts with MenuText(command id);
+// the others have names in Text. Standard C++ only: every layer includes it.
+#pragma once
+
+#include <iterator>
+
+#include "resources/Resource.h"
+#include "resources/Version.h"
+
+struct StringTableEntry {
+    int id;
+    const char* text;
+};
+
+// Strings 141 and the printed variant without a QTc share all but their last item.
+#define VITREL_RESULT_VALUES_FIRST_SIX                                                                                \
+    "%.01f bpm %s\r\n(60～100 bpm)　\r\n\r\n"                                                                           \
+    "%.02f mV %s\r\n(0.5～2.0 mV)　\r\n\r\n"                                                                            \
+    "%.02f mV %s\r\n(0～0.25 mV)　\r\n\r\n"                                                                             \
+    "%.02f mV %s\r\n(0.1～0.5 mV)　\r\n\r\n"                                                                            \
+    "%d ms %s\r\n(600～1000 ms)　\r\n\r\n"                                                                              \
+    "%d ms %s\r\n(120～200 ms)　\r\n\r\n"
+
+inline constexpr StringTableEntry kStringTable[] = {
+    {IDS_REPORT_TITLE, "心电分析报告"},
+    {IDR_MAINFRAME, "Kardel 心电分析软件 v" VITREL_VERSION},
+    {IDR_ECGTYPE, "心电文件"},
+    {IDS_ZOOM_CAPTION, "心电图报告 - %.0f%%"},
+    {IDS_STATUS_STATISTICS, "正在统计心律"},
+    {IDS_STATUS_DETECTING, "正在分析数据"},
+    {IDR_PANE_RHYTHM, "心律统计列表"},
+    {IDS_EVENT_TITLE, "心电分析报告 (25mm/s, 10mm/mV)"},
+    {IDS_ABNORMAL_CAPTION, "异常波形数据，发生时间：%04d-%02d-%02d %02d:%02d:%02d"},
+    {IDS_MIN_RATE_CAPTION, "最小心率，发生时间：%04d-%02d-%02d %02d:%02d:%02d"},
+    {IDS_MAX_RATE_CAPTION, "最大心率，发生时间：%04d-%02d-%02d %02d:%02d:%02d"},
+    {IDS_RESULT_HEADING, "【分析结果】"},
+    {IDS_RESULT_NOTE, "* 注：以上结果仅供参考"},
+    {IDS_RESULT_LABELS, "心率\r\n\r\n\r\nR 波幅度\r\n\r\n\r\nP 波幅度\r\n\r\n\r\nT 波幅度\r\n\r\n\r\n"
+                        "RR 间期\r\n\r\n\r\nPR 间期\r\n\r\n\r\nQT/QTc 间期"},
+    {IDS_RESULT_VALUES, VITREL_RESULT_VALUES_FIRST_SIX "%d/%d ms %s\r\n(340～430 ms)　"},
+    {IDS_STRIP_LEGEND, "%dmm/s\r\n%dmm/mV"},
+    {IDS_STRIP_CAPTION, "%ds～%ds"},
+    {IDS_INFO_HEADING, "【基本信息】"},
+    {IDS_INFO_LABELS, "测量时间\r\n\r\n记录长度"},
+    {IDS_INFO_VALUES, "%04d-%02d-%02d %02d:%02d:%02d\r\n\r\n%d s"},
+    {IDS_COMPANY, "维特尔医疗电子有限公司"},
+    {IDR_PANE_RESULT, "心电分析结果"},
+    {IDR_PANE_ABNORMAL, "异常波形列表"},
+    {IDR_PANE_TREND, "心率变化趋势"},
+    {AFX_IDS_IDLEMESSAGE, "已就续"},
+
+    // Command prompts: the status-bar text, after "\n" the tool tip.
+    {ID_FILE_OPEN, "打开已存在的文件\n打开"},
+    {ID_FILE_CLOSE, "关闭当前文件"},
+    {ID_FILE_CLOSE_ALL, "关闭所有已打开的文件"},
+    {ID_FILE_PRINT, "打印当前心电文档\n打印"},
+    {ID_FILE_PRINT_PREVIEW, "显示心电报告打印预览"},
+    {ID_FILE_PRINT_SETUP, "更改打印机相关选项\n打印设置"},
+    {ID_FILE_MRU_FILE1, "打开该文档"},
+    {ID_WINDOW_ARRANGE, "排列窗口图标"},
+    {ID_WINDOW_CASCADE, "层叠排列窗口"},
+    {ID_WINDOW_TILE_HORZ, "横向平铺窗口"},
+    {ID_APP_ABOUT, "显示程序信息，版本号以及版权信息\n关于"},
+    {ID_APP_EXIT, "退出应用程序\n退出"},
+    {ID_VIEW_GRID, "显示或隐藏参考线\n参考线"},
+    {ID_VIEW_RMARKS, "显示或隐藏 R 波标注\nR 波标注"},
+};
+
+// Item texts of the menus 128, 129 and 160, by command id.
+inline constexpr StringTableEntry kMenuItems[] = {
+    {ID_FILE_OPEN, "打开文件(&O)..."},
+    {ID_FILE_CLOSE, "关闭文件(&C)"},
+    {ID_FILE_CLOSE_ALL, "关闭全部(&L)"},
+    {ID_FILE_PRINT, "打印心电(&P)..."},
+    {ID_FILE_PRINT_PREVIEW, "打印预览(&V)"},
+    {ID_FILE_PRINT_SETUP, "打印设置(&R)..."},
+    {ID_FILE_PRINT_DIRECT, "直接打印"},   // no menu item: the command's own name
+    {ID_FILE_MRU_FILE1, "历史文档"},      // stands where the recent files go while there are none
+    {ID_APP_EXIT, "退出(&X)"},
+    {ID_ZOOM_50, "50%"},
+    {ID_ZOOM_75, "75%"},
+    {ID_ZOOM_100, "100%"},
+    {ID_ZOOM_125, "125%"},
+    {ID_ZOOM_150, "150%"},
+    {ID_ZOOM_200, "200%"},
+    {ID_ZOOM_300, "300%"},
+    {ID_ZOOM_400, "400%"},
+    {ID_VIEW_GRID, "参考线(&G)"},
+    {ID_VIEW_RMARKS, "R 波标注(&R)"},
+    {ID_WINDOW_CASCADE, "层叠排列(&C)"},
+    {ID_WINDOW_TILE_HORZ, "平铺窗口(&T)"},
+    {ID_WINDOW_ARRANGE, "排列图标(&A)"},
+    {ID_APP_ABOUT, "关于(&A)..."},
+};
+
+constexpr const char* FindText(const StringTableEntry* first, const StringTableEntry* last, int id)
+{
+    for (; first != last; ++first)
+        if (first->id == id)
+            return first->text;
+    return "";
+}
+
+// The string with id, or "" when the table has none.
+constexpr const char* LoadString(int id)
+{
+    return FindText(std::begin(kStringTable), std::end(kStringTable), id);
+}
+
+// The menu item text of command id, or "".
+constexpr const char* MenuText(int id)
+{
+    return FindText(std::begin(kMenuItems), std::end(kMenuItems), id);
+}
+
+namespace Text {
+
+// Menus and bars.
+inline constexpr char kMenuFile[] = "文件(&F)";
+inline constexpr char kMenuView[] = "查看(&V)";
+inline constexpr char kMenuZoom[] = "视图缩放(&Z)";
+inline constexpr char kMenuWindow[] = "窗口(&W)";
+inline constexpr char kMenuHelp[] = "帮助(&H)";
+inline constexpr char kContextMenu[] = "&ContextMenu";
+inline constexpr char kMenuBar[] = "菜单栏";
+inline constexpr char kToolBar[] = "工具栏";
+
+// The open dialog. The shown caption is the part before the last parentheses;
+// the pattern is "*", as "*.*" would hide names without a dot.
+inline constexpr char kOpenTitle[] = "打开";
+inline constexpr char kOpenFilter[] = "所有文件 (*.*) (*)";
+
+// The waveform's scroll-bar menu.
+inline constexpr char kScrollHere[] = "滚动至此";
+inline constexpr char kScrollLeftEdge[] = "左边缘";
+inline constexpr char kScrollRightEdge[] = "右边缘";
+inline constexpr char kScrollPageLeft[] = "向左翻页";
+inline constexpr char kScrollPageRight[] = "向右翻页";
+inline constexpr char kScrollLineLeft[] = "向左滚动";
+inline constexpr char kScrollLineRight[] = "向右滚动";
+
+// The waveform strip.
+inline constexpr char kCalibrationLabel[] = "1mv";
+inline constexpr char kAbsoluteTime[] = "绝对时间：%04d-%02d-%02d %02d:%02d:%02d";
+inline constexpr char kRelativeTime[] = "相对时间：%02d:%02d:%02d";
+
+// The analysis result pane: group titles, captions, values.
+inline constexpr char kGroupRate[] = "心率概况";
+inline constexpr char kGroupBasic[] = "基本分析";
+inline constexpr char kGroupOverall[] = "综合分析";
+inline constexpr char kAverageRate[] = "平均心率";
+inline constexpr char kMonitorTime[] = "监测时间";
+inline constexpr char kAnalysisResult[] = "分析结果";
+inline constexpr char kQrsCount[] = "QRS 波总数";
+inline constexpr char kAveragePR[] = "平均 PR 间期";
+inline constexpr char kAverageQT[] = "平均 QT 间期";
+inline constexpr char kAverageR[] = "平均 R 波电压";
+inline constexpr char kAverageP[] = "平均 P 波电压";
+inline constexpr char kAverageT[] = "平均 T 波电压";
+inline constexpr char kAverageST[] = "平均 ST 段";
+inline constexpr char kMonitorTimeValue[] = "20 秒";
+inline constexpr char kRhythmNormal[] = "心律正常";
+inline constexpr char kRhythmIrregular[] = "心律不齐";
+inline constexpr char kWaveformNormal[] = "波形正常";
+inline constexpr char kWaveformPoor[] = "波形过差";
+// Rate verdicts by the header's code 0 to 5.
+inline constexpr const char* kRateVerdicts[] = {"心率正常", "心率稍慢", "心率过慢", "心率稍快", "心率过快", "导联脱落"};
+inline constexpr char kRateValue[] = "%.01f bpm";
+inline constexpr char kIntervalValue[] = "%d ms";
+inline constexpr char kVoltageValue[] = "%.02f mv";
+
+// The list panes' column headings.
+inline constexpr char kColumnTime[] = "时间";
+inline constexpr char kColumnSlowest[] = "最慢";
+inline constexpr char kColumnAverage[] = "平均";
+inline constexpr char kColumnFastest[] = "最快";
+inline constexpr char kColumnIndex[] = "索引";
+inline constexpr char kColumnNumber[] = "序号";
+inline constexpr char kColumnOccurred[] = "发生时间";
+
+// The heart-rate trend chart.
+inline constexpr const char* kTrendLegend[] = {"平均心率", "最小心率", "最大心率"};
+inline constexpr const char* kTrendReadOut[] = {"平均心率: %.0f", "最小心率: %.0f", "最大心率: %.0f"};
+inline constexpr char kTrendRateAxis[] = "心率";
+inline constexpr char kTrendTimeAxis[] = "时间";
+
+// The About box and the maker's lines (the report footer prints string 147).
+inline constexpr char kAboutTitle[] = "关于信息";
+inline constexpr char kOk[] = "确定";
+inline constexpr char kMakerWeb[] = "https://www.example.com/";
+inline constexpr char kMakerPhone[] = "电话：010-5550-0123";
+inline constexpr char kMakerMail[] = "support@example.com";
+
+// The printed report beyond its numbered strings.
+inline constexpr char kResultValuesNoQTc[] = VITREL_RESULT_VALUES_FIRST_SIX "%d/- ms %s\r\n(340～430 ms)　";
+inline constexpr char kPageLabel[] = "第 %d 页，共 %d 页";
+inline constexpr char kFooterTime[] = "%Y-%m-%d %H:%M:%S";
+inline constexpr char kMarkBelow[] = "↓";
+inline constexpr char kMarkAbove[] = "↑";
+inline constexpr char kMarkNormal[] = "　";
+inline constexpr char kPrintTitle[] = "打印";
+inline constexpr char kCannotPrint[] = "无法开始打印。";
+
+// File errors; %1 stands for the path.
+inline constexpr char kFileNotFound[] = "没有找到 %1。";
+inline constexpr char kBadPath[] = "%1 包含错误的路径。";
+inline constexpr char kTooManyOpenFiles[] = "无法打开 %1，因为打开的文件太多。";
+inline constexpr char kAccessDenied[] = "对 %1 的访问被拒绝。";
+inline constexpr char kInvalidFile[] = "与 %1 相关联的文件句柄不正确。";
+inline constexpr char kBadSeek[] = "对 %1 进行查找失败。";
+inline constexpr char kHardIO[] = "访问 %1 时遇到硬件 I/O 错误。";
+inline constexpr char kSharingViolation[] = "访问 %1 时遇到共享冲突。";
+inline constexpr char kLockViolation[] = "访问 %1 时遇到锁定冲突。";
+inline constexpr char kGenericFileError[] = "访问 %1 时发生未知错误。";
+inline constexpr char kOutOfMemory[] = "内存不足。";
+
+// Font faces; the Qt layers map them to the installed CJK faces.
+inline constexpr char kFaceSong[] = "宋体";
+inline constexpr char kFaceHei[] = "黑体";
+
+}  // namespace Text
+
+#undef VITREL_RESULT_VALUES_FIRST_SIX
