@@ -101,6 +101,12 @@ public:
     const std::string& GetFilePath() const { return m_strFilePath; }
     CTime GetStartTime() const { return m_timeStart; }
 
+private:
+    // Tests set and read the state through this one seam (tests/support).
+    friend struct CEcgDocumentTestAccess;
+
+    void AnalysisThreadProc(IAnalysisView* pView);
+
     // Members in the order the document declares them.
     std::string m_strFilePath;
     std::unique_ptr<CEcgFile> m_pEcgFile;
@@ -118,9 +124,6 @@ public:
     CTime m_timeStart;
     QrsDetector m_detector;
     std::vector<std::unique_ptr<MinuteRateStats>> m_vecMinuteStats;
-
-protected:
-    void AnalysisThreadProc(IAnalysisView* pView);
 
     std::atomic<bool> m_bWorkerAlive{false};
     std::atomic<bool> m_bRunFailed{false};

@@ -45,7 +45,7 @@ void CVitrelDoc::ClearPanes()
 
 QString CVitrelDoc::GetPathName() const
 {
-    return QFile::decodeName(QByteArray::fromStdString(m_strFilePath));
+    return QFile::decodeName(QByteArray::fromStdString(GetFilePath()));
 }
 
 QString CVitrelDoc::GetTitle() const

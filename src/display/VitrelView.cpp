@@ -511,7 +511,7 @@ void CVitrelView::RefreshResultPanes()
 {
     if (!m_pDocument)
         return;
-    if (m_pDocument->m_pEcgFile) {
+    if (m_pDocument->GetFileKind() != 0) {
         try {
             GetAnalyzeResultDlg()->ShowResults(m_pDocument->GetFileKind(), m_pDocument->GetPathName());
         } catch (const CFileException& e) {
@@ -548,7 +548,7 @@ void CVitrelView::RefreshRhythmPane()
 
 int CVitrelView::GetPrintPageCount() const
 {
-    if (m_pDocument && m_pDocument->m_pEcgFile && m_pDocument->GetFileKind() == ECG_KIND_HOLTER) {
+    if (m_pDocument && m_pDocument->GetFileKind() == ECG_KIND_HOLTER) {
         const size_t a = m_pDocument->GetAbnormalCount();
         return static_cast<int>(1 + (a + 4) / 5);
     }

@@ -156,7 +156,8 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
     }
 
     CVitrelDoc* doc = StatisticsDocument();
-    const size_t n = doc ? doc->m_vecMinuteStats.size() : 0;
+    std::vector<const MinuteRateStats*> stats;
+    const size_t n = doc ? doc->GetMinuteStats(stats) : 0;
 
     // Crosshair with the pointer's clock time and the rates of its minute.
     if (m_bPointerInChart) {
@@ -174,7 +175,7 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
                         FormatText("%02d:%02d", f.hour, f.minute));
 
             const int32_t index = static_cast<int32_t>(m);
-            for (const auto& rec : doc->m_vecMinuteStats) {
+            for (const MinuteRateStats* rec : stats) {
                 if (rec->nIndex != index)
                     continue;
                 const int x0 = L + (w - 300) / 2;
@@ -192,7 +193,6 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
 
     // Series: n points from L to R, 10 bpm per grid step, not clipped to the plot.
     if (doc && n > 1) {
-        const auto& stats = doc->m_vecMinuteStats;
         auto plot = [&](float MinuteRateStats::*rate, const QColor& colour) {
             QPolygon points(static_cast<int>(n));
             for (size_t k = 0; k < n; ++k) {
@@ -310,7 +310,8 @@ void CHeartRateTrendDlg::MoveViewToX(int x)
     // A drag that began outside the plot may wander off it: never map a
     // point left of the plot (a negative sample) or past its last pixel.
     x = std::clamp(x, L, std::max(L, L + w - 1));
-    const double m = MinuteAt(x, L, w, doc->m_vecMinuteStats.size());
+    std::vector<const MinuteRateStats*> stats;
+    const double m = MinuteAt(x, L, w, doc->GetMinuteStats(stats));
     const int64_t seconds = static_cast<int64_t>(m * 60);
     const uint32_t sample = static_cast<uint32_t>(static_cast<uint64_t>(seconds * ECG_SAMPLE_RATE));
     g_pActiveView->CenterOnSample(sample);

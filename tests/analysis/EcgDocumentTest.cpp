@@ -13,6 +13,7 @@
 #include "analysis/AnalysisTestSupport.h"
 #include "analysis/EcgDocument.h"
 #include "analysis/SyntheticEcg.h"
+#include "support/DocumentAccess.h"
 
 using namespace analysis_test;
 
@@ -52,12 +53,12 @@ protected:
     static std::unique_ptr<CEcgDocument> WithBeats(const std::vector<uint32_t>& beats, int64_t start)
     {
         auto doc = std::make_unique<CEcgDocument>();
-        doc->m_timeStart = CTime(start);
+        DocAccess::SetStartTime(*doc, CTime(start));
         for (uint32_t b : beats)
             doc->AddBeat(b);
         doc->BuildRRIntervals();
         doc->FindIrregularBeats();
-        doc->m_bDetectionDone.store(true);
+        DocAccess::SetDetectionDone(*doc, true);
         return doc;
     }
 
@@ -92,24 +93,24 @@ TEST_F(DocumentTest, BeatListAndIrregularBeats)
     for (uint32_t b : {500u, 250u, 500u, 750u})
         doc->AddBeat(b);
     doc->BuildRRIntervals();
-    EXPECT_EQ(doc->m_vecBeats, (std::vector<uint32_t>{250, 500, 750}));
-    EXPECT_EQ(doc->m_nBeatCount, 3);
-    EXPECT_EQ(doc->m_vecRRIntervals, (std::vector<uint32_t>{250, 250}));
+    EXPECT_EQ(DocAccess::Beats(*doc), (std::vector<uint32_t>{250, 500, 750}));
+    EXPECT_EQ(DocAccess::BeatCount(*doc), 3);
+    EXPECT_EQ(DocAccess::RRIntervals(*doc), (std::vector<uint32_t>{250, 250}));
 
     // RR 250 250 180 250 250: the short interval begins at beat 2.
     auto irr = WithBeats({0, 250, 500, 680, 930, 1180}, 0);
-    EXPECT_EQ(irr->m_vecAbnormalBeats, (std::vector<uint32_t>{500}));
+    EXPECT_EQ(DocAccess::AbnormalBeats(*irr), (std::vector<uint32_t>{500}));
     std::vector<uint32_t> out{1, 2, 3};
     EXPECT_EQ(irr->GetAbnormalBeats(out), 1u);
     EXPECT_EQ(out, (std::vector<uint32_t>{500}));
 
     // Nothing to do on an empty list or a single beat.
     auto empty = WithBeats({}, 0);
-    EXPECT_EQ(empty->m_nBeatCount, 0);
-    EXPECT_TRUE(empty->m_vecRRIntervals.empty());
+    EXPECT_EQ(DocAccess::BeatCount(*empty), 0);
+    EXPECT_TRUE(DocAccess::RRIntervals(*empty).empty());
     auto one = WithBeats({42}, 0);
-    EXPECT_EQ(one->m_nBeatCount, 1);
-    EXPECT_TRUE(one->m_vecRRIntervals.empty());
+    EXPECT_EQ(DocAccess::BeatCount(*one), 1);
+    EXPECT_TRUE(DocAccess::RRIntervals(*one).empty());
     EXPECT_FALSE(one->ComputeHourStats(nullptr));
     EXPECT_FALSE(one->IsStatisticsReady());
 }
@@ -124,7 +125,7 @@ TEST_F(DocumentTest, Queries)
     EXPECT_EQ(doc->GetBeatsInRange(uint64_t(1) << 40, 250, out), 0u);
     EXPECT_EQ(doc->GetBeatsInRange(0, UINT32_MAX, out), 4u);
 
-    doc->m_bDetectionDone.store(false);
+    DocAccess::SetDetectionDone(*doc, false);
     out.clear();
     EXPECT_EQ(doc->GetBeatsInRange(0, 1000, out), 0u);
     EXPECT_EQ(doc->GetAbnormalBeats(out), 0u);
@@ -135,7 +136,7 @@ TEST_F(DocumentTest, Queries)
     std::vector<const HourRateStats*> hours;
     EXPECT_EQ(doc->GetHourStats(hours), 0u);
 
-    doc->m_timeStart = CTime(1000);
+    DocAccess::SetStartTime(*doc, CTime(1000));
     CTime t;
     doc->GetTimeAt(&t, 60, false);
     EXPECT_EQ(t.GetTime(), 1060);
@@ -216,8 +217,8 @@ TEST_F(DocumentTest, MinuteRatesAreRunningMeans)
     // running averages 60, 63.33, 62.22.
     auto doc = WithBeats({250, 500, 700, 1000}, 10 * 3600);
     ASSERT_TRUE(doc->ComputeHourStats(nullptr));
-    ASSERT_EQ(doc->m_vecMinuteStats.size(), 1u);
-    const MinuteRateStats& m = *doc->m_vecMinuteStats[0];
+    ASSERT_EQ(DocAccess::MinuteStats(*doc).size(), 1u);
+    const MinuteRateStats& m = *DocAccess::MinuteStats(*doc)[0];
     const float r2 = float(15000.0 / (450.0 / 2.0));
     const float r3 = float(15000.0 / (750.0 / 3.0));
     const float avg = float((60.0 + double(r2) + double(r3)) / 3.0);
@@ -237,15 +238,15 @@ TEST_F(DocumentTest, MinuteWithSingleBeatLeavesNoRecord)
         beats.push_back(b);
     auto doc = WithBeats(beats, 10 * 3600);
     ASSERT_TRUE(doc->ComputeHourStats(nullptr));
-    ASSERT_EQ(doc->m_vecMinuteStats.size(), 2u);
-    EXPECT_EQ(doc->m_vecMinuteStats[1]->nIndex, 1);  // not advanced by the empty group
-    EXPECT_EQ(doc->m_vecMinuteStats[1]->fAvgRate, 60.0f);
+    ASSERT_EQ(DocAccess::MinuteStats(*doc).size(), 2u);
+    EXPECT_EQ(DocAccess::MinuteStats(*doc)[1]->nIndex, 1);  // not advanced by the empty group
+    EXPECT_EQ(DocAccess::MinuteStats(*doc)[1]->fAvgRate, 60.0f);
 
     // Two beats in different minutes give no record at all, yet statistics.
     auto two = WithBeats({250, 20000}, 10 * 3600);
     EXPECT_TRUE(two->ComputeHourStats(nullptr));
-    EXPECT_TRUE(two->m_vecMinuteStats.empty());
-    EXPECT_TRUE(two->m_vecHourStats.empty());
+    EXPECT_TRUE(DocAccess::MinuteStats(*two).empty());
+    EXPECT_TRUE(DocAccess::HourStats(*two).empty());
     EXPECT_TRUE(two->IsStatisticsReady());
 }
 
@@ -254,7 +255,7 @@ TEST_F(DocumentTest, HourGroups)
     // 09:59:00 for three minutes.
     auto doc = WithBeats(Every(250, 0, 45000), 9 * 3600 + 59 * 60);
     ASSERT_TRUE(doc->ComputeHourStats(nullptr));
-    ASSERT_EQ(doc->m_vecMinuteStats.size(), 3u);
+    ASSERT_EQ(DocAccess::MinuteStats(*doc).size(), 3u);
     std::vector<const HourRateStats*> hours;
     ASSERT_EQ(doc->GetHourStats(hours), 2u);
     EXPECT_EQ((std::vector<int>{hours[0]->nStartHour, hours[0]->nStartMinute, hours[0]->nEndHour,
@@ -263,17 +264,17 @@ TEST_F(DocumentTest, HourGroups)
     EXPECT_EQ((std::vector<int>{hours[1]->nStartHour, hours[1]->nStartMinute, hours[1]->nEndHour,
                                 hours[1]->nEndMinute}),
               (std::vector<int>{10, 0, 10, 1}));
-    EXPECT_EQ(hours[0]->fAvgRate, doc->m_vecMinuteStats[0]->fAvgRate);
+    EXPECT_EQ(hours[0]->fAvgRate, DocAccess::MinuteStats(*doc)[0]->fAvgRate);
 
     // Hour averages are means of the minute averages; extremes come from the
     // minute that supplies them.
     auto mixed = WithBeats({0, 250, 500, 15000, 15200, 15400, 15600}, 10 * 3600);
     ASSERT_TRUE(mixed->ComputeHourStats(nullptr));
-    ASSERT_EQ(mixed->m_vecMinuteStats.size(), 2u);
-    ASSERT_EQ(mixed->m_vecHourStats.size(), 1u);
-    const HourRateStats& h = *mixed->m_vecHourStats[0];
+    ASSERT_EQ(DocAccess::MinuteStats(*mixed).size(), 2u);
+    ASSERT_EQ(DocAccess::HourStats(*mixed).size(), 1u);
+    const HourRateStats& h = *DocAccess::HourStats(*mixed)[0];
     EXPECT_EQ(h.fAvgRate,
-              float((double(mixed->m_vecMinuteStats[0]->fAvgRate) + double(mixed->m_vecMinuteStats[1]->fAvgRate)) / 2));
+              float((double(DocAccess::MinuteStats(*mixed)[0]->fAvgRate) + double(DocAccess::MinuteStats(*mixed)[1]->fAvgRate)) / 2));
     EXPECT_EQ(h.fMinRate, 60.0f);
     EXPECT_EQ(h.fMaxRate, 75.0f);
     EXPECT_EQ(h.nSlowBeatPos, 250u);
@@ -343,8 +344,8 @@ TEST_F(DocumentTest, ShortRecordingUsesStoredBeats)
     doc->StartAnalysis(&view);  // synchronous
     EXPECT_FALSE(doc->IsAnalysisRunning());
     EXPECT_TRUE(doc->IsDetectionDone());
-    EXPECT_EQ(doc->m_vecBeats, (std::vector<uint32_t>{100, 350, 610}));
-    EXPECT_EQ(doc->m_nBeatCount, 3);
+    EXPECT_EQ(DocAccess::Beats(*doc), (std::vector<uint32_t>{100, 350, 610}));
+    EXPECT_EQ(DocAccess::BeatCount(*doc), 3);
     const std::vector<Ev> events = view.Events();
     ASSERT_GE(events.size(), 4u);
     EXPECT_EQ(events.front(), (Ev{Ev::Show, 0}));
@@ -364,7 +365,7 @@ TEST_F(DocumentTest, ShortRecordingBeatCounts)
     RecordingView view;
     doc->StartAnalysis(&view);
     EXPECT_TRUE(doc->IsDetectionDone());
-    EXPECT_TRUE(doc->m_vecBeats.empty());
+    EXPECT_TRUE(DocAccess::Beats(*doc).empty());
     EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
     EXPECT_FALSE(doc->IsStatisticsReady());
 
@@ -377,7 +378,7 @@ TEST_F(DocumentTest, ShortRecordingBeatCounts)
     auto doc2 = std::make_unique<CEcgDocument>();
     doc2->OpenFile(many);
     doc2->StartAnalysis(nullptr);
-    EXPECT_EQ(doc2->m_vecBeats, positions);
+    EXPECT_EQ(DocAccess::Beats(*doc2), positions);
     EXPECT_TRUE(doc2->IsStatisticsReady());
 
     // A header that can no longer be read: no beats, detection still done.
@@ -389,7 +390,7 @@ TEST_F(DocumentTest, ShortRecordingBeatCounts)
     RecordingView view3;
     doc3->StartAnalysis(&view3);
     EXPECT_TRUE(doc3->IsDetectionDone());
-    EXPECT_TRUE(doc3->m_vecBeats.empty());
+    EXPECT_TRUE(DocAccess::Beats(*doc3).empty());
     EXPECT_EQ(view3.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
 }
 
@@ -410,22 +411,22 @@ TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
     // Each apex is found exactly at its sample and only once, also where
     // two chunks overlap (25000..26500 and so on): the jump back at a chunk's
     // start invents nothing.
-    const std::vector<uint32_t>& beats = doc->m_vecBeats;
+    const std::vector<uint32_t>& beats = DocAccess::Beats(*doc);
     EXPECT_EQ(beats, Apexes(n, 200));
-    EXPECT_EQ(doc->m_nBeatCount, int32_t(beats.size()));
+    EXPECT_EQ(DocAccess::BeatCount(*doc), int32_t(beats.size()));
 
     EXPECT_EQ(view.DetectionProgress(), (std::vector<int>{25, 50, 75, 100}));
     const std::vector<Ev> events = view.Events();
     EXPECT_EQ(events.front(), (Ev{Ev::Show, 0}));
     EXPECT_EQ(events.back(), (Ev{Ev::StatisticsFinished, 1}));
     EXPECT_TRUE(doc->IsStatisticsReady());
-    EXPECT_TRUE(doc->m_bDetectorPrimed);
+    EXPECT_TRUE(DocAccess::IsDetectorPrimed(*doc));
 
     // A second run starts from an empty list and finds the same beats.
-    const std::vector<uint32_t> first = doc->m_vecBeats;
+    const std::vector<uint32_t> first = DocAccess::Beats(*doc);
     doc->StartAnalysis(nullptr);
     doc->WaitAnalysis();
-    EXPECT_EQ(doc->m_vecBeats, first);
+    EXPECT_EQ(DocAccess::Beats(*doc), first);
 }
 
 TEST_F(DocumentTest, ChunkCountFollowsLength)
@@ -442,7 +443,7 @@ TEST_F(DocumentTest, ChunkCountFollowsLength)
             extra ? std::vector<int>{25, 50, 75, 100} : std::vector<int>{33, 66, 100};
         EXPECT_EQ(view.DetectionProgress(), want) << extra;
         EXPECT_TRUE(doc->IsDetectionDone());
-        EXPECT_TRUE(doc->m_vecBeats.empty());
+        EXPECT_TRUE(DocAccess::Beats(*doc).empty());
     }
 }
 
@@ -474,7 +475,7 @@ TEST_F(DocumentTest, EmptyLongRecording)
     doc->StartAnalysis(&view);
     doc->WaitAnalysis();
     EXPECT_TRUE(doc->IsDetectionDone());
-    EXPECT_TRUE(doc->m_vecBeats.empty());
+    EXPECT_TRUE(DocAccess::Beats(*doc).empty());
     EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0},
                                               {Ev::DetectionFinished, 1},
                                               {Ev::BeginStatistics, 0},
@@ -490,8 +491,8 @@ TEST_F(DocumentTest, ShortLongRecordingPrimesWithWhatThereIs)
     doc->StartAnalysis(nullptr);  // a null view is fine
     doc->WaitAnalysis();
     EXPECT_TRUE(doc->IsDetectionDone());
-    EXPECT_TRUE(doc->m_bDetectorPrimed);
-    EXPECT_GE(doc->m_vecBeats.size(), 8u);
+    EXPECT_TRUE(DocAccess::IsDetectorPrimed(*doc));
+    EXPECT_GE(DocAccess::Beats(*doc).size(), 8u);
 }
 
 TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
@@ -504,7 +505,7 @@ TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
     std::atomic<int> calls{0};
     view.onProgress = [&](short) {
         if (++calls == 2)
-            doc->m_bCancelAnalysis.store(true);  // as StopAnalysis would, at this moment
+            DocAccess::RequestCancel(*doc);  // as StopAnalysis would, at this moment
     };
     doc->StartAnalysis(&view);
     doc->WaitAnalysis();
@@ -512,10 +513,10 @@ TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
     const std::vector<Ev> events = view.Events();
     EXPECT_EQ(events, (std::vector<Ev>{{Ev::Show, 0}, {Ev::Progress, 5}, {Ev::Progress, 10}}));
     EXPECT_FALSE(doc->IsStatisticsReady());
-    EXPECT_TRUE(doc->m_vecMinuteStats.empty());
+    EXPECT_TRUE(DocAccess::MinuteStats(*doc).empty());
     // The beats found so far come from the first two chunks only.
-    ASSERT_FALSE(doc->m_vecBeats.empty());
-    EXPECT_LT(doc->m_vecBeats.back(), 2 * ANALYSIS_CHUNK_STEP + ANALYSIS_CHUNK_LENGTH);
+    ASSERT_FALSE(DocAccess::Beats(*doc).empty());
+    EXPECT_LT(DocAccess::Beats(*doc).back(), 2 * ANALYSIS_CHUNK_STEP + ANALYSIS_CHUNK_LENGTH);
 }
 
 // Out of memory after detection or during the statistics: the run ends as
@@ -621,11 +622,11 @@ TEST_F(DocumentTest, RecordingThatVanishesBeforeTheRun)
     EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}, {Ev::DetectionFinished, 0}}));
     std::vector<uint32_t> out;
     EXPECT_EQ(doc->GetBeatsInRange(0, 100000, out), 0u);
-    ASSERT_TRUE(doc->m_csDetector.try_lock());
-    doc->m_csDetector.unlock();
+    ASSERT_TRUE(DocAccess::DetectorLock(*doc).try_lock());
+    DocAccess::DetectorLock(*doc).unlock();
     // Priming reads the recording itself and fails the same way.
     EXPECT_THROW(doc->GetDetector(), CFileException);
-    EXPECT_FALSE(doc->m_bDetectorPrimed);
+    EXPECT_FALSE(DocAccess::IsDetectorPrimed(*doc));
 }
 
 TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
@@ -638,7 +639,7 @@ TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
         {
             RecordingView::ShowProgress();
             ::unlink(path.c_str());
-            doc->m_bCancelAnalysis.store(true);
+            DocAccess::RequestCancel(*doc);
         }
     };
     const std::string path = m_dir.File("cancel-gone.dat");
@@ -671,8 +672,8 @@ TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
     doc->WaitAnalysis();
     // The run ends shorter: later reads return nothing.
     ASSERT_TRUE(doc->IsDetectionDone());
-    ASSERT_FALSE(doc->m_vecBeats.empty());
-    EXPECT_LT(doc->m_vecBeats.back(), 30000u);
+    ASSERT_FALSE(DocAccess::Beats(*doc).empty());
+    EXPECT_LT(DocAccess::Beats(*doc).back(), 30000u);
     EXPECT_EQ(view.DetectionProgress().back(), 100);
 }
 

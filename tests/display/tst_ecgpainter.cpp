@@ -9,6 +9,7 @@
 #include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
 #include "support/TestRecordings.h"
+#include "support/DocumentAccess.h"
 
 using namespace testsupport;
 
@@ -275,9 +276,9 @@ void TestEcgPainter::statusBandAndRMarks()
         return ref;
     };
     QCOMPARE(img.copy(0, h - 24, 100, 24), caption(QStringLiteral("正在分析数据")));
-    doc.m_bDetectionDone = true;
+    DocAccess::SetDetectionDone(doc, true);
     QCOMPARE(Paint(painter, &doc, w, h, true).copy(0, h - 24, 100, 24), caption(QStringLiteral("正在统计心律")));
-    doc.m_bDetectionDone = false;
+    DocAccess::SetDetectionDone(doc, false);
     // Without the show-status flag the band is empty.
     img = Paint(painter, &doc, w, h, false);
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());

@@ -14,6 +14,7 @@
 #include "display/VitrelView.h"
 #include "report/PrintJob.h"
 #include "support/TestRecordings.h"
+#include "support/DocumentAccess.h"
 
 using namespace testsupport;
 
@@ -339,7 +340,7 @@ void TestVitrelView::commandsAndChecks()
     QVERIFY(!view.IsCommandEnabled(ID_VIEW_RMARKS));
     view.OnCommand(ID_VIEW_RMARKS);
     QVERIFY(!view.GetPainter()->m_bShowRMarks);
-    doc->m_bDetectionDone = true;
+    DocAccess::SetDetectionDone(*doc, true);
     QVERIFY(view.IsCommandEnabled(ID_VIEW_RMARKS));
     view.OnCommand(ID_VIEW_RMARKS);
     QVERIFY(view.GetPainter()->m_bShowRMarks);
@@ -367,12 +368,12 @@ void TestVitrelView::printPageCount()
     QCOMPARE(info.m_nMaxPage, 1);
     QCOMPARE(info.m_nMinPage, 1);
     QCOMPARE(info.m_nCurPage, 1);
-    doc->m_vecAbnormalBeats.assign(11, 100);
+    DocAccess::AbnormalBeats(*doc).assign(11, 100);
     view.OnPreparePrinting(&info);
     QCOMPARE(info.m_nMaxPage, 4);
-    doc->m_vecAbnormalBeats.assign(10, 100);
+    DocAccess::AbnormalBeats(*doc).assign(10, 100);
     QCOMPARE(view.GetPrintPageCount(), 3);
-    doc->m_vecAbnormalBeats.assign(1, 100);
+    DocAccess::AbnormalBeats(*doc).assign(1, 100);
     QCOMPARE(view.GetPrintPageCount(), 2);
     QVERIFY(!view.m_bPrinting);
     view.OnBeginPrinting(nullptr, &info);
@@ -386,7 +387,7 @@ void TestVitrelView::printPageCount()
     CVitrelDoc shortDoc;
     shortDoc.OnOpenDocument(shortPath);
     CVitrelView shortView(&shortDoc);
-    shortDoc.m_vecAbnormalBeats.assign(11, 100);
+    DocAccess::AbnormalBeats(shortDoc).assign(11, 100);
     QCOMPARE(shortView.GetPrintPageCount(), 1);
 }
 

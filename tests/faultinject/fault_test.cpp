@@ -18,6 +18,7 @@
 #include "analysis/AnalysisTestSupport.h"
 #include "analysis/EcgDocument.h"
 #include "analysis/SyntheticEcg.h"
+#include "support/DocumentAccess.h"
 
 extern char** environ;
 
@@ -67,7 +68,7 @@ Outcome Analyse(const std::string& path)
     doc.WaitAnalysis();
     o.completed = doc.IsDetectionDone();
     o.events = view.Events();
-    o.beats = doc.m_vecBeats;
+    o.beats = DocAccess::Beats(doc);
     o.samples = doc.GetSampleCount();
     return o;
 }
@@ -202,12 +203,12 @@ TEST_F(FaultTest, ShortRecordingHeaderReadInPieces)
         EXPECT_TRUE(doc.IsDetectionDone());
         if (std::string(mode).rfind("short", 0) == 0) {
             // Pieces are read until the header is whole.
-            EXPECT_EQ(doc.m_vecBeats, want);
+            EXPECT_EQ(DocAccess::Beats(doc), want);
             EXPECT_TRUE(doc.IsStatisticsReady());
         } else {
             // The open read the header whole; the second read stops part-way:
             // a header without beats.
-            EXPECT_TRUE(doc.m_vecBeats.empty());
+            EXPECT_TRUE(DocAccess::Beats(doc).empty());
             EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 0}));
         }
     }
@@ -377,8 +378,8 @@ TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
         EXPECT_EQ(doc.ReadSamples(buf.data(), 199000, 4000), 1000u);
         EXPECT_EQ(doc.ReadSamples(buf.data(), 210000, 4000), 0u);
         if (doc.IsDetectionDone()) {
-            ASSERT_FALSE(doc.m_vecBeats.empty());
-            EXPECT_LT(doc.m_vecBeats.back(), 200000u);
+            ASSERT_FALSE(DocAccess::Beats(doc).empty());
+            EXPECT_LT(DocAccess::Beats(doc).back(), 200000u);
         }
     }
 }

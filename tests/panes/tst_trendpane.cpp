@@ -11,6 +11,7 @@
 #include "panes/Panes.h"
 #include "panes/PaneTestUtil.h"
 #include "resources/QtResources.h"
+#include "support/DocumentAccess.h"
 
 namespace {
 const QRgb kBackground = qRgb(0, 50, 50);
@@ -41,11 +42,11 @@ class TestTrendPane : public QObject {
     void SetMinutes(std::initializer_list<float> avgRates, CVitrelDoc* doc = nullptr)
     {
         doc = doc ? doc : m_doc;
-        doc->m_vecMinuteStats.clear();
+        DocAccess::MinuteStats(*doc).clear();
         int i = 0;
         for (float r : avgRates)
-            doc->m_vecMinuteStats.push_back(std::make_unique<MinuteRateStats>(MinuteRateStats{i++, r, r - 10, r + 10, 0, 0}));
-        doc->m_bStatisticsReady = true;
+            DocAccess::MinuteStats(*doc).push_back(std::make_unique<MinuteRateStats>(MinuteRateStats{i++, r, r - 10, r + 10, 0, 0}));
+        DocAccess::SetStatisticsReady(*doc, true);
     }
     QImage Render(CHeartRateTrendDlg& pane, QSize size)
     {
@@ -172,12 +173,12 @@ private slots:
 
         // Statistics not ready: clicks do nothing.
         SetMinutes({70, 71});
-        m_doc->m_bStatisticsReady = false;
+        DocAccess::SetStatisticsReady(*m_doc, false);
         m_view->CenterOnSample(600000);
         const int64_t before = ViewPos();
         QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(0, 10));
         QCOMPARE(ViewPos(), before);
-        m_doc->m_bStatisticsReady = true;
+        DocAccess::SetStatisticsReady(*m_doc, true);
     }
 
     void dragFromOutsideThePlotIsClamped()

@@ -21,6 +21,7 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "support/TestRecordings.h"
+#include "support/DocumentAccess.h"
 
 using namespace reporttest;
 
@@ -86,8 +87,8 @@ private slots:
         QVERIFY(m_doc->OnOpenDocument(path));
         // Eleven abnormal beats: four pages.
         for (uint32_t i = 0; i < 11; ++i)
-            m_doc->m_vecAbnormalBeats.push_back(1000 + 2000 * i);
-        m_doc->m_bDetectionDone = true;
+            DocAccess::AbnormalBeats(*m_doc).push_back(1000 + 2000 * i);
+        DocAccess::SetDetectionDone(*m_doc, true);
         m_view = new CVitrelView(m_doc);
         m_view->resize(800, 300);
     }

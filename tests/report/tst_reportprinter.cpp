@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "ReportTestSupport.h"
+#include "support/DocumentAccess.h"
 
 using namespace reporttest;
 
@@ -43,8 +44,8 @@ private:
         QVERIFY(WriteLongRecording(path, samples));
         doc.OpenFile(path.toStdString());
         QCOMPARE(doc.GetFileKind(), int(ECG_KIND_HOLTER));
-        doc.m_vecAbnormalBeats = std::move(abnormal);
-        doc.m_bDetectionDone = true;
+        DocAccess::AbnormalBeats(doc) = std::move(abnormal);
+        DocAccess::SetDetectionDone(doc, true);
     }
 
     std::string ValuesFor(const RecordingHeader& h)
@@ -88,7 +89,7 @@ private slots:
         QVERIFY(WriteShortRecording(path, MakeHeader(), {}));
         CEcgDocument doc;
         doc.OpenFile(path.toStdString());
-        doc.m_vecAbnormalBeats = {100, 200, 300, 400, 500, 600, 700};
+        DocAccess::AbnormalBeats(doc) = {100, 200, 300, 400, 500, 600, 700};
         QCOMPARE(CEcgReportPrinter::GetPageCount(&doc), 1);
     }
 
@@ -446,8 +447,8 @@ private slots:
         CEcgDocument doc;
         OpenLong(doc, std::vector<int16_t>(20000, 0), {});
         auto slow = std::make_unique<HourRateStats>(HourRateStats{14, 30, 14, 31, 70, 50, 90, 2500, 7500});
-        doc.m_vecHourStats.push_back(std::move(slow));
-        doc.m_bStatisticsReady = true;
+        DocAccess::HourStats(doc).push_back(std::move(slow));
+        DocAccess::SetStatisticsReady(doc, true);
 
         CapturingDevice dev;
         CapturePage(doc, dev, PageInfo(1, 1));

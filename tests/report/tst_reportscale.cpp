@@ -13,6 +13,7 @@
 
 #include "ReportTestSupport.h"
 #include "report/BatchReport.h"
+#include "support/DocumentAccess.h"
 
 using namespace reporttest;
 
@@ -74,8 +75,8 @@ private:
         const QString path = m_dir.filePath(QStringLiteral("10110814.30"));
         QVERIFY(WriteLongRecording(path, SpikesEverySecond(samples)));
         doc.OpenFile(path.toStdString());
-        doc.m_vecAbnormalBeats = std::move(abnormal);
-        doc.m_bDetectionDone = true;
+        DocAccess::AbnormalBeats(doc) = std::move(abnormal);
+        DocAccess::SetDetectionDone(doc, true);
     }
 
 private slots:

@@ -19,6 +19,7 @@
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
 #include "resources/Version.h"
+#include "support/DocumentAccess.h"
 
 namespace fs = std::filesystem;
 
@@ -291,6 +292,6 @@ TEST_F(SynthTest, ChunkStartsNeitherDoubleNorInventBeats)
     ASSERT_EQ(doc.GetHourStats(hours), 3u);
     for (const HourRateStats* h : hours)
         EXPECT_LT(h->fMaxRate, 200.0f) << h->nStartHour;
-    for (size_t i = 1; i < doc.m_vecBeats.size(); ++i)
-        EXPECT_GT(doc.m_vecBeats[i] - doc.m_vecBeats[i - 1], 50u) << doc.m_vecBeats[i];
+    for (size_t i = 1; i < DocAccess::Beats(doc).size(); ++i)
+        EXPECT_GT(DocAccess::Beats(doc)[i] - DocAccess::Beats(doc)[i - 1], 50u) << DocAccess::Beats(doc)[i];
 }

@@ -1,0 +1,27 @@
+// The one seam through which tests reach a document's state: the lists and
+// flags an analysis run builds, set directly or read back.
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include "analysis/EcgDocument.h"
+
+struct CEcgDocumentTestAccess {
+    static std::vector<uint32_t>& Beats(CEcgDocument& d) { return d.m_vecBeats; }
+    static std::vector<uint32_t>& RRIntervals(CEcgDocument& d) { return d.m_vecRRIntervals; }
+    static std::vector<uint32_t>& AbnormalBeats(CEcgDocument& d) { return d.m_vecAbnormalBeats; }
+    static std::vector<std::unique_ptr<MinuteRateStats>>& MinuteStats(CEcgDocument& d) { return d.m_vecMinuteStats; }
+    static std::vector<std::unique_ptr<HourRateStats>>& HourStats(CEcgDocument& d) { return d.m_vecHourStats; }
+    static int32_t BeatCount(const CEcgDocument& d) { return d.m_nBeatCount; }
+    static bool IsDetectorPrimed(const CEcgDocument& d) { return d.m_bDetectorPrimed; }
+    static std::mutex& DetectorLock(CEcgDocument& d) { return d.m_csDetector; }
+
+    static void SetStartTime(CEcgDocument& d, CTime t) { d.m_timeStart = t; }
+    static void SetDetectionDone(CEcgDocument& d, bool done) { d.m_bDetectionDone.store(done); }
+    static void SetStatisticsReady(CEcgDocument& d, bool ready) { d.m_bStatisticsReady.store(ready); }
+    // As StopAnalysis does first, without waiting for the worker.
+    static void RequestCancel(CEcgDocument& d) { d.m_bCancelAnalysis.store(true); }
+};
+
+using DocAccess = CEcgDocumentTestAccess;
