@@ -78,12 +78,13 @@ void Paint(benchmark::State& state, bool analysed)
     const int w = 1920, h = 900;
     QImage target(w, h, QImage::Format_ARGB32_Premultiplied);
     CEcgPainter painter;
-    painter.m_fZoom = 0.5f;
-    painter.m_bShowRMarks = analysed;
-    painter.m_nViewPos = kSamples / 2;
+    DisplaySettings settings;
+    settings.m_fZoom = 0.5f;
+    settings.m_bShowRMarks = analysed;
+    settings.m_nViewPos = kSamples / 2;
     for (auto _ : state) {
         QPainter p(&target);
-        painter.DrawStrip(doc, &p, w, h, !analysed);
+        painter.DrawStrip(doc, settings, &p, w, h, !analysed);
         p.end();
         benchmark::DoNotOptimize(target.constBits());
     }

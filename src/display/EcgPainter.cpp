@@ -226,14 +226,17 @@ void CEcgPainter::DrawGridRows(QImage* surface, QRgb background, QRgb minor, QRg
         std::memcpy(surface->scanLine(y), templ(kind[static_cast<size_t>(y)]), static_cast<size_t>(w) * sizeof(QRgb));
 }
 
-void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, bool bShowStatus)
+void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings, QPainter* pDC, int w, int h,
+                            bool bShowStatus)
 {
     if (w <= 0 || h <= 0)
         return;
-    const double z = m_fZoom;
+    const float zoom = settings.m_fZoom;
+    const int gain = settings.m_nGain;
+    const double z = zoom;
     const double requested = 2.0 * w / z;
     const uint32_t nRequested = requested > 0 ? static_cast<uint32_t>(std::min(requested, 4.0e9)) : 0;
-    const int64_t P = m_bDragging ? m_nDragPos : m_nViewPos;
+    const int64_t P = settings.LeftEdge();
 
     std::vector<int16_t> samples;
     std::vector<QPoint> pts;
@@ -250,13 +253,13 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     const uint32_t n = (pDoc && nRequested) ? pDoc->ReadSamples(samples.data(), P, nRequested) : 0;
 
     m_nGridPhase = static_cast<int>(static_cast<double>((P / 2) % 25) * z);
-    const QString caption = FormatZoomCaption(m_fZoom);
+    const QString caption = FormatZoomCaption(zoom);
     const int B = StatusBandHeight(pDoc);
     const int h2 = h / 2;
 
-    if (m_bShowGrid)
+    if (settings.m_bShowGrid)
         DrawGridRows(&m_surface, BACKGROUND_COLOR.rgb(), m_crMinorGrid, m_crMajorGrid, 0, LABEL_BAND, w,
-                     h - B - LABEL_BAND, m_nGridPhase, m_fZoom);
+                     h - B - LABEL_BAND, m_nGridPhase, zoom);
     else
         m_surface.fill(BACKGROUND_COLOR.rgb());
     CSurface surface(m_surface);
@@ -271,7 +274,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
         for (uint32_t i = 0; i < n; ++i) {
             const int x = static_cast<int>((i / 2) * z);
             // In this order: scaling by gain * zoom first rounds differently.
-            const int y = static_cast<int>(h2 - (samples[i] / double(ECG_UNITS_PER_MV)) * m_nGain * z + LABEL_BAND);
+            const int y = static_cast<int>(h2 - (samples[i] / double(ECG_UNITS_PER_MV)) * gain * z + LABEL_BAND);
             pts[i] = QPoint(x, y);
         }
         kinds[0] = MOVE_TO;
@@ -279,7 +282,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
 
         if (n > CALIBRATION_SAMPLES) {
             const int Y0 = h2 + LABEL_BAND;
-            const int Y1 = static_cast<int>(h2 - m_nGain * z + LABEL_BAND);
+            const int Y1 = static_cast<int>(h2 - gain * z + LABEL_BAND);
             for (int i = 0; i < CALIBRATION_SAMPLES; ++i)
                 pts[i] = pts[CALIBRATION_SAMPLES];
             const int x25 = static_cast<int>(25 * z), x20 = static_cast<int>(20 * z), x30 = static_cast<int>(30 * z);
@@ -299,7 +302,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
         }
     }
 
-    if (m_bShowRMarks && pDoc) {
+    if (settings.m_bShowRMarks && pDoc) {
         std::vector<uint32_t> beats;
         pDoc->GetBeatsInRange(static_cast<uint64_t>(std::max<int64_t>(P, 0)), n, beats);
         for (uint32_t r : beats) {
@@ -330,9 +333,10 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, boo
     pDC->drawImage(QPoint(0, 0), m_surface);
 }
 
-void CEcgPainter::DrawTimeLabels(CEcgDocument* pDoc, int x)
+void CEcgPainter::DrawTimeLabels(const CEcgDocument* pDoc, const DisplaySettings& settings, int x)
 {
-    const int64_t S = static_cast<int64_t>(2.0 * x / m_fZoom + static_cast<double>(m_nViewPos));
+    // The committed position, also while a drag is under way.
+    const int64_t S = static_cast<int64_t>(2.0 * x / settings.m_fZoom + static_cast<double>(settings.m_nViewPos));
     const uint32_t t = static_cast<uint32_t>(S) / 250;
 
     LocalFields lf;

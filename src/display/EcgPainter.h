@@ -1,7 +1,7 @@
 // Paints the visible stretch of a recording: background, 1 mm / 5 mm grid
 // that moves with the signal, trace at 25 mm/s and 10 mm/mV times the zoom,
-// calibration pulse, R-wave marks and captions. It also holds the view's
-// display settings, which the view changes and the painter reads.
+// calibration pulse, R-wave marks and captions, as the view's display
+// settings say.
 #pragma once
 
 #include <QColor>
@@ -12,6 +12,22 @@
 
 class CEcgDocument;
 class QPainter;
+
+// What the waveform view shows and where: the view owns these settings and
+// hands them to its painter for every paint.
+struct DisplaySettings {
+    bool m_bShowGrid = true;
+    bool m_bShowRMarks = false;
+    bool m_bDragging = false;
+    int m_nDragStartX = 0;
+    float m_fZoom = 1.0f;
+    int m_nGain = 50;          // pixels per millivolt at zoom 1.0; never changed
+    int64_t m_nDragPos = 0;    // left edge while a drag is under way
+    int64_t m_nViewPos = 0;    // left edge, committed
+
+    // The sample at the left edge as painted.
+    int64_t LeftEdge() const { return m_bDragging ? m_nDragPos : m_nViewPos; }
+};
 
 class CEcgPainter {
 public:
@@ -33,10 +49,11 @@ public:
     CEcgPainter& operator=(const CEcgPainter&) = delete;
 
     // Paints the whole w x h client area into pDC.
-    void DrawStrip(CEcgDocument* pDoc, QPainter* pDC, int w, int h, bool bShowStatus);
+    void DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings, QPainter* pDC, int w, int h,
+                   bool bShowStatus);
     // Computes the two time captions for client x and keeps them until the
-    // owner repaints the label band (see TakeTimeLabels).
-    void DrawTimeLabels(CEcgDocument* pDoc, int x);
+    // owner repaints the label band.
+    void DrawTimeLabels(const CEcgDocument* pDoc, const DisplaySettings& settings, int x);
     // Draws the kept time captions with an opaque background.
     void PaintTimeLabels(QPainter* pDC) const;
     bool HasTimeLabels() const { return !m_strAbsTime.isEmpty(); }
@@ -59,18 +76,11 @@ public:
     // Zoom caption (string 130) for zoom.
     static QString FormatZoomCaption(float zoom);
     const QFont& GetFont() const { return m_font; }
-
-    bool m_bShowGrid = true;
-    bool m_bShowRMarks = false;
-    bool m_bDragging = false;
-    int m_nDragStartX = 0;
-    int m_nGridPhase = 0;
-    float m_fZoom = 1.0f;
-    int m_nGain = 50;
-    int64_t m_nDragPos = 0;
-    int64_t m_nViewPos = 0;
+    // Horizontal offset of the grid in pixels, as the last paint computed it.
+    int GetGridPhase() const { return m_nGridPhase; }
 
 private:
+    int m_nGridPhase = 0;
     QFont m_font;
     QRgb m_crMajorGrid;
     QRgb m_crMinorGrid;

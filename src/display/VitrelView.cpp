@@ -189,7 +189,7 @@ void CVitrelView::OnActivateView(bool bActivate, CVitrelView* pActivateView, CVi
 void CVitrelView::OnDraw(QPainter* pDC)
 {
     const QRect rc = GetClientRect();
-    m_pPainter->DrawStrip(m_pDocument, pDC, rc.width(), rc.height(), IsProgressVisible());
+    m_pPainter->DrawStrip(m_pDocument, m_settings, pDC, rc.width(), rc.height(), IsProgressVisible());
 }
 
 void CVitrelView::paintEvent(QPaintEvent* event)
@@ -211,7 +211,7 @@ void CVitrelView::paintEvent(QPaintEvent* event)
 
 void CVitrelView::ShowTimeLabels(int x)
 {
-    m_pPainter->DrawTimeLabels(m_pDocument, x);
+    m_pPainter->DrawTimeLabels(m_pDocument, m_settings, x);
     m_bLabelsFresh = true;
     update(QRect(0, 0, GetClientRect().width(), kLabelBand));
 }
@@ -221,7 +221,7 @@ void CVitrelView::ShowTimeLabels(int x)
 int64_t CVitrelView::GetMaxScrollPos() const
 {
     const uint64_t S = m_pDocument ? m_pDocument->GetSampleCount() : 0;
-    const double v = 2.0 * GetClientRect().width() / m_pPainter->m_fZoom;
+    const double v = 2.0 * GetClientRect().width() / m_settings.m_fZoom;
     const uint64_t V = v > 0 ? static_cast<uint64_t>(v) : 0;
     if (S > V)
         return static_cast<int64_t>(std::min<uint64_t>(S - V, INT64_MAX));
@@ -242,7 +242,7 @@ void CVitrelView::UpdateScrollRange()
     m_nScrollUnit = M > INT_MAX ? (M + INT_MAX - 1) / INT_MAX : 1;
     const QSignalBlocker block(m_pScrollBar);
     m_pScrollBar->setRange(0, static_cast<int>(M / m_nScrollUnit));
-    const double visible = 2.0 * GetClientRect().width() / m_pPainter->m_fZoom / static_cast<double>(m_nScrollUnit);
+    const double visible = 2.0 * GetClientRect().width() / m_settings.m_fZoom / static_cast<double>(m_nScrollUnit);
     m_pScrollBar->setPageStep(static_cast<int>(std::clamp(visible, 1.0, static_cast<double>(INT_MAX))));
     m_pScrollBar->setSingleStep(static_cast<int>(std::max<int64_t>(10 / m_nScrollUnit, 1)));
     SetScrollPos(m_nScrollPos);
@@ -252,10 +252,10 @@ void CVitrelView::UpdateScrollRange()
         LayoutScrollBar();
         update();
     }
-    m_pPainter->m_nViewPos = std::clamp<int64_t>(m_pPainter->m_nViewPos, 0, M);
+    m_settings.m_nViewPos = std::clamp<int64_t>(m_settings.m_nViewPos, 0, M);
     // A click commits the drag position: it must not be one the range no
     // longer holds.
-    m_pPainter->m_nDragPos = std::clamp<int64_t>(m_pPainter->m_nDragPos, 0, M);
+    m_settings.m_nDragPos = std::clamp<int64_t>(m_settings.m_nDragPos, 0, M);
 }
 
 void CVitrelView::LayoutScrollBar()
@@ -330,7 +330,7 @@ void CVitrelView::OnHScroll(int code, int64_t trackPos)
     default: break;
     }
     if (p != p0) {
-        m_pPainter->m_nViewPos = m_pPainter->m_nDragPos = p;
+        m_settings.m_nViewPos = m_settings.m_nDragPos = p;
         SetScrollPos(p);
         ShowTimeLabels(0);
         InvalidateTraceArea();
@@ -342,13 +342,13 @@ void CVitrelView::CenterOnSample(uint32_t sample)
     if (m_bPrinting)
         return;
     const double w = GetClientRect().width();
-    int64_t pos = static_cast<int64_t>(static_cast<double>(sample) - w / m_pPainter->m_fZoom);
+    int64_t pos = static_cast<int64_t>(static_cast<double>(sample) - w / m_settings.m_fZoom);
     const int64_t M = GetMaxScrollPos();
     if (pos > M)
         pos = M;
     if (pos < 0)
         pos = 0;
-    m_pPainter->m_nViewPos = m_pPainter->m_nDragPos = pos;
+    m_settings.m_nViewPos = m_settings.m_nDragPos = pos;
     SetScrollPos(pos);
     update();
 }
@@ -377,8 +377,8 @@ void CVitrelView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         setCursor(m_hClosedHand);
-        m_pPainter->m_bDragging = true;
-        m_pPainter->m_nDragStartX = static_cast<int>(event->position().x());
+        m_settings.m_bDragging = true;
+        m_settings.m_nDragStartX = static_cast<int>(event->position().x());
     }
     QWidget::mousePressEvent(event);
 }
@@ -387,8 +387,8 @@ void CVitrelView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
         setCursor(m_hOpenHand);
-        m_pPainter->m_bDragging = false;
-        m_pPainter->m_nViewPos = m_pPainter->m_nDragPos;
+        m_settings.m_bDragging = false;
+        m_settings.m_nViewPos = m_settings.m_nDragPos;
     } else if (event->button() == Qt::RightButton) {
         if (auto* frame = qobject_cast<CMainFrame*>(window()))
             frame->TrackContextMenu(IDR_CONTEXT_MENU, event->globalPosition().toPoint());
@@ -399,13 +399,13 @@ void CVitrelView::mouseReleaseEvent(QMouseEvent* event)
 void CVitrelView::mouseMoveEvent(QMouseEvent* event)
 {
     const int x = static_cast<int>(event->position().x());
-    if (m_pPainter->m_bDragging) {
-        const double pos = (m_pPainter->m_nDragStartX - x) * 2.0 / m_pPainter->m_fZoom +
-                           static_cast<double>(m_pPainter->m_nViewPos);
+    if (m_settings.m_bDragging) {
+        const double pos = (m_settings.m_nDragStartX - x) * 2.0 / m_settings.m_fZoom +
+                           static_cast<double>(m_settings.m_nViewPos);
         const int64_t M = GetMaxScrollPos();
         int64_t p = static_cast<int64_t>(std::clamp(pos, -1.0, 9.0e18));
         p = std::clamp<int64_t>(p, 0, M);
-        m_pPainter->m_nDragPos = p;
+        m_settings.m_nDragPos = p;
         SetScrollPos(p);
         InvalidateTraceArea();
     } else {
@@ -426,7 +426,7 @@ void CVitrelView::ZoomByWheel(QWheelEvent* event, double x)
         event->ignore();
         return;
     }
-    float& zoom = m_pPainter->m_fZoom;
+    float& zoom = m_settings.m_fZoom;
     zoom += delta > 0 ? 0.25f : -0.25f;
     if (zoom < 0.5f)
         zoom = 0.5f;
@@ -474,11 +474,11 @@ bool CVitrelView::IsCommandEnabled(int id) const
 bool CVitrelView::IsCommandChecked(int id) const
 {
     if (id == ID_VIEW_GRID)
-        return m_pPainter->m_bShowGrid;
+        return m_settings.m_bShowGrid;
     if (id == ID_VIEW_RMARKS)
-        return m_pPainter->m_bShowRMarks;
+        return m_settings.m_bShowRMarks;
     const float zoom = ZoomForCommand(id);
-    return zoom > 0 && m_pPainter->m_fZoom == zoom;
+    return zoom > 0 && m_settings.m_fZoom == zoom;
 }
 
 void CVitrelView::OnCommand(int id)
@@ -486,14 +486,14 @@ void CVitrelView::OnCommand(int id)
     if (!IsCommandEnabled(id))
         return;
     if (const float zoom = ZoomForCommand(id); zoom > 0) {
-        m_pPainter->m_fZoom = zoom;
+        m_settings.m_fZoom = zoom;
         UpdateScrollRange();
         update();
     } else if (id == ID_VIEW_GRID) {
-        m_pPainter->m_bShowGrid = !m_pPainter->m_bShowGrid;
+        m_settings.m_bShowGrid = !m_settings.m_bShowGrid;
         InvalidateTraceArea();
     } else if (id == ID_VIEW_RMARKS) {
-        m_pPainter->m_bShowRMarks = !m_pPainter->m_bShowRMarks;
+        m_settings.m_bShowRMarks = !m_settings.m_bShowRMarks;
         InvalidateTraceArea();
     } else if (id == ID_FILE_PRINT) {
         RunPrintJob(this, PrintMode::Dialog);
@@ -577,7 +577,7 @@ void CVitrelView::OnEndPrinting(QPainter*, CPrintInfo*)
 void CVitrelView::OnPrint(QPainter* pDC, CPrintInfo* pInfo)
 {
     // Paper gets its own metric drawing, never the screen picture.
-    CEcgReportPrinter printer(m_pDocument, pDC, pInfo, m_pPainter->m_nGain);
+    CEcgReportPrinter printer(m_pDocument, pDC, pInfo, m_settings.m_nGain);
     printer.PrintPage();
 }
 

@@ -11,9 +11,9 @@
 #include <functional>
 
 #include "analysis/AnalysisView.h"
+#include "display/EcgPainter.h"
 
 class CVitrelDoc;
-class CEcgPainter;
 class QProgressBar;
 class QScrollBar;
 class QPainter;
@@ -40,6 +40,7 @@ public:
 
     CVitrelDoc* GetDocument() const { return m_pDocument; }
     CEcgPainter* GetPainter() const { return m_pPainter; }
+    const DisplaySettings& GetDisplaySettings() const { return m_settings; }
 
     // Creates the progress bar and starts the document's analysis.
     void OnInitialUpdate();
@@ -133,6 +134,7 @@ private:
     void PumpNotifications();
 
     CVitrelDoc* m_pDocument = nullptr;
+    DisplaySettings m_settings;
     QScrollBar* m_pScrollBar = nullptr;
     int64_t m_nScrollPos = 0;       // scroll-bar position in samples
     int64_t m_nScrollMax = 0;       // scroll-bar maximum in samples

@@ -267,8 +267,8 @@ void TestMainFrame::openAndClose()
 
     // The menu's commands reach the active view only.
     frame.OnCommand(ID_ZOOM_200);
-    QCOMPARE(docs[2]->GetView()->GetPainter()->m_fZoom, 2.0f);
-    QCOMPARE(docs[1]->GetView()->GetPainter()->m_fZoom, 1.0f);
+    QCOMPARE(docs[2]->GetView()->GetDisplaySettings().m_fZoom, 2.0f);
+    QCOMPARE(docs[1]->GetView()->GetDisplaySettings().m_fZoom, 1.0f);
     QVERIFY(frame.GetAction(ID_ZOOM_200)->isChecked());
     QVERIFY(!frame.GetAction(ID_ZOOM_100)->isChecked());
 

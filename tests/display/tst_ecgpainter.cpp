@@ -22,12 +22,13 @@ const QRgb kTrace = qRgb(240, 240, 0);
 const QRgb kRMark = qRgb(0, 200, 200);
 const QRgb kCaption = qRgb(0, 255, 255);
 
-QImage Paint(CEcgPainter& painter, CEcgDocument* doc, int w = 1000, int h = 400, bool status = false)
+QImage Paint(CEcgPainter& painter, const DisplaySettings& settings, CEcgDocument* doc, int w = 1000, int h = 400,
+             bool status = false)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::magenta);
     QPainter p(&image);
-    painter.DrawStrip(doc, &p, w, h, status);
+    painter.DrawStrip(doc, settings, &p, w, h, status);
     p.end();
     return image;
 }
@@ -88,7 +89,8 @@ void TestEcgPainter::traceCalibrationAndCaptions()
     doc.OpenFile(path.toStdString());
 
     CEcgPainter painter;
-    const QImage img = Paint(painter, &doc);
+    DisplaySettings settings;
+    const QImage img = Paint(painter, settings, &doc);
 
     // Background, grids and caption colours are exact.
     QCOMPARE(At(img, 1, 27), kBackground);
@@ -139,8 +141,8 @@ void TestEcgPainter::traceCalibrationAndCaptions()
     QVERIFY(exact);
 
     // Without the grid only the trace and captions are on the background.
-    painter.m_bShowGrid = false;
-    const QImage bare = Paint(painter, &doc);
+    settings.m_bShowGrid = false;
+    const QImage bare = Paint(painter, settings, &doc);
     QCOMPARE(At(bare, 0, 27), kBackground);
     QCOMPARE(At(bare, 5, 27), kBackground);
     QCOMPARE(At(bare, 150, 225), kTrace);
@@ -152,9 +154,10 @@ void TestEcgPainter::gridPhaseFollowsPosition()
     CEcgDocument doc;
     doc.OpenFile(path.toStdString());
     CEcgPainter painter;
-    painter.m_nViewPos = 1234;
-    QImage img = Paint(painter, &doc);
-    QCOMPARE(painter.m_nGridPhase, 17);
+    DisplaySettings settings;
+    settings.m_nViewPos = 1234;
+    QImage img = Paint(painter, settings, &doc);
+    QCOMPARE(painter.GetGridPhase(), 17);
     // Major vertical lines at x = -17 + 25k; row 31 has no horizontal line.
     for (int x : {8, 33, 58, 983})
         QCOMPARE(At(img, x, 31), kMajor);
@@ -166,21 +169,21 @@ void TestEcgPainter::gridPhaseFollowsPosition()
     QCOMPARE(At(img, 1, 30), kMinor);
 
     // A drag paints from the drag position, not the committed one.
-    painter.m_bDragging = true;
-    painter.m_nDragPos = 1250;
-    Paint(painter, &doc);
-    QCOMPARE(painter.m_nGridPhase, 0);
-    painter.m_bDragging = false;
-    Paint(painter, &doc);
-    QCOMPARE(painter.m_nGridPhase, 17);
+    settings.m_bDragging = true;
+    settings.m_nDragPos = 1250;
+    Paint(painter, settings, &doc);
+    QCOMPARE(painter.GetGridPhase(), 0);
+    settings.m_bDragging = false;
+    Paint(painter, settings, &doc);
+    QCOMPARE(painter.GetGridPhase(), 17);
 
     // At 200 % the phase scales: (617 mod 25) * 2.
-    painter.m_fZoom = 2.0f;
-    Paint(painter, &doc);
-    QCOMPARE(painter.m_nGridPhase, 34);
-    painter.m_fZoom = 0.75f;
-    img = Paint(painter, &doc);
-    QCOMPARE(painter.m_nGridPhase, 12);   // trunc(17 * 0.75)
+    settings.m_fZoom = 2.0f;
+    Paint(painter, settings, &doc);
+    QCOMPARE(painter.GetGridPhase(), 34);
+    settings.m_fZoom = 0.75f;
+    img = Paint(painter, settings, &doc);
+    QCOMPARE(painter.GetGridPhase(), 12);   // trunc(17 * 0.75)
     QCOMPARE(At(img, static_cast<int>(25 * 0.75 - 12), 26), kMajor);
 }
 
@@ -196,9 +199,10 @@ void TestEcgPainter::requestedSampleCount()
     CEcgDocument doc;
     doc.OpenFile(path.toStdString());
     CEcgPainter painter;
-    painter.m_fZoom = 0.5f;
-    painter.m_bShowGrid = false;
-    const QImage img = Paint(painter, &doc);
+    DisplaySettings settings;
+    settings.m_fZoom = 0.5f;
+    settings.m_bShowGrid = false;
+    const QImage img = Paint(painter, settings, &doc);
     // Zero line 225; +1 mV at 50 % is 25 pixels up.
     QCOMPARE(At(img, 999, 210), kTrace);
     QVERIFY(At(img, 999, 235) != kTrace);
@@ -213,8 +217,9 @@ void TestEcgPainter::shortStripHasNoCalibration()
     CEcgDocument doc;
     doc.OpenFile(path.toStdString());
     CEcgPainter painter;
-    painter.m_bShowGrid = false;
-    const QImage img = Paint(painter, &doc);
+    DisplaySettings settings;
+    settings.m_bShowGrid = false;
+    const QImage img = Paint(painter, settings, &doc);
     // The trace starts at its first sample, at y = 200, and there is no pulse or "1mv".
     QCOMPARE(At(img, 0, 200), kTrace);
     QCOMPARE(At(img, 25, 200), kTrace);
@@ -226,15 +231,15 @@ void TestEcgPainter::shortStripHasNoCalibration()
     const QString high = WriteSamples(m_dir.path(), QStringLiteral("10110814.34"), std::vector<int16_t>(100, 4444));
     CEcgDocument highDoc;
     highDoc.OpenFile(high.toStdString());
-    painter.m_fZoom = 0.75f;
-    const QImage img75 = Paint(painter, &highDoc);
+    settings.m_fZoom = 0.75f;
+    const QImage img75 = Paint(painter, settings, &highDoc);
     QCOMPARE(At(img75, 10, 59), kTrace);
     QVERIFY(At(img75, 10, 60) != kTrace);
-    painter.m_fZoom = 1.0f;
+    settings.m_fZoom = 1.0f;
 
     // No document at all: background, grid and the zoom caption.
-    painter.m_bShowGrid = true;
-    const QImage empty = Paint(painter, nullptr);
+    settings.m_bShowGrid = true;
+    const QImage empty = Paint(painter, settings, nullptr);
     QCOMPARE(At(empty, 1, 27), kBackground);
     QCOMPARE(At(empty, 0, 27), kMajor);
     QVERIFY(!TextBox(empty, QRect(0, 0, 200, 25)).isEmpty());
@@ -249,11 +254,12 @@ void TestEcgPainter::statusBandAndRMarks()
     CEcgDocument doc;
     doc.OpenFile(path.toStdString());
     CEcgPainter painter;
-    painter.m_bShowRMarks = true;
+    DisplaySettings settings;
+    settings.m_bShowRMarks = true;
     const int w = 1000, h = 400;
 
     // Before the analysis: no marks, the status band below 375 stays background.
-    QImage img = Paint(painter, &doc, w, h, true);
+    QImage img = Paint(painter, settings, &doc, w, h, true);
     for (int x = 0; x < w; ++x) {
         QVERIFY(At(img, x, 27) != kRMark);
         for (int y = 376; y < h; ++y)
@@ -277,10 +283,10 @@ void TestEcgPainter::statusBandAndRMarks()
     };
     QCOMPARE(img.copy(0, h - 24, 100, 24), caption(QStringLiteral("正在分析数据")));
     DocAccess::SetDetectionDone(doc, true);
-    QCOMPARE(Paint(painter, &doc, w, h, true).copy(0, h - 24, 100, 24), caption(QStringLiteral("正在统计心律")));
+    QCOMPARE(Paint(painter, settings, &doc, w, h, true).copy(0, h - 24, 100, 24), caption(QStringLiteral("正在统计心律")));
     DocAccess::SetDetectionDone(doc, false);
     // Without the show-status flag the band is empty.
-    img = Paint(painter, &doc, w, h, false);
+    img = Paint(painter, settings, &doc, w, h, false);
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
 
     CNullAnalysisView sink;
@@ -294,8 +300,8 @@ void TestEcgPainter::statusBandAndRMarks()
 
     // A beat 40 samples into the strip lies in the calibration room: no mark.
     const int64_t P = static_cast<int64_t>(beats[5]) - 40;
-    painter.m_nViewPos = P;
-    img = Paint(painter, &doc, w, h, false);
+    settings.m_nViewPos = P;
+    img = Paint(painter, settings, &doc, w, h, false);
     int marks = 0;
     for (uint32_t r : beats) {
         if (static_cast<int64_t>(r) < P || static_cast<int64_t>(r) > P + 2000)
@@ -321,8 +327,8 @@ void TestEcgPainter::statusBandAndRMarks()
     QVERIFY2(gridAtBottom > 100, qPrintable(QString::number(gridAtBottom)));
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
 
-    painter.m_bShowRMarks = false;
-    img = Paint(painter, &doc, w, h, false);
+    settings.m_bShowRMarks = false;
+    img = Paint(painter, settings, &doc, w, h, false);
     for (int x = 0; x < w; ++x)
         QVERIFY(At(img, x, 27) != kRMark);
 }
@@ -351,16 +357,17 @@ void TestEcgPainter::timeLabels()
     CEcgDocument doc;
     doc.OpenFile(named.toStdString());
     CEcgPainter painter;
-    painter.m_nViewPos = 900000;
-    painter.DrawTimeLabels(&doc, 100);
+    DisplaySettings settings;
+    settings.m_nViewPos = 900000;
+    painter.DrawTimeLabels(&doc, settings, 100);
     QCOMPARE(painter.GetRelativeTimeLabel(), QStringLiteral("相对时间：01:00:00"));
     QCOMPARE(painter.GetAbsoluteTimeLabel(), QStringLiteral("绝对时间：2010-11-08 15:35:00"));
     // The drag position is not used; hours are not reduced modulo 24.
-    painter.m_bDragging = true;
-    painter.m_nDragPos = 0;
-    painter.m_nViewPos = 250LL * 3600 * 30 + 250 * 61;
-    painter.m_fZoom = 2.0f;
-    painter.DrawTimeLabels(&doc, 0);
+    settings.m_bDragging = true;
+    settings.m_nDragPos = 0;
+    settings.m_nViewPos = 250LL * 3600 * 30 + 250 * 61;
+    settings.m_fZoom = 2.0f;
+    painter.DrawTimeLabels(&doc, settings, 0);
     QCOMPARE(painter.GetRelativeTimeLabel(), QStringLiteral("相对时间：30:01:01"));
     QCOMPARE(painter.GetAbsoluteTimeLabel(), QStringLiteral("绝对时间：2010-11-09 20:36:01"));
 
@@ -385,6 +392,7 @@ void TestEcgPainter::timeLabels()
 void TestEcgPainter::fontAndFormats()
 {
     CEcgPainter painter;
+    DisplaySettings settings;
     // Noto Serif CJK SC has cells of 13 or 15 pixels around the wanted 14.
     const int cell = QFontMetrics(painter.GetFont()).height();
     QVERIFY2(cell == 14 || cell == 13, qPrintable(QString::number(cell)));
@@ -396,10 +404,10 @@ void TestEcgPainter::fontAndFormats()
     QCOMPARE(CEcgPainter::FormatZoomCaption(1.25f), QStringLiteral("心电图报告 - 125%"));
     QCOMPARE(CEcgPainter::FormatZoomCaption(0.5f), QStringLiteral("心电图报告 - 50%"));
     QCOMPARE(CEcgPainter::FormatZoomCaption(0.75f), QStringLiteral("心电图报告 - 75%"));
-    QCOMPARE(painter.m_nGain, 50);
-    QCOMPARE(painter.m_fZoom, 1.0f);
-    QVERIFY(painter.m_bShowGrid);
-    QVERIFY(!painter.m_bShowRMarks);
+    QCOMPARE(settings.m_nGain, 50);
+    QCOMPARE(settings.m_fZoom, 1.0f);
+    QVERIFY(settings.m_bShowGrid);
+    QVERIFY(!settings.m_bShowRMarks);
 }
 
 QTEST_MAIN(TestEcgPainter)

@@ -73,41 +73,41 @@ void TestVitrelView::scrollSteps()
     QCOMPARE(view.GetMaxScrollPos(), 3400);
     QVERIFY(!view.GetScrollBar()->isHidden());
     QCOMPARE(view.GetScrollBar()->maximum(), 3400);
-    CEcgPainter* painter = view.GetPainter();
+    const DisplaySettings& settings = view.GetDisplaySettings();
 
     view.OnHScroll(CVitrelView::SB_THUMBTRACK, 3395);
-    QCOMPARE(painter->m_nViewPos, 3395);
+    QCOMPARE(settings.m_nViewPos, 3395);
     view.OnHScroll(CVitrelView::SB_LINERIGHT);
-    QCOMPARE(painter->m_nViewPos, 3400);
-    QCOMPARE(painter->m_nDragPos, 3400);
+    QCOMPARE(settings.m_nViewPos, 3400);
+    QCOMPARE(settings.m_nDragPos, 3400);
     QCOMPARE(view.GetScrollBar()->value(), 3400);
     view.OnHScroll(CVitrelView::SB_LINERIGHT);
-    QCOMPARE(painter->m_nViewPos, 3400);
+    QCOMPARE(settings.m_nViewPos, 3400);
 
     view.OnHScroll(CVitrelView::SB_LEFT);
-    QCOMPARE(painter->m_nViewPos, 0);
+    QCOMPARE(settings.m_nViewPos, 0);
     view.OnHScroll(CVitrelView::SB_PAGERIGHT);
-    QCOMPARE(painter->m_nViewPos, 340);
+    QCOMPARE(settings.m_nViewPos, 340);
     view.OnHScroll(CVitrelView::SB_THUMBPOSITION, 300);
     view.OnHScroll(CVitrelView::SB_PAGELEFT);
-    QCOMPARE(painter->m_nViewPos, 0);
+    QCOMPARE(settings.m_nViewPos, 0);
     view.OnHScroll(CVitrelView::SB_THUMBTRACK, 5);
     view.OnHScroll(CVitrelView::SB_LINELEFT);
-    QCOMPARE(painter->m_nViewPos, 0);
+    QCOMPARE(settings.m_nViewPos, 0);
     view.OnHScroll(CVitrelView::SB_THUMBTRACK, 3100);
     view.OnHScroll(CVitrelView::SB_PAGERIGHT);
-    QCOMPARE(painter->m_nViewPos, 3400);
+    QCOMPARE(settings.m_nViewPos, 3400);
     view.OnHScroll(CVitrelView::SB_ENDSCROLL);
-    QCOMPARE(painter->m_nViewPos, 3400);
+    QCOMPARE(settings.m_nViewPos, 3400);
 
     // The bar's own buttons go the same way.
     view.OnHScroll(CVitrelView::SB_LEFT);
     view.GetScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    QCOMPARE(painter->m_nViewPos, 10);
+    QCOMPARE(settings.m_nViewPos, 10);
     view.GetScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCOMPARE(painter->m_nViewPos, 350);
+    QCOMPARE(settings.m_nViewPos, 350);
     view.GetScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    QCOMPARE(painter->m_nViewPos, 3400);
+    QCOMPARE(settings.m_nViewPos, 3400);
     QCOMPARE(view.GetScrollBar()->value(), 3400);
 
     // A zoom command recomputes the range and clamps the position.
@@ -115,14 +115,14 @@ void TestVitrelView::scrollSteps()
     QCOMPARE(view.GetMaxScrollPos(), 4900);
     view.OnCommand(ID_ZOOM_50);
     QCOMPARE(view.GetMaxScrollPos(), 1400);
-    QCOMPARE(painter->m_nViewPos, 1400);
+    QCOMPARE(settings.m_nViewPos, 1400);
 }
 
 void TestVitrelView::wideWindowHidesScrollBar()
 {
     auto doc = MakeDoc(5400);
     CVitrelView view(doc.get());
-    view.GetPainter()->m_fZoom = 0.5f;
+    view.OnCommand(ID_ZOOM_50);
     view.resize(1500, 400);
     view.UpdateScrollRange();
     QCOMPARE(view.GetMaxScrollPos(), 0);
@@ -131,7 +131,7 @@ void TestVitrelView::wideWindowHidesScrollBar()
     for (int code : {CVitrelView::SB_LINERIGHT, CVitrelView::SB_PAGERIGHT, CVitrelView::SB_RIGHT,
                      CVitrelView::SB_LINELEFT, CVitrelView::SB_PAGELEFT}) {
         view.OnHScroll(code);
-        QCOMPARE(view.GetPainter()->m_nViewPos, 0);
+        QCOMPARE(view.GetDisplaySettings().m_nViewPos, 0);
     }
 
     // Without a file there is nothing to scroll.
@@ -150,35 +150,35 @@ void TestVitrelView::dragCommitsOnRelease()
     view.OnCommand(ID_ZOOM_200);
     view.UpdateScrollRange();
     QVERIFY(view.GetMaxScrollPos() > 1100);
-    CEcgPainter* painter = view.GetPainter();
+    const DisplaySettings& settings = view.GetDisplaySettings();
     view.OnHScroll(CVitrelView::SB_THUMBTRACK, 1000);
     QCOMPARE(view.cursor().hotSpot(), QPoint(10, 8));
     QCOMPARE(view.cursor().pixmap().size(), QSize(32, 32));
 
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(500, 100));
-    QVERIFY(painter->m_bDragging);
+    QVERIFY(settings.m_bDragging);
     QCOMPARE(view.cursor().hotSpot(), QPoint(11, 9));
     QTest::mouseMove(&view, QPoint(400, 100));
-    QCOMPARE(painter->m_nDragPos, 1100);
-    QCOMPARE(painter->m_nViewPos, 1000);   // committed only on release
+    QCOMPARE(settings.m_nDragPos, 1100);
+    QCOMPARE(settings.m_nViewPos, 1000);   // committed only on release
     QCOMPARE(view.GetScrollBar()->value(), 1100);
     // Moving right of the start moves the strip right, clamped at 0.
     QTest::mouseMove(&view, QPoint(990, 100));
-    QCOMPARE(painter->m_nDragPos, 510);
+    QCOMPARE(settings.m_nDragPos, 510);
     QTest::mouseMove(&view, QPoint(5000, 100));
-    QCOMPARE(painter->m_nDragPos, 0);
+    QCOMPARE(settings.m_nDragPos, 0);
     QTest::mouseMove(&view, QPoint(400, 100));
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(400, 100));
-    QVERIFY(!painter->m_bDragging);
-    QCOMPARE(painter->m_nViewPos, 1100);
+    QVERIFY(!settings.m_bDragging);
+    QCOMPARE(settings.m_nViewPos, 1100);
     QCOMPARE(view.cursor().hotSpot(), QPoint(10, 8));
 
     // Dragging far left stops at the maximum.
     QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(900, 100));
     QTest::mouseMove(&view, QPoint(-20000, 100));
-    QCOMPARE(painter->m_nDragPos, view.GetMaxScrollPos());
+    QCOMPARE(settings.m_nDragPos, view.GetMaxScrollPos());
     QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(0, 100));
-    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(settings.m_nViewPos, view.GetMaxScrollPos());
 }
 
 static void Wheel(CVitrelView& view, int delta, QPoint pos = QPoint(100, 100))
@@ -195,14 +195,14 @@ void TestVitrelView::wheelZoomSteps()
     SetClientSize(view, 1000, 400);
     view.UpdateScrollRange();
     view.OnHScroll(CVitrelView::SB_THUMBTRACK, 2000);
-    float& zoom = view.GetPainter()->m_fZoom;
+    const float& zoom = view.GetDisplaySettings().m_fZoom;
     for (int i = 0; i < 12; ++i)
         Wheel(view, 120);
     QCOMPARE(zoom, 4.0f);
     Wheel(view, 1);   // any forward delta is one step
     QCOMPARE(zoom, 4.0f);
     QVERIFY(view.IsCommandChecked(ID_ZOOM_400));
-    QCOMPARE(view.GetPainter()->m_nViewPos, 2000);   // the left edge stays
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 2000);   // the left edge stays
     QCOMPARE(view.GetMaxScrollPos(), 50000 - 500);
 
     view.OnCommand(ID_ZOOM_100);
@@ -233,7 +233,7 @@ void TestVitrelView::wheelZoomSteps()
     // Zooming out near the end clamps the left edge to the new maximum.
     view.OnHScroll(CVitrelView::SB_RIGHT);
     Wheel(view, -120);
-    QCOMPARE(view.GetPainter()->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, view.GetMaxScrollPos());
 }
 
 void TestVitrelView::scrollBarMenuWheelAndStaleClick()
@@ -242,7 +242,7 @@ void TestVitrelView::scrollBarMenuWheelAndStaleClick()
     CVitrelView view(doc.get());
     SetClientSize(view, 1000, 400);
     view.UpdateScrollRange();
-    CEcgPainter* painter = view.GetPainter();
+    const DisplaySettings& settings = view.GetDisplaySettings();
     QScrollBar* bar = view.GetScrollBar();
 
     // Every item of the bar's menu moves the trace and the bar together.
@@ -265,22 +265,22 @@ void TestVitrelView::scrollBarMenuWheelAndStaleClick()
     };
     const QStringList items = choose(QStringLiteral("右边缘"), QPoint(10, 5));
     QCOMPARE(items, (QStringList{"滚动至此", "左边缘", "右边缘", "向左翻页", "向右翻页", "向左滚动", "向右滚动"}));
-    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(settings.m_nViewPos, view.GetMaxScrollPos());
     choose(QStringLiteral("向左滚动"), QPoint(10, 5));
-    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos() - 10);
+    QCOMPARE(settings.m_nViewPos, view.GetMaxScrollPos() - 10);
     choose(QStringLiteral("滚动至此"), QPoint(bar->width() / 2, 5));
-    QVERIFY(std::abs(painter->m_nViewPos - view.GetMaxScrollPos() / 2) < view.GetMaxScrollPos() / 20);
+    QVERIFY(std::abs(settings.m_nViewPos - view.GetMaxScrollPos() / 2) < view.GetMaxScrollPos() / 20);
     for (const char* item : {"左边缘", "向右翻页", "向右滚动", "向左翻页", "滚动至此"}) {
         choose(QString::fromUtf8(item), QPoint(bar->width() / 3, 5));
-        QCOMPARE(bar->value(), painter->m_nViewPos);
-        QCOMPARE(painter->m_nDragPos, painter->m_nViewPos);
+        QCOMPARE(bar->value(), settings.m_nViewPos);
+        QCOMPARE(settings.m_nDragPos, settings.m_nViewPos);
     }
 
     // The wheel over the bar zooms, as over the trace.
     QWheelEvent wheel(QPointF(50, 5), bar->mapToGlobal(QPointF(50, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(bar, &wheel);
-    QCOMPARE(painter->m_fZoom, 1.25f);
+    QCOMPARE(settings.m_fZoom, 1.25f);
 
     // Zoomed in at the end, then the range shrinks: a click without a drag
     // stays inside the new range.
@@ -289,8 +289,8 @@ void TestVitrelView::scrollBarMenuWheelAndStaleClick()
     Wheel(view, -120);
     Wheel(view, -120);
     QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 100));
-    QCOMPARE(painter->m_nViewPos, view.GetMaxScrollPos());
-    QCOMPARE(bar->value(), painter->m_nViewPos);
+    QCOMPARE(settings.m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(bar->value(), settings.m_nViewPos);
 }
 
 void TestVitrelView::centerOnSample()
@@ -301,27 +301,27 @@ void TestVitrelView::centerOnSample()
     view.UpdateScrollRange();
     QVERIFY(view.GetMaxScrollPos() > 9200);
     view.CenterOnSample(10000);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 9200);
-    QCOMPARE(view.GetPainter()->m_nDragPos, 9200);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 9200);
+    QCOMPARE(view.GetDisplaySettings().m_nDragPos, 9200);
     QCOMPARE(view.GetScrollBar()->value(), 9200);
     view.CenterOnSample(300);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 0);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 0);
     view.CenterOnSample(19999);
-    QCOMPARE(view.GetPainter()->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, view.GetMaxScrollPos());
     view.CenterOnSample(0xFFFFFFFFu);
-    QCOMPARE(view.GetPainter()->m_nViewPos, view.GetMaxScrollPos());
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, view.GetMaxScrollPos());
     view.OnCommand(ID_ZOOM_200);
     view.CenterOnSample(10000);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 9600);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 9600);
 
     // Not while a print or preview runs.
     CPrintInfo info;
     view.OnBeginPrinting(nullptr, &info);
     view.CenterOnSample(500);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 9600);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 9600);
     view.OnEndPrinting(nullptr, &info);
     view.CenterOnSample(500);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 100);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 100);
 }
 
 void TestVitrelView::commandsAndChecks()
@@ -331,19 +331,19 @@ void TestVitrelView::commandsAndChecks()
     QVERIFY(view.IsCommandChecked(ID_VIEW_GRID));
     QVERIFY(view.IsCommandChecked(ID_ZOOM_100));
     view.OnCommand(ID_VIEW_GRID);
-    QVERIFY(!view.GetPainter()->m_bShowGrid);
+    QVERIFY(!view.GetDisplaySettings().m_bShowGrid);
     QVERIFY(!view.IsCommandChecked(ID_VIEW_GRID));
     view.OnCommand(ID_VIEW_GRID);
-    QVERIFY(view.GetPainter()->m_bShowGrid);
+    QVERIFY(view.GetDisplaySettings().m_bShowGrid);
 
     // R marks stay off and disabled until detection is done.
     QVERIFY(!view.IsCommandEnabled(ID_VIEW_RMARKS));
     view.OnCommand(ID_VIEW_RMARKS);
-    QVERIFY(!view.GetPainter()->m_bShowRMarks);
+    QVERIFY(!view.GetDisplaySettings().m_bShowRMarks);
     DocAccess::SetDetectionDone(*doc, true);
     QVERIFY(view.IsCommandEnabled(ID_VIEW_RMARKS));
     view.OnCommand(ID_VIEW_RMARKS);
-    QVERIFY(view.GetPainter()->m_bShowRMarks);
+    QVERIFY(view.GetDisplaySettings().m_bShowRMarks);
     QVERIFY(view.IsCommandChecked(ID_VIEW_RMARKS));
 
     const std::pair<int, float> zooms[] = {{ID_ZOOM_50, 0.5f},  {ID_ZOOM_75, 0.75f}, {ID_ZOOM_100, 1.0f},
@@ -351,7 +351,7 @@ void TestVitrelView::commandsAndChecks()
                                            {ID_ZOOM_300, 3.0f},  {ID_ZOOM_400, 4.0f}};
     for (auto [id, zoom] : zooms) {
         view.OnCommand(id);
-        QCOMPARE(view.GetPainter()->m_fZoom, zoom);
+        QCOMPARE(view.GetDisplaySettings().m_fZoom, zoom);
         for (auto [other, z] : zooms)
             QCOMPARE(view.IsCommandChecked(other), other == id);
     }
@@ -408,16 +408,16 @@ void TestVitrelView::hugeRecordingScrollUnits()
     QCOMPARE(view.GetScrollUnit(), 2);
     QCOMPARE(view.GetScrollBar()->maximum(), static_cast<int>(M / 2));
     view.OnHScroll(CVitrelView::SB_RIGHT);
-    QCOMPARE(view.GetPainter()->m_nViewPos, M);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, M);
     view.OnHScroll(CVitrelView::SB_LINELEFT);
-    QCOMPARE(view.GetPainter()->m_nViewPos, M - 10);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, M - 10);
     view.GetScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
-    QCOMPARE(view.GetPainter()->m_nViewPos, 0);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, 0);
     view.CenterOnSample(0x70000000u);
-    QCOMPARE(view.GetPainter()->m_nViewPos, static_cast<int64_t>(0x70000000u) - 1000);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, static_cast<int64_t>(0x70000000u) - 1000);
     QCOMPARE(view.GetScrollBar()->value(), static_cast<int>((0x70000000u - 1000) / 2));
     view.CenterOnSample(0xF0000000u);
-    QCOMPARE(view.GetPainter()->m_nViewPos, M);
+    QCOMPARE(view.GetDisplaySettings().m_nViewPos, M);
 }
 
 void TestVitrelView::notificationsKeepOrder()

@@ -26,7 +26,7 @@ class TestListPanes : public QObject {
             texts << (list->item(row, c) ? list->item(row, c)->text() : QString());
         return texts;
     }
-    int64_t ViewPos() const { return m_view->GetPainter()->m_nViewPos; }
+    int64_t ViewPos() const { return m_view->GetDisplaySettings().m_nViewPos; }
 
 private slots:
     void initTestCase()

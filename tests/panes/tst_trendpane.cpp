@@ -57,7 +57,7 @@ class TestTrendPane : public QObject {
         pane.DrawChart(p, QRect(QPoint(0, 0), size));
         return img;
     }
-    int64_t ViewPos() const { return m_view->GetPainter()->m_nViewPos; }
+    int64_t ViewPos() const { return m_view->GetDisplaySettings().m_nViewPos; }
     QPoint PlotPoint(int dx, int dy) const { return m_pane->GetChartRect().topLeft() + QPoint(dx, dy); }
 
 private slots:

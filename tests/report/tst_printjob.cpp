@@ -185,7 +185,8 @@ private slots:
     void previewShowsOnePageAtATime()
     {
         UsePdfPrinter(m_dir.filePath(QStringLiteral("unused.pdf")));
-        m_view->GetPainter()->m_nViewPos = 123;
+        m_view->OnHScroll(CVitrelView::SB_THUMBTRACK, 123);
+        QCOMPARE(m_view->GetDisplaySettings().m_nViewPos, int64_t(123));
         bool seen = false, printingWhileOpen = false;
         int pages = 0;
         QPrintPreviewWidget::ViewMode mode = QPrintPreviewWidget::AllPagesView;
@@ -195,7 +196,7 @@ private slots:
             printingWhileOpen = m_view->m_bPrinting;
             // A pane asking the view to move while the preview is open changes nothing.
             m_view->CenterOnSample(20000);
-            posAfterCentre = m_view->GetPainter()->m_nViewPos;
+            posAfterCentre = m_view->GetDisplaySettings().m_nViewPos;
             if (auto* w = dlg->findChild<QPrintPreviewWidget*>()) {
                 pages = w->pageCount();
                 mode = w->viewMode();
