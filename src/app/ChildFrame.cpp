@@ -6,11 +6,14 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 
-CChildFrame::CChildFrame(CVitrelDoc* pDoc, QWidget* parent) : QMdiSubWindow(parent), m_pDocument(pDoc)
+CChildFrame::CChildFrame(CVitrelDoc* pDoc, IViewHost* pHost, QWidget* parent)
+    : QMdiSubWindow(parent), m_pDocument(pDoc)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("CChildFrame"));
     m_pView = new CVitrelView(pDoc);
+    m_pView->SetHost(pHost);
+    pDoc->SetView(m_pView);
     setWidget(m_pView);
     setWindowTitle(pDoc->GetTitle());
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -26,8 +29,10 @@ CChildFrame::~CChildFrame()
         delete view;
     }
     m_pView = nullptr;
-    if (m_pDocument)
+    if (m_pDocument) {
+        m_pDocument->SetView(nullptr);
         m_pDocument->SetFrame(nullptr);
+    }
     m_pDocument.reset();
 }
 

@@ -6,12 +6,13 @@
 
 class CVitrelDoc;
 class CVitrelView;
+class IViewHost;
 
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
 public:
-    // Takes ownership of pDoc and creates the view inside the frame.
-    explicit CChildFrame(CVitrelDoc* pDoc, QWidget* parent = nullptr);
+    // Takes ownership of pDoc and creates its view, hosted by pHost, inside the frame.
+    CChildFrame(CVitrelDoc* pDoc, IViewHost* pHost, QWidget* parent = nullptr);
     ~CChildFrame() override;
 
     CVitrelDoc* GetDocument() const { return m_pDocument.get(); }

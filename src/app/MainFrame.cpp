@@ -12,12 +12,14 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 
 #include <dlfcn.h>
+#include <optional>
 
 #if __has_include(<QtGui/qguiapplication_platform.h>)
 #include <QtGui/qguiapplication_platform.h>
@@ -30,8 +32,11 @@
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
 #include "report/PrintJob.h"
+#include "analysis/EcgDocument.h"
 #include "recording/ErrorMessage.h"
 #include "resources/QtResources.h"
+
+CVitrelView* g_pActiveView = nullptr;
 
 static void InitVitrelResources()
 {
@@ -77,6 +82,19 @@ CLockKeyReader& LockKeys()
     return reader;
 }
 
+// The frame whose panes the pane accessors return.
+CMainFrame* s_pPaneFrame = nullptr;
+
+std::optional<PrintMode> PrintModeFor(int id)
+{
+    switch (id) {
+    case ID_FILE_PRINT: return PrintMode::Dialog;
+    case ID_FILE_PRINT_DIRECT: return PrintMode::Direct;
+    case ID_FILE_PRINT_PREVIEW: return PrintMode::Preview;
+    default: return std::nullopt;
+    }
+}
+
 constexpr int kZoomCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZOOM_125,
                                  ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};
 
@@ -97,11 +115,17 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
 
 CMainFrame::~CMainFrame()
 {
-    // The workspace outlives this part of the object and announces its last
-    // activation while QWidget deletes it; that must not reach this frame.
-    if (m_pMdiArea)
+    if (s_pPaneFrame == this)
+        s_pPaneFrame = nullptr;
+    SetActiveView(nullptr);
+    // The documents and their views go while this frame is still whole: a
+    // view going away may still ask its host, and the workspace announces a
+    // last activation that must not reach a frame half torn down.
+    if (m_pMdiArea) {
         m_pMdiArea->disconnect(this);
-    g_pActiveView = nullptr;
+        delete m_pMdiArea;
+        m_pMdiArea = nullptr;
+    }
 }
 
 bool CMainFrame::OnCreate()
@@ -122,6 +146,7 @@ bool CMainFrame::OnCreate()
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
 
     CreateDockingPanes();
+    s_pPaneFrame = this;
     UpdateCommandUI();
     return true;
 }
@@ -318,7 +343,7 @@ void CMainFrame::UpdateIndicators()
 
 // ---- Docking panes ------------------------------------------------------
 
-QDockWidget* CMainFrame::CreatePane(int id, Qt::DockWidgetArea area)
+QDockWidget* CMainFrame::CreatePane(int id, CDialogEx* dialog, Qt::DockWidgetArea area)
 {
     // The pane id is also the string id of its caption.
     auto* pane = new QDockWidget(LoadQString(id), this);
@@ -326,41 +351,25 @@ QDockWidget* CMainFrame::CreatePane(int id, Qt::DockWidgetArea area)
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
     m_panes.insert(id, pane);
-    AttachPaneWindow(pane);
-    addDockWidget(area, pane);
-    // A pane about to be shown without a window gets its dialog back.
-    connect(pane, &QDockWidget::visibilityChanged, this, [this, pane](bool visible) {
-        if (visible && !pane->widget())
-            AttachPaneWindow(pane);
-    });
-    return pane;
-}
-
-void CMainFrame::AttachPaneWindow(QDockWidget* pane)
-{
-    if (pane->widget())
-        return;
-    CDialogEx* dialog = nullptr;
-    switch (pane->objectName().toInt()) {
-    case IDR_PANE_RHYTHM: dialog = GetHeartRateDlg(); break;
-    case IDR_PANE_RESULT: dialog = GetAnalyzeResultDlg(); break;
-    case IDR_PANE_ABNORMAL: dialog = GetAbnormalWaveDlg(); break;
-    case IDR_PANE_TREND: dialog = GetHeartRateTrendDlg(); break;
-    default: return;
-    }
-    if (!dialog->IsCreated())
-        dialog->Create(this);
+    dialog->Create(this);
     pane->setWidget(dialog);
+    addDockWidget(area, pane);
+    connect(dialog, &CDialogEx::centerRequested, this, &CMainFrame::CenterActiveView);
+    return pane;
 }
 
 void CMainFrame::CreateDockingPanes()
 {
-    QDockWidget* trend = CreatePane(IDR_PANE_TREND, Qt::BottomDockWidgetArea);
+    m_pTrendPane = new CHeartRateTrendDlg;
+    m_pAbnormalPane = new CAbnormalWaveDlg;
+    m_pResultPane = new CAnalyzeResultDlg;
+    m_pRhythmPane = new CHeartRateDlg;
+    QDockWidget* trend = CreatePane(IDR_PANE_TREND, m_pTrendPane, Qt::BottomDockWidgetArea);
     trend->setMinimumSize(480, 160);
-    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, Qt::LeftDockWidgetArea);
-    QDockWidget* result = CreatePane(IDR_PANE_RESULT, Qt::RightDockWidgetArea);
+    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, m_pAbnormalPane, Qt::LeftDockWidgetArea);
+    QDockWidget* result = CreatePane(IDR_PANE_RESULT, m_pResultPane, Qt::RightDockWidgetArea);
     result->setMinimumSize(260, 394);
-    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, Qt::LeftDockWidgetArea);
+    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, m_pRhythmPane, Qt::LeftDockWidgetArea);
     splitDockWidget(abnormal, rhythm, Qt::Vertical);
 
     ApplyInitialPaneSizes();
@@ -447,8 +456,9 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     }
 
     CVitrelDoc* pDoc = doc.get();
-    auto* frame = new CChildFrame(doc.release());
+    auto* frame = new CChildFrame(doc.release(), this);
     connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(pDoc, &CVitrelDoc::documentClosing, this, &CMainFrame::OnDocumentClosing);
     connect(frame, &CChildFrame::documentClosed, this, &CMainFrame::OnDocumentClosed);
     m_pMdiArea->addSubWindow(frame);
     frame->showMaximized();
@@ -544,7 +554,11 @@ void CMainFrame::OnWindowCommand(int id)
 
 void CMainFrame::OnCommand(int id)
 {
-    if (CVitrelView::HandlesCommand(id)) {
+    if (const auto mode = PrintModeFor(id)) {
+        // The view enables the print commands; the frame runs the dialogs.
+        if (CVitrelView* view = GetActiveView(); view && view->IsCommandEnabled(id))
+            RunPrintJob(view, *mode);
+    } else if (CVitrelView::HandlesCommand(id)) {
         if (CVitrelView* view = GetActiveView())
             view->OnCommand(id);
     } else if (id >= ID_FILE_MRU_FILE1 && id <= ID_FILE_MRU_LAST) {
@@ -608,6 +622,13 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow* window)
     UpdateCommandUI();
 }
 
+void CMainFrame::OnDocumentClosing()
+{
+    // Whichever document closes, the active view is forgotten and the panes emptied.
+    SetActiveView(nullptr);
+    ClearPanes();
+}
+
 void CMainFrame::OnDocumentClosed(CChildFrame* closed)
 {
     // A closing document empties the panes. When it was in the background the
@@ -638,7 +659,122 @@ bool CMainFrame::TrackContextMenu(int id, const QPoint& globalPos)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    g_pActiveView = nullptr;
+    SetActiveView(nullptr);
     CloseAllDocuments();
     QMainWindow::closeEvent(event);
+}
+
+// ---- The active view and its panes --------------------------------------
+
+bool CMainFrame::IsActiveView(const CVitrelView* pView) const
+{
+    return g_pActiveView == pView;
+}
+
+void CMainFrame::SetActiveView(CVitrelView* pView)
+{
+    g_pActiveView = pView;
+    // The panes read the document of the active view, and only that one.
+    const CEcgDocument* doc = pView ? pView->GetDocument() : nullptr;
+    for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane})
+        if (pane)
+            pane->SetDocument(doc);
+}
+
+void CMainFrame::FillResultPanes(CVitrelView* pView)
+{
+    CEcgDocument* doc = pView->GetDocument();
+    if (!doc || !m_pResultPane)
+        return;
+    if (doc->GetFileKind() != 0) {
+        try {
+            m_pResultPane->ShowResults(doc->GetFileKind(), QFile::decodeName(QByteArray::fromStdString(doc->GetFilePath())));
+        } catch (const std::exception& e) {
+            // The recording went away after it was opened: the pane stays cleared and the
+            // error is shown once the activation or notification in progress has finished.
+            const QString text = QString::fromStdString(ErrorMessageFor(e, doc->GetFilePath()));
+            QTimer::singleShot(0, this, [this, text] { ShowErrorMessage(text); });
+        }
+    }
+    m_pAbnormalPane->DeleteAllItems();
+    std::vector<uint32_t> beats;
+    doc->GetAbnormalBeats(beats);
+    for (uint32_t pos : beats)
+        m_pAbnormalPane->AddAbnormalRow(pos);
+    m_pTrendPane->update();
+}
+
+void CMainFrame::FillRhythmPane(CVitrelView* pView)
+{
+    CEcgDocument* doc = pView->GetDocument();
+    if (!doc || !m_pRhythmPane)
+        return;
+    m_pRhythmPane->DeleteAllItems();
+    std::vector<const HourRateStats*> hours;
+    doc->GetHourStats(hours);
+    for (const HourRateStats* record : hours)
+        m_pRhythmPane->AddHourRow(record);
+    m_pTrendPane->update();
+}
+
+void CMainFrame::RepaintTrendPane()
+{
+    if (m_pTrendPane)
+        m_pTrendPane->update();
+}
+
+void CMainFrame::ClearPanes()
+{
+    if (!m_pResultPane)
+        return;
+    m_pRhythmPane->DeleteAllItems();
+    m_pAbnormalPane->DeleteAllItems();
+    m_pResultPane->ClearResults();
+    m_pTrendPane->update();
+}
+
+void CMainFrame::CenterActiveView(uint32_t sample)
+{
+    if (g_pActiveView)
+        g_pActiveView->CenterOnSample(sample);
+}
+
+// ---- Pane accessors -----------------------------------------------------
+
+namespace {
+
+// A pane for callers that come while there is no main frame; it lives
+// until the application quits.
+template <class T>
+T* PaneWithoutFrame()
+{
+    static QPointer<T> s_pane;
+    if (!s_pane) {
+        s_pane = new T;
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, s_pane.data(), [] { delete s_pane.data(); });
+    }
+    return s_pane.data();
+}
+
+}  // namespace
+
+CAnalyzeResultDlg* GetAnalyzeResultDlg()
+{
+    return s_pPaneFrame ? s_pPaneFrame->GetResultPane() : PaneWithoutFrame<CAnalyzeResultDlg>();
+}
+
+CHeartRateDlg* GetHeartRateDlg()
+{
+    return s_pPaneFrame ? s_pPaneFrame->GetRhythmPane() : PaneWithoutFrame<CHeartRateDlg>();
+}
+
+CAbnormalWaveDlg* GetAbnormalWaveDlg()
+{
+    return s_pPaneFrame ? s_pPaneFrame->GetAbnormalPane() : PaneWithoutFrame<CAbnormalWaveDlg>();
+}
+
+CHeartRateTrendDlg* GetHeartRateTrendDlg()
+{
+    return s_pPaneFrame ? s_pPaneFrame->GetTrendPane() : PaneWithoutFrame<CHeartRateTrendDlg>();
 }

@@ -1,6 +1,8 @@
 // The main window: menu bar, tool bar, status bar with lock-key indicators,
-// the tabbed document workspace and the four docking panes. It also keeps
-// the open documents (one child frame each) and the recent-file list.
+// the tabbed document workspace and the four docking panes. It keeps the
+// open documents (one child frame each) and the recent-file list, and it is
+// the one place that joins the parts: it records the active view, fills its
+// panes from that view's document and moves that view when a pane asks.
 #pragma once
 
 #include <QHash>
@@ -9,6 +11,7 @@
 #include <memory>
 
 #include "app/RecentFileList.h"
+#include "display/ViewHost.h"
 
 class QAction;
 class QDockWidget;
@@ -18,11 +21,19 @@ class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class QToolBar;
+class CAbnormalWaveDlg;
+class CAnalyzeResultDlg;
 class CChildFrame;
+class CDialogEx;
+class CHeartRateDlg;
+class CHeartRateTrendDlg;
 class CVitrelDoc;
 class CVitrelView;
 
-class CMainFrame : public QMainWindow {
+// The view activated last, or null. Only the main frame changes it.
+extern CVitrelView* g_pActiveView;
+
+class CMainFrame : public QMainWindow, public IViewHost {
     Q_OBJECT
 public:
     // A file-error message box; views report errors of their pane refills here.
@@ -60,9 +71,23 @@ public:
     QList<QAction*> GetRecentFileActions() const { return m_recentActions; }
     QLabel* GetIndicator(int index) const;   // 0 CAP, 1 NUM, 2 SCRL
 
-    // Shows context menu id at a global position; false when there is none.
-    bool TrackContextMenu(int id, const QPoint& globalPos);
     void UpdateFrameTitle();
+
+    // The four panes this frame owns.
+    CAnalyzeResultDlg* GetResultPane() const { return m_pResultPane; }
+    CHeartRateDlg* GetRhythmPane() const { return m_pRhythmPane; }
+    CAbnormalWaveDlg* GetAbnormalPane() const { return m_pAbnormalPane; }
+    CHeartRateTrendDlg* GetTrendPane() const { return m_pTrendPane; }
+    // Empties the panes the way a closing document leaves them.
+    void ClearPanes();
+
+    // IViewHost
+    bool IsActiveView(const CVitrelView* pView) const override;
+    void SetActiveView(CVitrelView* pView) override;
+    void FillResultPanes(CVitrelView* pView) override;
+    void FillRhythmPane(CVitrelView* pView) override;
+    void RepaintTrendPane() override;
+    bool TrackContextMenu(int id, const QPoint& globalPos) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -79,14 +104,15 @@ private:
     bool CreateStatusBar();
     void CreateDockingPanes();
     void ApplyInitialPaneSizes();
-    QDockWidget* CreatePane(int id, Qt::DockWidgetArea area);
-    void AttachPaneWindow(QDockWidget* pane);
+    QDockWidget* CreatePane(int id, CDialogEx* dialog, Qt::DockWidgetArea area);
+    void CenterActiveView(uint32_t sample);
     void RebuildRecentFileMenu();
     void OnFileOpen();
     void OnOpenRecentFile(int index);
     void OnAppAbout();
     void OnWindowCommand(int id);
     void OnSubWindowActivated(QMdiSubWindow* window);
+    void OnDocumentClosing();
     void OnDocumentClosed(CChildFrame* closed);
     void UpdateIndicators();
 
@@ -97,6 +123,10 @@ private:
     QMenu* m_pContextMenu = nullptr;
     QHash<int, QAction*> m_actions;
     QHash<int, QDockWidget*> m_panes;
+    CAnalyzeResultDlg* m_pResultPane = nullptr;
+    CHeartRateDlg* m_pRhythmPane = nullptr;
+    CAbnormalWaveDlg* m_pAbnormalPane = nullptr;
+    CHeartRateTrendDlg* m_pTrendPane = nullptr;
     QList<QAction*> m_recentActions;
     QLabel* m_indicators[3] = {};
     QTimer* m_pIndicatorTimer = nullptr;
@@ -105,3 +135,10 @@ private:
     bool m_bClosingAll = false;
     CRecentFileList m_recentFiles;
 };
+
+// The panes of the main frame; made on demand, without a window, while there
+// is no frame (so they are never null).
+CAnalyzeResultDlg* GetAnalyzeResultDlg();
+CHeartRateDlg* GetHeartRateDlg();
+CAbnormalWaveDlg* GetAbnormalWaveDlg();
+CHeartRateTrendDlg* GetHeartRateTrendDlg();

@@ -3,8 +3,6 @@
 #include <QFileInfo>
 
 #include "app/ChildFrame.h"
-#include "display/VitrelView.h"
-#include "panes/Panes.h"
 #include "recording/File.h"
 
 CVitrelDoc::CVitrelDoc(QObject* parent) : QObject(parent) {}
@@ -29,18 +27,9 @@ void CVitrelDoc::OnCloseDocument()
     m_bClosed = true;
     StopAnalysis();
     CloseFile();
-    g_pActiveView = nullptr;
-    ClearPanes();
+    emit documentClosing();
     if (m_pFrame && !m_pFrame->IsClosing())
         m_pFrame->close();
-}
-
-void CVitrelDoc::ClearPanes()
-{
-    GetHeartRateDlg()->DeleteAllItems();
-    GetAbnormalWaveDlg()->DeleteAllItems();
-    GetAnalyzeResultDlg()->ClearResults();
-    GetHeartRateTrendDlg()->update();
 }
 
 QString CVitrelDoc::GetPathName() const

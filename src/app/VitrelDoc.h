@@ -19,8 +19,9 @@ public:
     // Kind selection on path (made absolute). Raises CFileException or
     // CTimeException; after a failure the document holds nothing.
     bool OnOpenDocument(const QString& path);
-    // Stops the analysis, closes the file, clears g_pActiveView and the panes,
-    // then closes the frame (which deletes view and document). Idempotent.
+    // Stops the analysis, closes the file, announces documentClosing (the
+    // main frame then forgets the active view and empties the panes), then
+    // closes the frame, which deletes view and document. Idempotent.
     void OnCloseDocument();
     bool IsClosed() const { return m_bClosed; }
 
@@ -35,8 +36,8 @@ public:
     CChildFrame* GetFrame() const { return m_pFrame; }
     void SetFrame(CChildFrame* pFrame) { m_pFrame = pFrame; }
 
-    // Empties the four panes the way a closing document leaves them.
-    static void ClearPanes();
+signals:
+    void documentClosing();
 
 private:
     CVitrelView* m_pView = nullptr;

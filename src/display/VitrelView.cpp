@@ -16,17 +16,13 @@
 #include <mutex>
 #include <vector>
 
-#include "app/MainFrame.h"
-#include "resources/Resource.h"
-#include "resources/QtResources.h"
-#include "app/VitrelDoc.h"
+#include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
 #include "display/HandCursors.h"
-#include "panes/Panes.h"
+#include "display/ViewHost.h"
 #include "report/EcgReportPrinter.h"
 #include "report/PrintJob.h"
-
-CVitrelView* g_pActiveView = nullptr;
+#include "resources/QtResources.h"
 
 namespace {
 
@@ -100,9 +96,9 @@ private:
     CVitrelView* m_pView;
 };
 
-CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent)
+CVitrelView::CVitrelView(CEcgDocument* pDoc, QWidget* parent)
     : QWidget(parent),
-      m_pPainter(new CEcgPainter),
+      m_pPainter(std::make_unique<CEcgPainter>()),
       m_hOpenHand(MakeOpenHandCursor()),
       m_hClosedHand(MakeClosedHandCursor()),
       m_pDocument(pDoc)
@@ -122,22 +118,20 @@ CVitrelView::CVitrelView(CVitrelDoc* pDoc, QWidget* parent)
     m_pScrollBar->hide();
     m_pScrollBar->setCursor(Qt::ArrowCursor);
     connect(m_pScrollBar, &QAbstractSlider::actionTriggered, this, &CVitrelView::OnScrollBarAction);
-    if (m_pDocument)
-        m_pDocument->SetView(this);
 }
 
 CVitrelView::~CVitrelView()
 {
     // No worker may call into this view once it is gone.
-    if (m_pDocument) {
+    if (m_pDocument)
         m_pDocument->StopAnalysis();
-        if (m_pDocument->GetView() == this)
-            m_pDocument->SetView(nullptr);
-    }
-    if (g_pActiveView == this)
-        g_pActiveView = nullptr;
-    delete m_pPainter;
-    m_pPainter = nullptr;
+    if (IsActive())
+        m_pHost->SetActiveView(nullptr);
+}
+
+bool CVitrelView::IsActive() const
+{
+    return m_pHost && m_pHost->IsActiveView(this);
 }
 
 QRect CVitrelView::GetClientRect() const
@@ -177,12 +171,12 @@ void CVitrelView::OnActivateView(bool bActivate, CVitrelView* pActivateView, CVi
 {
     if (!bActivate && !pActivateView)
         return;
-    if (pActivateView != g_pActiveView) {
-        g_pActiveView = pActivateView;
-        if (pActivateView && bActivate) {
-            pActivateView->RefreshResultPanes();
-            pActivateView->RefreshRhythmPane();
-        }
+    if (!m_pHost || m_pHost->IsActiveView(pActivateView))
+        return;
+    m_pHost->SetActiveView(pActivateView);
+    if (pActivateView && bActivate) {
+        pActivateView->RefreshResultPanes();
+        pActivateView->RefreshRhythmPane();
     }
 }
 
@@ -390,8 +384,8 @@ void CVitrelView::mouseReleaseEvent(QMouseEvent* event)
         m_settings.m_bDragging = false;
         m_settings.m_nViewPos = m_settings.m_nDragPos;
     } else if (event->button() == Qt::RightButton) {
-        if (auto* frame = qobject_cast<CMainFrame*>(window()))
-            frame->TrackContextMenu(IDR_CONTEXT_MENU, event->globalPosition().toPoint());
+        if (m_pHost)
+            m_pHost->TrackContextMenu(IDR_CONTEXT_MENU, event->globalPosition().toPoint());
     }
     QWidget::mouseReleaseEvent(event);
 }
@@ -495,12 +489,6 @@ void CVitrelView::OnCommand(int id)
     } else if (id == ID_VIEW_RMARKS) {
         m_settings.m_bShowRMarks = !m_settings.m_bShowRMarks;
         InvalidateTraceArea();
-    } else if (id == ID_FILE_PRINT) {
-        RunPrintJob(this, PrintMode::Dialog);
-    } else if (id == ID_FILE_PRINT_DIRECT) {
-        RunPrintJob(this, PrintMode::Direct);
-    } else if (id == ID_FILE_PRINT_PREVIEW) {
-        RunPrintJob(this, PrintMode::Preview);
     }
     emit commandStateChanged();
 }
@@ -509,39 +497,14 @@ void CVitrelView::OnCommand(int id)
 
 void CVitrelView::RefreshResultPanes()
 {
-    if (!m_pDocument)
-        return;
-    if (m_pDocument->GetFileKind() != 0) {
-        try {
-            GetAnalyzeResultDlg()->ShowResults(m_pDocument->GetFileKind(), m_pDocument->GetPathName());
-        } catch (const CFileException& e) {
-            // The recording went away after it was opened: the pane stays cleared and the
-            // error is shown once the activation or notification in progress has finished.
-            const QString text = QString::fromStdString(e.GetErrorMessage());
-            if (auto* frame = qobject_cast<CMainFrame*>(window()))
-                QTimer::singleShot(0, frame, [frame, text] { frame->ShowErrorMessage(text); });
-        }
-    }
-    CAbnormalWaveDlg* abnormal = GetAbnormalWaveDlg();
-    abnormal->DeleteAllItems();
-    std::vector<uint32_t> beats;
-    m_pDocument->GetAbnormalBeats(beats);
-    for (uint32_t pos : beats)
-        abnormal->AddAbnormalRow(pos);
-    GetHeartRateTrendDlg()->update();
+    if (m_pDocument && m_pHost)
+        m_pHost->FillResultPanes(this);
 }
 
 void CVitrelView::RefreshRhythmPane()
 {
-    if (!m_pDocument)
-        return;
-    CHeartRateDlg* rhythm = GetHeartRateDlg();
-    rhythm->DeleteAllItems();
-    std::vector<const HourRateStats*> hours;
-    m_pDocument->GetHourStats(hours);
-    for (const HourRateStats* record : hours)
-        rhythm->AddHourRow(record);
-    GetHeartRateTrendDlg()->update();
+    if (m_pDocument && m_pHost)
+        m_pHost->FillRhythmPane(this);
 }
 
 // ---- Printing -----------------------------------------------------------
@@ -662,7 +625,7 @@ void CVitrelView::OnDetectionFinished(bool completed)
             InvalidateStatusCaption();
             if (!completed)
                 m_bRunEnded = true;   // a failed run computes no statistics
-            if (completed && g_pActiveView == this)
+            if (completed && IsActive())
                 RefreshResultPanes();
             emit commandStateChanged();
         },
@@ -688,9 +651,10 @@ void CVitrelView::OnStatisticsFinished(bool produced)
                 m_wndProgress->hide();
             InvalidateTraceArea();
             InvalidateStatusCaption();
-            GetHeartRateTrendDlg()->update();
+            if (m_pHost)
+                m_pHost->RepaintTrendPane();
             m_bRunEnded = true;
-            if (produced && g_pActiveView == this)
+            if (produced && IsActive())
                 RefreshRhythmPane();
             emit commandStateChanged();
         },

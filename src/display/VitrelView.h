@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 
 #include "analysis/AnalysisView.h"
 #include "display/EcgPainter.h"
 
-class CVitrelDoc;
+class CEcgDocument;
+class IViewHost;
 class QProgressBar;
 class QScrollBar;
 class QPainter;
@@ -35,17 +37,20 @@ public:
         SB_ENDSCROLL = 8,
     };
 
-    explicit CVitrelView(CVitrelDoc* pDoc, QWidget* parent = nullptr);
+    explicit CVitrelView(CEcgDocument* pDoc, QWidget* parent = nullptr);
     ~CVitrelView() override;
 
-    CVitrelDoc* GetDocument() const { return m_pDocument; }
-    CEcgPainter* GetPainter() const { return m_pPainter; }
+    CEcgDocument* GetDocument() const { return m_pDocument; }
+    CEcgPainter* GetPainter() const { return m_pPainter.get(); }
     const DisplaySettings& GetDisplaySettings() const { return m_settings; }
+    // The window that keeps the active view and the panes; none for a view on its own.
+    void SetHost(IViewHost* pHost) { m_pHost = pHost; }
 
     // Creates the progress bar and starts the document's analysis.
     void OnInitialUpdate();
     // Called by the frame when a view becomes active (or, with bActivate false,
-    // when this one is deactivated).
+    // when this one is deactivated): the activated view becomes the active
+    // one and, when it changed, refills the panes.
     void OnActivateView(bool bActivate, CVitrelView* pActivateView, CVitrelView* pDeactiveView);
     // Paints the client area (the strip) with the painter.
     void OnDraw(QPainter* pDC);
@@ -74,6 +79,7 @@ public:
     void UpdateScrollRange();
     void InvalidateTopBand();
     void InvalidateTraceArea();
+    // The host refills its panes from this view's document.
     void RefreshResultPanes();
     void RefreshRhythmPane();
 
@@ -98,7 +104,7 @@ public:
     void OnStatisticsFinished(bool produced) override;
 
     QProgressBar* m_wndProgress = nullptr;
-    CEcgPainter* m_pPainter = nullptr;
+    std::unique_ptr<CEcgPainter> m_pPainter;
     bool m_bProgressCreated = false;
     bool m_bPrinting = false;
     QCursor m_hOpenHand;
@@ -122,6 +128,7 @@ protected:
     void ZoomByWheel(QWheelEvent* event, double x);
 
 private:
+    bool IsActive() const;
     void OnSize();
     // Keeps the time captions for x and repaints the label band with them.
     void ShowTimeLabels(int x);
@@ -133,7 +140,8 @@ private:
     void Post(std::function<void()> step, int pauseBeforeMs = 0);
     void PumpNotifications();
 
-    CVitrelDoc* m_pDocument = nullptr;
+    CEcgDocument* m_pDocument = nullptr;
+    IViewHost* m_pHost = nullptr;
     DisplaySettings m_settings;
     QScrollBar* m_pScrollBar = nullptr;
     int64_t m_nScrollPos = 0;       // scroll-bar position in samples
@@ -151,6 +159,3 @@ private:
     bool m_bRunEnded = false;
     bool m_bLabelsFresh = false;
 };
-
-// The view activated last, or null.
-extern CVitrelView* g_pActiveView;

@@ -8,8 +8,6 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
-#include "app/VitrelDoc.h"
-#include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -44,15 +42,10 @@ void Line(QPainter& dc, int x1, int y1, int x2, int y2)
 QRect RectLTRB(int l, int t, int r, int b) { return QRect(l, t, r - l, b - t); }
 
 
-// The active view's document when its statistics can be read, else null.
-CVitrelDoc* StatisticsDocument()
+// The document when its statistics can be read, else null.
+const CEcgDocument* StatisticsDocument(const CEcgDocument* doc)
 {
-    if (!g_pActiveView)
-        return nullptr;
-    CVitrelDoc* doc = g_pActiveView->GetDocument();
-    if (!doc || !doc->IsStatisticsReady())
-        return nullptr;
-    return doc;
+    return doc && doc->IsStatisticsReady() ? doc : nullptr;
 }
 
 // Minute slot under x: the plot width split into n equal slots.
@@ -155,7 +148,7 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
         }
     }
 
-    CVitrelDoc* doc = StatisticsDocument();
+    const CEcgDocument* doc = StatisticsDocument(m_pDocument);
     std::vector<const MinuteRateStats*> stats;
     const size_t n = doc ? doc->GetMinuteStats(stats) : 0;
 
@@ -302,7 +295,7 @@ void CHeartRateTrendDlg::mouseReleaseEvent(QMouseEvent* event)
 
 void CHeartRateTrendDlg::MoveViewToX(int x)
 {
-    CVitrelDoc* doc = StatisticsDocument();
+    const CEcgDocument* doc = StatisticsDocument(m_pDocument);
     if (!doc)
         return;
     const int L = m_rcChart.left();
@@ -314,5 +307,5 @@ void CHeartRateTrendDlg::MoveViewToX(int x)
     const double m = MinuteAt(x, L, w, doc->GetMinuteStats(stats));
     const int64_t seconds = static_cast<int64_t>(m * 60);
     const uint32_t sample = static_cast<uint32_t>(static_cast<uint64_t>(seconds * ECG_SAMPLE_RATE));
-    g_pActiveView->CenterOnSample(sample);
+    emit centerRequested(sample);
 }

@@ -7,8 +7,6 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
-#include "app/VitrelDoc.h"
-#include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -146,10 +144,10 @@ void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
 {
     const int n = m_pList->rowCount();
     const int32_t seconds = static_cast<int32_t>(position / ECG_SAMPLE_RATE);
-    // Without an active view the times count from an unknown start (0).
+    // Without a document the times count from an unknown start (0).
     CTime time(seconds);
-    if (g_pActiveView && g_pActiveView->GetDocument())
-        g_pActiveView->GetDocument()->GetTimeAt(&time, seconds, false);
+    if (m_pDocument)
+        m_pDocument->GetTimeAt(&time, seconds, false);
     const LocalFields f = time.GetLocalFields();
     const QString texts[3] = {
         FormatText("%d", n + 1),
@@ -168,7 +166,5 @@ void CAbnormalWaveDlg::OnItemChanged(const QItemSelection& selected)
     const QTableWidgetItem* item = m_pList->item(row, 2);
     if (!item)
         return;
-    const uint32_t sample = ParseUnsigned(item->text());
-    if (g_pActiveView)
-        g_pActiveView->CenterOnSample(sample);
+    emit centerRequested(ParseUnsigned(item->text()));
 }

@@ -1,6 +1,6 @@
-// The four docking-pane dialogs and their process-wide accessors.
-// Each accessor constructs its dialog on first use; callers never keep the
-// pointer. Create(parent) puts the dialog's window under parent on demand.
+// The four docking-pane dialogs. The main frame owns them: it hands each the
+// document of the active view and carries out their requests to move that
+// view. Create(parent) puts the dialog's window under parent.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +10,7 @@
 #include <QString>
 #include <cstdint>
 
+class CEcgDocument;
 struct HourRateStats;
 class QGroupBox;
 class QLabel;
@@ -18,11 +19,6 @@ class QTableWidget;
 class QItemSelection;
 
 // Pane dialog base: Enter and Esc never close or hide an embedded pane.
-//
-// A pane outlives every main window. A docking widget deletes its children
-// when it is destroyed, so a pane detaches itself from its parent as soon as
-// that parent announces its destruction (Qt signals destroyed() before it
-// deletes its children); the pane then has no window until the next Create.
 class CDialogEx : public QDialog {
     Q_OBJECT
 public:
@@ -31,19 +27,24 @@ public:
     virtual bool Create(QWidget* parent);
     bool IsCreated() const { return m_bCreated; }
 
+    // The document of the active view, or null; the pane reads it, never keeps its data.
+    void SetDocument(const CEcgDocument* pDoc) { m_pDocument = pDoc; }
+    const CEcgDocument* GetDocument() const { return m_pDocument; }
+
+signals:
+    // The user chose a moment: the active view should centre on this sample.
+    void centerRequested(uint32_t sample);
+
 protected:
-    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override {}
     void accept() override {}
     void done(int) override {}
 
-private:
-    void WatchParent();
-    void OnParentDestroyed();
+    const CEcgDocument* m_pDocument = nullptr;
 
+private:
     bool m_bCreated = false;
-    QMetaObject::Connection m_parentWatch;
 };
 
 class CAnalyzeResultDlg : public CDialogEx {
@@ -141,8 +142,3 @@ private:
     bool m_bShowMin = false;
     bool m_bShowMax = false;
 };
-
-CAnalyzeResultDlg* GetAnalyzeResultDlg();
-CHeartRateDlg* GetHeartRateDlg();
-CAbnormalWaveDlg* GetAbnormalWaveDlg();
-CHeartRateTrendDlg* GetHeartRateTrendDlg();

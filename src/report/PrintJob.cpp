@@ -15,7 +15,7 @@
 #include <cmath>
 #include <exception>
 
-#include "app/VitrelDoc.h"
+#include "analysis/EcgDocument.h"
 #include "display/VitrelView.h"
 #include "recording/File.h"
 
@@ -105,7 +105,7 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
     if (!pView)
         return;
     // The event pages read lists that a running analysis is still building.
-    if (CVitrelDoc* pDoc = pView->GetDocument(); pDoc && pDoc->IsAnalysisRunning())
+    if (CEcgDocument* pDoc = pView->GetDocument(); pDoc && pDoc->IsAnalysisRunning())
         return;
     CPrintInfo info;
     info.m_bPreview = mode == PrintMode::Preview;

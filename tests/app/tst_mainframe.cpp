@@ -233,6 +233,10 @@ void TestMainFrame::dockingPanes()
     toggle->trigger();
     QVERIFY(rhythm->isVisible());
     QCOMPARE(rhythm->widget(), GetHeartRateDlg());
+
+    // The accessors give this frame's panes; a pane's request with no active view moves nothing.
+    QCOMPARE(GetHeartRateDlg(), frame.GetRhythmPane());
+    emit frame.GetTrendPane()->centerRequested(100);
 }
 
 void TestMainFrame::openAndClose()
@@ -277,6 +281,12 @@ void TestMainFrame::openAndClose()
     QCOMPARE(g_pActiveView, docs[0]->GetView());
     QCOMPARE(frame.windowTitle(), LoadQString(IDR_MAINFRAME) + QStringLiteral(" - 10110814.30"));
     QVERIFY(frame.GetAction(ID_ZOOM_100)->isChecked());
+
+    // The panes show the active document, and their requests move its view.
+    QCOMPARE(GetHeartRateTrendDlg()->GetDocument(), docs[0]);
+    emit GetHeartRateTrendDlg()->centerRequested(20000);
+    QVERIFY(docs[0]->GetView()->GetDisplaySettings().m_nViewPos > 0);
+    QCOMPARE(docs[2]->GetView()->GetDisplaySettings().m_nViewPos, 0);
 
     // The rhythm list names the hour of the recording it shows.
     const auto rhythmShows = [](const char* hours) {
@@ -513,9 +523,10 @@ void TestMainFrame::closeFrameWhileAnalysing()
         QVERIFY(g_pActiveView == nullptr);
         frame.reset();
         Settle();
-        // The panes outlive the frame.
+        // Without a frame the accessors make panes of their own, one of each.
         QVERIFY(GetHeartRateDlg());
         QVERIFY(!GetHeartRateDlg()->parent());
+        QCOMPARE(GetHeartRateDlg(), GetHeartRateDlg());
     }
 }
 

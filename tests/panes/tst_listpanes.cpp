@@ -1,14 +1,12 @@
 // The rhythm statistics list and the abnormal waveform list.
 #include <QHeaderView>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "analysis/EcgDocument.h"
-#include "app/VitrelDoc.h"
-#include "display/EcgPainter.h"
-#include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "panes/PaneTestUtil.h"
 
@@ -16,8 +14,9 @@ class TestListPanes : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    CVitrelDoc* m_doc = nullptr;
-    CVitrelView* m_view = nullptr;
+    CEcgDocument m_doc;
+    CHeartRateDlg m_rhythm;
+    CAbnormalWaveDlg m_abnormal;
 
     static QStringList Row(QTableWidget* list, int row)
     {
@@ -26,7 +25,15 @@ class TestListPanes : public QObject {
             texts << (list->item(row, c) ? list->item(row, c)->text() : QString());
         return texts;
     }
-    int64_t ViewPos() const { return m_view->GetDisplaySettings().m_nViewPos; }
+    // The samples the pane asked the active view to centre on.
+    static QList<uint32_t> Requests(QSignalSpy& spy)
+    {
+        QList<uint32_t> samples;
+        for (const QList<QVariant>& args : spy)
+            samples << args.at(0).value<uint32_t>();
+        spy.clear();
+        return samples;
+    }
 
 private slots:
     void initTestCase()
@@ -36,25 +43,14 @@ private slots:
         // A long recording named for 2010-11-08 14:30:00, 1 200 000 samples.
         const QString path = m_dir.filePath("10110814.30");
         QVERIFY(panetest::WriteLongRecording(path, 1200000));
-        m_doc = new CVitrelDoc;
-        QVERIFY(m_doc->OnOpenDocument(path));
-        QCOMPARE(m_doc->GetFileKind(), 1);
-        m_view = new CVitrelView(m_doc);
-        m_view->resize(800, 300);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view));
-        g_pActiveView = m_view;
-    }
-    void cleanupTestCase()
-    {
-        g_pActiveView = nullptr;
-        delete m_view;
-        delete m_doc;
+        m_doc.OpenFile(path.toStdString());
+        QCOMPARE(m_doc.GetFileKind(), 1);
+        m_abnormal.SetDocument(&m_doc);
     }
 
     void hourRowTexts()
     {
-        CHeartRateDlg* pane = GetHeartRateDlg();
+        CHeartRateDlg* pane = &m_rhythm;
         pane->DeleteAllItems();
         const HourRateStats first{14, 30, 14, 59, 71.5f, 52.4f, 98.6f, 0, 0};
         const HourRateStats halves{15, 0, 15, 59, 62.5f, 60.5f, 63.5f, 0, 0};   // halves round to even
@@ -102,7 +98,7 @@ private slots:
 
     void abnormalRowsCarryAbsoluteTimes()
     {
-        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
+        CAbnormalWaveDlg* pane = &m_abnormal;
         QTableWidget* list = pane->GetListCtrl();
         pane->DeleteAllItems();
         pane->AddAbnormalRow(1250);
@@ -113,11 +109,18 @@ private slots:
         QCOMPARE(Row(list, 1), (QStringList{"2", "2010-11-08 15:30:00", "900249"}));
         QCOMPARE(Row(list, 2), (QStringList{"3", "2011-03-27 11:50:00", "3000000000"}));
         QVERIFY(list->rowHeight(0) >= 18);
+
+        // Without a document the times count from 0.
+        pane->SetDocument(nullptr);
+        pane->AddAbnormalRow(250);
+        pane->SetDocument(&m_doc);
+        QCOMPARE(list->item(3, 2)->text(), QStringLiteral("250"));
+        QCOMPARE(list->item(3, 1)->text(), QStringLiteral("1970-01-01 08:00:01"));
     }
 
-    void selectingRowsCentresTheView()
+    void selectingRowsAsksToCentreTheView()
     {
-        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
+        CAbnormalWaveDlg* pane = &m_abnormal;
         QTableWidget* list = pane->GetListCtrl();
         pane->DeleteAllItems();
         pane->AddAbnormalRow(500);
@@ -126,56 +129,28 @@ private slots:
         pane->resize(400, 300);
         pane->show();
         QVERIFY(QTest::qWaitForWindowExposed(pane));
-
-        m_view->CenterOnSample(300000);
-        const int64_t atMiddle = ViewPos();
-        QVERIFY(atMiddle > 0);
+        QSignalSpy spy(pane, &CDialogEx::centerRequested);
 
         // By mouse.
         const QRect second = list->visualRect(list->model()->index(1, 1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
         QCOMPARE(list->currentRow(), 1);
-        const int64_t at900249 = ViewPos();
-        QVERIFY(at900249 > atMiddle);
-        QVERIFY(at900249 < 900249);
+        QCOMPARE(Requests(spy), QList<uint32_t>{900249});
 
         // By keyboard, then the same row again after another one.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(list->currentRow(), 0);
-        QCOMPARE(ViewPos(), int64_t(0));   // 500 lies near the start: clamped to the left end
         QTest::keyClick(list, Qt::Key_Down);
-        QCOMPARE(ViewPos(), at900249);
-
-        m_view->CenterOnSample(0);
         QTest::keyClick(list, Qt::Key_Down);
-        const int64_t at600000 = ViewPos();
-        QVERIFY(at600000 > 0 && at600000 < at900249);
-        // 900249 and 600000 are centred the same way: the difference is theirs.
-        QCOMPARE(at900249 - at600000, int64_t(300249));
-        pane->hide();
-    }
+        QCOMPARE(Requests(spy), (QList<uint32_t>{500, 900249, 600000}));
 
-    void selectionWithoutActiveViewChangesNothingElse()
-    {
-        CAbnormalWaveDlg* pane = GetAbnormalWaveDlg();
-        QTableWidget* list = pane->GetListCtrl();
-        pane->DeleteAllItems();
-        pane->AddAbnormalRow(1250);
-        pane->AddAbnormalRow(900249);
-        m_view->CenterOnSample(300000);
-        const int64_t before = ViewPos();
-        g_pActiveView = nullptr;
-        list->selectRow(1);
+        // The index column is read as the unsigned number it shows, whatever else stands there.
+        list->item(2, 2)->setText(QStringLiteral(" 99999999999"));
         list->selectRow(0);
-        g_pActiveView = m_view;
-        QCOMPARE(ViewPos(), before);
-        // Rows added with no active view still get a time (counted from 0).
-        g_pActiveView = nullptr;
-        pane->AddAbnormalRow(250);
-        g_pActiveView = m_view;
-        QCOMPARE(list->item(2, 2)->text(), QStringLiteral("250"));
-        QCOMPARE(list->item(2, 1)->text(), QStringLiteral("1970-01-01 08:00:01"));
+        list->selectRow(2);
+        QCOMPARE(Requests(spy).last(), UINT32_MAX);
+        pane->hide();
     }
 
     void listFillsItsPane()

@@ -27,7 +27,8 @@ class TestResultPane : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    CAnalyzeResultDlg* m_pane = nullptr;
+    CAnalyzeResultDlg m_paneObject;
+    CAnalyzeResultDlg* m_pane = &m_paneObject;
 
     QString Write(int kind, const HeaderFields& f)
     {
@@ -52,8 +53,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_pane = GetAnalyzeResultDlg();
-        QVERIFY(m_pane->Create(nullptr));
     }
 
     void verdictsByFlagByte_data()

@@ -1,13 +1,11 @@
 // The heart-rate trend chart: drawing rules and the mapping of clicks to samples.
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
 #include "analysis/EcgDocument.h"
-#include "app/VitrelDoc.h"
-#include "display/EcgPainter.h"
-#include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "panes/PaneTestUtil.h"
 #include "resources/QtResources.h"
@@ -35,13 +33,13 @@ class TestTrendPane : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    CVitrelDoc* m_doc = nullptr;
-    CVitrelView* m_view = nullptr;
+    CEcgDocument m_doc;
     CHeartRateTrendDlg* m_pane = nullptr;
+    std::unique_ptr<QSignalSpy> m_requests;
 
-    void SetMinutes(std::initializer_list<float> avgRates, CVitrelDoc* doc = nullptr)
+    void SetMinutes(std::initializer_list<float> avgRates, CEcgDocument* doc = nullptr)
     {
-        doc = doc ? doc : m_doc;
+        doc = doc ? doc : &m_doc;
         DocAccess::MinuteStats(*doc).clear();
         int i = 0;
         for (float r : avgRates)
@@ -57,7 +55,13 @@ class TestTrendPane : public QObject {
         pane.DrawChart(p, QRect(QPoint(0, 0), size));
         return img;
     }
-    int64_t ViewPos() const { return m_view->GetDisplaySettings().m_nViewPos; }
+    // The sample of the last request to centre the view, or -1 when there was none.
+    int64_t LastRequest()
+    {
+        const int64_t sample = m_requests->isEmpty() ? int64_t(-1) : int64_t(m_requests->last().at(0).value<uint32_t>());
+        m_requests->clear();
+        return sample;
+    }
     QPoint PlotPoint(int dx, int dy) const { return m_pane->GetChartRect().topLeft() + QPoint(dx, dy); }
 
 private slots:
@@ -67,27 +71,24 @@ private slots:
         QVERIFY(m_dir.isValid());
         const QString path = m_dir.filePath("10110814.30");
         QVERIFY(panetest::WriteLongRecording(path, 1200000));
-        m_doc = new CVitrelDoc;
-        QVERIFY(m_doc->OnOpenDocument(path));
-        m_view = new CVitrelView(m_doc);
-        m_view->resize(800, 300);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view));
-        g_pActiveView = m_view;
+        m_doc.OpenFile(path.toStdString());
 
-        m_pane = GetHeartRateTrendDlg();
-        m_pane->Create(nullptr);
+        m_pane = new CHeartRateTrendDlg;
+        m_requests = std::make_unique<QSignalSpy>(m_pane, &CDialogEx::centerRequested);
         m_pane->resize(600, 222);
         m_pane->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pane));
     }
     void cleanupTestCase()
     {
-        g_pActiveView = nullptr;
-        delete m_view;
-        delete m_doc;
+        m_requests.reset();
+        delete m_pane;
     }
-    void init() { g_pActiveView = m_view; }
+    void init()
+    {
+        m_pane->SetDocument(&m_doc);
+        m_requests->clear();
+    }
 
     void gridLabelsThinOutBelowTwelvePixels()
     {
@@ -109,6 +110,7 @@ private slots:
     void seriesAreNotClippedToThePlot()
     {
         CHeartRateTrendDlg pane;
+        pane.SetDocument(&m_doc);
         SetMinutes({170.0f, 0.0f});
         const QImage img = Render(pane, QSize(600, 222));
         const QRect plot = pane.GetChartRect();
@@ -152,56 +154,42 @@ private slots:
     {
         SetMinutes({70, 71, 72, 73, 74, 75, 76, 77, 78, 79});   // ten minutes
         const QRect plot = m_pane->GetChartRect();
-        m_view->CenterOnSample(600000);
-        QVERIFY(ViewPos() > 0);
         QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(0, 10));
-        QCOMPARE(ViewPos(), int64_t(0));
+        QCOMPARE(LastRequest(), int64_t(0));
 
         // Half-way: minute 5, 300 s, sample 75000.
-        m_view->CenterOnSample(75000);
-        const int64_t expected = ViewPos();
-        m_view->CenterOnSample(0);
         QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(plot.width() / 2, 10));
-        QCOMPARE(ViewPos(), expected);
+        QCOMPARE(LastRequest(), int64_t(75000));
         QVERIFY(!m_pane->IsTracking());
 
         // No minute records: every click lands on sample 0.
         SetMinutes({});
-        m_view->CenterOnSample(600000);
         QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(plot.width() - 3, 20));
-        QCOMPARE(ViewPos(), int64_t(0));
+        QCOMPARE(LastRequest(), int64_t(0));
 
         // Statistics not ready: clicks do nothing.
         SetMinutes({70, 71});
-        DocAccess::SetStatisticsReady(*m_doc, false);
-        m_view->CenterOnSample(600000);
-        const int64_t before = ViewPos();
+        DocAccess::SetStatisticsReady(m_doc, false);
         QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(0, 10));
-        QCOMPARE(ViewPos(), before);
-        DocAccess::SetStatisticsReady(*m_doc, true);
+        QCOMPARE(LastRequest(), int64_t(-1));
+        DocAccess::SetStatisticsReady(m_doc, true);
     }
 
     void dragFromOutsideThePlotIsClamped()
     {
         SetMinutes({70, 71, 72, 73, 74, 75, 76, 77, 78, 79});
         const QRect plot = m_pane->GetChartRect();
-        m_view->CenterOnSample(600000);
-        const int64_t before = ViewPos();
         // Press in the left margin: tracking starts, the view does not move yet.
         QTest::mousePress(m_pane, Qt::LeftButton, {}, QPoint(5, plot.top() + 10));
         QVERIFY(m_pane->IsTracking());
-        QCOMPARE(ViewPos(), before);
+        QCOMPARE(LastRequest(), int64_t(-1));
         // Left of the plot: clamped to its left edge, sample 0 (not a wrapped huge index).
         QTest::mouseMove(m_pane, QPoint(1, plot.top() + 10));
-        QCOMPARE(ViewPos(), int64_t(0));
+        QCOMPARE(LastRequest(), int64_t(0));
         // Far right, over the legend: the last minute, not past the recording's end.
-        QTest::mouseMove(m_pane, QPoint(m_pane->width() - 2, plot.top() + 10));
-        m_view->CenterOnSample(600 * 250 - 1);
-        const int64_t lastSample = ViewPos();
-        m_view->CenterOnSample(0);
         QTest::mouseMove(m_pane, QPoint(m_pane->width() - 3, plot.top() + 10));
-        QVERIFY(ViewPos() > 0);
-        QVERIFY(ViewPos() <= lastSample);
+        const int64_t last = LastRequest();
+        QVERIFY2(last > 9 * 60 * 250 && last < 10 * 60 * 250, qPrintable(QString::number(last)));
         QTest::mouseRelease(m_pane, Qt::LeftButton, {}, QPoint(m_pane->width() - 3, plot.top() + 10));
         QVERIFY(!m_pane->IsTracking());
     }
@@ -269,24 +257,24 @@ private slots:
         // A short recording: series but no time label and no read-out.
         const QString path = m_dir.filePath("short.dat");
         QVERIFY(panetest::WriteShortRecording(path, 2, {}));
-        CVitrelDoc shortDoc;
-        QVERIFY(shortDoc.OnOpenDocument(path));
-        CVitrelView shortView(&shortDoc);
+        CEcgDocument shortDoc;
+        shortDoc.OpenFile(path.toStdString());
         SetMinutes({72, 75}, &shortDoc);
-        g_pActiveView = &shortView;
+        m_pane->SetDocument(&shortDoc);
         QTest::mouseMove(m_pane, PlotPoint(plot.width() / 2 + 1, 30));
         img = m_pane->grab().toImage();
         QCOMPARE(CountIf(img, readOut, IsGreenish), 0);
         QCOMPARE(CountIf(img, timeLabel, IsCyanish), 0);
         QVERIFY(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish) > 0);
-        g_pActiveView = m_view;
+        m_pane->SetDocument(&m_doc);
     }
 
-    void noActiveViewDrawsOnlyTheFrame()
+    void noDocumentDrawsOnlyTheFrame()
     {
-        g_pActiveView = nullptr;
+        m_pane->SetDocument(nullptr);
         QTest::mouseMove(m_pane, PlotPoint(40, 40));
-        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(40, 40));   // must not crash
+        QTest::mouseClick(m_pane, Qt::LeftButton, {}, PlotPoint(40, 40));
+        QCOMPARE(LastRequest(), int64_t(-1));
         const QImage img = m_pane->grab().toImage();
         const QRect plot = m_pane->GetChartRect();
         QCOMPARE(CountIf(img, plot.adjusted(1, 1, -1, -1), IsGreenish), 0);
