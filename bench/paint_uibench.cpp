@@ -14,19 +14,11 @@
 
 #include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
+#include "support/AnalysisViews.h"
 
 namespace {
 
 constexpr uint32_t kSamples = 250u * 3600u * 24u;
-
-class CSink : public IAnalysisView {
-public:
-    void ShowProgress() override {}
-    void SetProgress(short) override {}
-    void OnDetectionFinished(bool) override {}
-    void BeginStatisticsProgress() override {}
-    void OnStatisticsFinished(bool) override {}
-};
 
 struct Fixture {
     QTemporaryDir dir;
@@ -63,7 +55,7 @@ Fixture& GetFixture()
         f->raw->OpenFile(path.toStdString());
         f->analysed = std::make_unique<CEcgDocument>();
         f->analysed->OpenFile(path.toStdString());
-        static CSink sink;
+        static testsupport::NullAnalysisView sink;
         f->analysed->StartAnalysis(&sink);
         f->analysed->WaitAnalysis();
         return f;

@@ -5,17 +5,21 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <memory>
 #include <algorithm>
 #include <set>
 
-#include "analysis/AnalysisTestSupport.h"
 #include "analysis/EcgDocument.h"
-#include "analysis/SyntheticEcg.h"
+#include "support/AnalysisViews.h"
 #include "support/DocumentAccess.h"
+#include "support/Recordings.h"
+#include "support/SyntheticEcg.h"
+#include "support/TempDir.h"
+#include "support/TimeZone.h"
 
-using namespace analysis_test;
+using namespace testsupport;
 
 namespace {
 
@@ -47,7 +51,7 @@ using Ev = RecordingView::Event;
 
 class DocumentTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetTimeZone("UTC"); }
+    ScopedTimeZone m_tz{"UTC"};
 
     // A document with the given beats finalised as the run would.
     static std::unique_ptr<CEcgDocument> WithBeats(const std::vector<uint32_t>& beats, int64_t start)
@@ -307,7 +311,7 @@ TEST_F(DocumentTest, Forwarding)
     EXPECT_TRUE(view.Events().empty());
     EXPECT_FALSE(none->IsAnalysisRunning());
 
-    const std::string path = m_dir.File("10110814.30");
+    const std::string path = m_dir.Path("10110814.30");
     WriteSamples(path, {10, 11, 12, 13, 14});
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -328,14 +332,14 @@ TEST_F(DocumentTest, Forwarding)
     EXPECT_EQ(doc->GetSampleCount(), 0u);
 
     auto missing = std::make_unique<CEcgDocument>();
-    EXPECT_THROW(missing->OpenFile(m_dir.File("nope.30")), CFileException);
+    EXPECT_THROW(missing->OpenFile(m_dir.Path("nope.30")), CFileException);
     EXPECT_EQ(missing->GetFileKind(), 0);
     EXPECT_TRUE(missing->GetFilePath().empty());
 }
 
 TEST_F(DocumentTest, ShortRecordingUsesStoredBeats)
 {
-    const std::string path = m_dir.File("short.ecg");
+    const std::string path = m_dir.Path("short.ecg");
     WriteShortRecording(path, 4, {610, 100, 350, 350});
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -358,7 +362,7 @@ TEST_F(DocumentTest, ShortRecordingUsesStoredBeats)
 TEST_F(DocumentTest, ShortRecordingBeatCounts)
 {
     // No beats: an empty list, and no statistics.
-    const std::string zero = m_dir.File("zero.ecg");
+    const std::string zero = m_dir.Path("zero.ecg");
     WriteShortRecording(zero, 0, {100, 200});
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(zero);
@@ -370,7 +374,7 @@ TEST_F(DocumentTest, ShortRecordingBeatCounts)
     EXPECT_FALSE(doc->IsStatisticsReady());
 
     // A count above what the header holds reads its 79 records only.
-    const std::string many = m_dir.File("many.ecg");
+    const std::string many = m_dir.Path("many.ecg");
     std::vector<uint32_t> positions;
     for (uint32_t k = 0; k < 79; ++k)
         positions.push_back(60 + 68 * k);
@@ -382,7 +386,7 @@ TEST_F(DocumentTest, ShortRecordingBeatCounts)
     EXPECT_TRUE(doc2->IsStatisticsReady());
 
     // A header that can no longer be read: no beats, detection still done.
-    const std::string cut = m_dir.File("cut.ecg");
+    const std::string cut = m_dir.Path("cut.ecg");
     WriteShortRecording(cut, 3, {1, 2, 3});
     auto doc3 = std::make_unique<CEcgDocument>();
     doc3->OpenFile(cut);
@@ -398,7 +402,7 @@ TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
 {
     // Four chunks; apexes sit in the chunk overlaps too (200 divides 25000).
     const uint32_t n = 3 * ANALYSIS_CHUNK_STEP + 10000;
-    const std::string path = m_dir.File("20030108.30");
+    const std::string path = m_dir.Path("20030108.30");
     WriteSamples(path, Signal(n, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -432,7 +436,7 @@ TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
 TEST_F(DocumentTest, ChunkCountFollowsLength)
 {
     for (uint32_t extra : {0u, 1u}) {
-        const std::string path = m_dir.File("chunks" + std::to_string(extra));
+        const std::string path = m_dir.Path("chunks" + std::to_string(extra));
         WriteSamples(path, std::vector<int16_t>(3 * ANALYSIS_CHUNK_STEP + extra, 0));
         auto doc = std::make_unique<CEcgDocument>();
         doc->OpenFile(path);
@@ -450,7 +454,7 @@ TEST_F(DocumentTest, ChunkCountFollowsLength)
 TEST_F(DocumentTest, ProgressOnlyWhenThePercentageChanges)
 {
     // 250 chunks of silence (a sparse file): 250 chunk ends, one report per percent.
-    const std::string path = m_dir.File("many-chunks.dat");
+    const std::string path = m_dir.Path("many-chunks.dat");
     WriteSamples(path, {});
     ASSERT_EQ(::truncate(path.c_str(), 2 * 250 * int64_t(ANALYSIS_CHUNK_STEP)), 0);
     CEcgDocument doc;
@@ -466,7 +470,7 @@ TEST_F(DocumentTest, ProgressOnlyWhenThePercentageChanges)
 
 TEST_F(DocumentTest, EmptyLongRecording)
 {
-    const std::string path = m_dir.File("empty.dat");
+    const std::string path = m_dir.Path("empty.dat");
     WriteSamples(path, {});
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -484,7 +488,7 @@ TEST_F(DocumentTest, EmptyLongRecording)
 
 TEST_F(DocumentTest, ShortLongRecordingPrimesWithWhatThereIs)
 {
-    const std::string path = m_dir.File("tiny.dat");
+    const std::string path = m_dir.Path("tiny.dat");
     WriteSamples(path, Signal(2000, 200));  // shorter than the priming read
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -497,7 +501,7 @@ TEST_F(DocumentTest, ShortLongRecordingPrimesWithWhatThereIs)
 
 TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
 {
-    const std::string path = m_dir.File("cancel.dat");
+    const std::string path = m_dir.Path("cancel.dat");
     WriteSamples(path, Signal(20 * ANALYSIS_CHUNK_STEP, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -542,7 +546,7 @@ TEST_F(DocumentTest, AllocationFailureEndsTheRunAsNotCompleted)
             RecordingView::OnStatisticsFinished(produced);
         }
     };
-    const std::string path = m_dir.File("starved.dat");
+    const std::string path = m_dir.Path("starved.dat");
     WriteSamples(path, Signal(3 * ANALYSIS_CHUNK_STEP, 200));
     for (bool duringStatistics : {false, true}) {
         SCOPED_TRACE(duringStatistics ? "statistics" : "beat list");
@@ -573,7 +577,7 @@ TEST_F(DocumentTest, AllocationFailureEndsTheRunAsNotCompleted)
 
 TEST_F(DocumentTest, StopWaitsForTheWorker)
 {
-    const std::string path = m_dir.File("stop.dat");
+    const std::string path = m_dir.Path("stop.dat");
     WriteSamples(path, Signal(40 * ANALYSIS_CHUNK_STEP, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -609,7 +613,7 @@ TEST_F(DocumentTest, StopWaitsForTheWorker)
 
 TEST_F(DocumentTest, RecordingThatVanishesBeforeTheRun)
 {
-    const std::string path = m_dir.File("gone.dat");
+    const std::string path = m_dir.Path("gone.dat");
     WriteSamples(path, Signal(60000, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
@@ -642,7 +646,7 @@ TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
             DocAccess::RequestCancel(*doc);
         }
     };
-    const std::string path = m_dir.File("cancel-gone.dat");
+    const std::string path = m_dir.Path("cancel-gone.dat");
     WriteSamples(path, Signal(60000, 200));
     CEcgDocument doc;
     doc.OpenFile(path);
@@ -657,7 +661,7 @@ TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
 
 TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
 {
-    const std::string path = m_dir.File("shrinks.dat");
+    const std::string path = m_dir.Path("shrinks.dat");
     WriteSamples(path, Signal(10 * ANALYSIS_CHUNK_STEP, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);

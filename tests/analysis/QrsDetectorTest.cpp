@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/QrsDetector.h"
-#include "analysis/SyntheticEcg.h"
+#include "support/SyntheticEcg.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "analysis/QrsDetector.h"
 #include "analysis/QrsDetectorFast.h"
-#include "analysis/SyntheticEcg.h"
+#include "support/SyntheticEcg.h"
 
 namespace QrsFast {
 void PrintTo(Kernel k, std::ostream* os) { *os << KernelName(k); }

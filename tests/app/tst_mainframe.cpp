@@ -21,7 +21,7 @@
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 #include "support/TestFrame.h"
-#include "support/TestRecordings.h"
+#include "support/QtSupport.h"
 
 using namespace testsupport;
 
@@ -63,6 +63,11 @@ private slots:
 
 private:
     QString LongRecording(const QString& name, uint32_t minutes);
+    // A day of silence: its analysis runs long enough to be caught running.
+    QString DayLongRecording(const QString& name)
+    {
+        return WriteSparseFile(m_dir.path(), name, uint64_t(24) * 3600 * 250 * 2);
+    }
     QTemporaryDir m_dir;
     QTemporaryDir m_settings;
 };
@@ -480,7 +485,7 @@ void TestMainFrame::recentFiles()
 
 void TestMainFrame::closeWhileAnalysing()
 {
-    const QString path = LongRecording(QStringLiteral("10110908.00"), 120);
+    const QString path = DayLongRecording(QStringLiteral("10110908.00"));
     CTestFrame frame;
     QVERIFY(frame.OnCreate());
     int closedWhileRunning = 0;
@@ -502,7 +507,7 @@ void TestMainFrame::closeWhileAnalysing()
     QVERIFY2(closedWhileRunning >= 10, qPrintable(QString::number(closedWhileRunning)));
     // Two at once, closed while both run.
     QVERIFY(frame.OpenDocumentFile(path));
-    QVERIFY(frame.OpenDocumentFile(LongRecording(QStringLiteral("10110909.00"), 120)));
+    QVERIFY(frame.OpenDocumentFile(DayLongRecording(QStringLiteral("10110909.00"))));
     QTest::qWait(20);
     frame.CloseAllDocuments();
     Settle();
@@ -511,8 +516,8 @@ void TestMainFrame::closeWhileAnalysing()
 
 void TestMainFrame::closeFrameWhileAnalysing()
 {
-    const QString path = LongRecording(QStringLiteral("10110908.00"), 120);
-    const QString other = LongRecording(QStringLiteral("10110909.00"), 120);
+    const QString path = DayLongRecording(QStringLiteral("10110908.00"));
+    const QString other = DayLongRecording(QStringLiteral("10110909.00"));
     for (int round = 0; round < 15; ++round) {
         auto frame = std::make_unique<CTestFrame>();
         QVERIFY(frame->OnCreate());

@@ -16,7 +16,7 @@
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "support/TestFrame.h"
-#include "support/TestRecordings.h"
+#include "support/QtSupport.h"
 
 using namespace testsupport;
 
@@ -25,20 +25,9 @@ namespace {
 // A short recording: valid header date, a few stored beats, flat trace.
 QString WriteShort(const QString& dir, const QString& name)
 {
-    QByteArray bytes(14352, '\0');
-    bytes[0] = char(10);
-    bytes[1] = char(11);
-    bytes[2] = char(8);
-    bytes[3] = char(14);
-    bytes[4] = char(30);
-    bytes[8] = char(6);
-    for (int k = 0; k < 6; ++k)
-        bytes[36 + 44 * k] = char(40 + 40 * k);
-    const QString path = QDir(dir).filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return {};
-    return path;
+    RecordingHeader header = ShortHeader();
+    SetBeats(header, {40, 80, 120, 160, 200, 240});
+    return QString::fromStdString(WriteShortRecording(QDir(dir).filePath(name).toStdString(), header));
 }
 
 const int kZooms[] = {ID_ZOOM_50, ID_ZOOM_75, ID_ZOOM_100, ID_ZOOM_125, ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};

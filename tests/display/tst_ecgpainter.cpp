@@ -8,7 +8,8 @@
 
 #include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
-#include "support/TestRecordings.h"
+#include "support/AnalysisViews.h"
+#include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
 
 using namespace testsupport;
@@ -289,7 +290,7 @@ void TestEcgPainter::statusBandAndRMarks()
     img = Paint(painter, settings, &doc, w, h, false);
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
 
-    CNullAnalysisView sink;
+    NullAnalysisView sink;
     doc.StartAnalysis(&sink);
     doc.WaitAnalysis();
     QVERIFY(doc.IsDetectionDone());
@@ -323,7 +324,7 @@ void TestEcgPainter::statusBandAndRMarks()
     for (int x = 0; x < w; ++x)
         gridAtBottom += At(img, x, 399) == kMajor || At(img, x, 399) == kMinor;
     if (gridAtBottom <= 100)
-        img.save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/painter-after.png"));
+        SaveForInspection(img, "painter-after.png");
     QVERIFY2(gridAtBottom > 100, qPrintable(QString::number(gridAtBottom)));
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
 

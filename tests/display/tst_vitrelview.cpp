@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "resources/Resource.h"
-#include "app/VitrelDoc.h"
+#include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "report/PrintJob.h"
-#include "support/TestRecordings.h"
+#include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
 
 using namespace testsupport;
@@ -38,15 +38,15 @@ private slots:
 
 private:
     // A view of width w on a long recording of `count` zero samples.
-    std::unique_ptr<CVitrelDoc> MakeDoc(uint32_t count, const QString& name = QStringLiteral("10110814.30"));
+    std::unique_ptr<CEcgDocument> MakeDoc(uint32_t count, const QString& name = QStringLiteral("10110814.30"));
     QTemporaryDir m_dir;
 };
 
-std::unique_ptr<CVitrelDoc> TestVitrelView::MakeDoc(uint32_t count, const QString& name)
+std::unique_ptr<CEcgDocument> TestVitrelView::MakeDoc(uint32_t count, const QString& name)
 {
-    auto doc = std::make_unique<CVitrelDoc>();
+    auto doc = std::make_unique<CEcgDocument>();
     const QString path = WriteSamples(m_dir.path(), name, std::vector<int16_t>(count, 0));
-    doc->OnOpenDocument(path);
+    doc->OpenFile(path.toStdString());
     return doc;
 }
 
@@ -384,8 +384,8 @@ void TestVitrelView::printPageCount()
     const QString shortPath = RunSynth({QStringLiteral("short"), m_dir.filePath(QStringLiteral("short.ecg"))});
     if (shortPath.isEmpty())
         QSKIP("vitrel-synth is not available");
-    CVitrelDoc shortDoc;
-    shortDoc.OnOpenDocument(shortPath);
+    CEcgDocument shortDoc;
+    shortDoc.OpenFile(shortPath.toStdString());
     CVitrelView shortView(&shortDoc);
     DocAccess::AbnormalBeats(shortDoc).assign(11, 100);
     QCOMPARE(shortView.GetPrintPageCount(), 1);
@@ -398,8 +398,8 @@ void TestVitrelView::hugeRecordingScrollUnits()
     const QString path = WriteSparseFile(m_dir.path(), QStringLiteral("10110814.40"), samples * 2);
     if (path.isEmpty())
         QSKIP("no sparse files here");
-    CVitrelDoc doc;
-    doc.OnOpenDocument(path);
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
     CVitrelView view(&doc);
     SetClientSize(view, 1000, 300);
     view.UpdateScrollRange();
@@ -490,8 +490,8 @@ void TestVitrelView::analysisOfLongRecording()
                              QStringLiteral("--start"), QStringLiteral("2010-11-08 14:30"), m_dir.path()});
     if (path.isEmpty())
         path = WriteSamples(m_dir.path(), QStringLiteral("10110814.50"), SpikeTrain(250 * 60 * 20));
-    CVitrelDoc doc;
-    doc.OnOpenDocument(path);
+    CEcgDocument doc;
+    doc.OpenFile(path.toStdString());
     CVitrelView view(&doc);
     view.resize(800, 300);
     view.OnInitialUpdate();

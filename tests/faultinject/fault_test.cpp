@@ -17,7 +17,7 @@
 
 #include "analysis/AnalysisTestSupport.h"
 #include "analysis/EcgDocument.h"
-#include "analysis/SyntheticEcg.h"
+#include "support/SyntheticEcg.h"
 #include "support/DocumentAccess.h"
 
 extern char** environ;

@@ -15,7 +15,7 @@
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
 #include "support/TestFrame.h"
-#include "support/TestRecordings.h"
+#include "support/QtSupport.h"
 
 using namespace testsupport;
 

@@ -8,11 +8,13 @@
 
 #include "analysis/EcgDocument.h"
 #include "panes/Panes.h"
-#include "panes/PaneTestUtil.h"
+#include "support/Recordings.h"
+#include "support/TimeZone.h"
 
 class TestListPanes : public QObject {
     Q_OBJECT
 
+    testsupport::ScopedTimeZone m_tz{"Asia/Shanghai"};
     QTemporaryDir m_dir;
     CEcgDocument m_doc;
     CHeartRateDlg m_rhythm;
@@ -38,11 +40,10 @@ class TestListPanes : public QObject {
 private slots:
     void initTestCase()
     {
-        panetest::UseShanghaiTime();
         QVERIFY(m_dir.isValid());
         // A long recording named for 2010-11-08 14:30:00, 1 200 000 samples.
         const QString path = m_dir.filePath("10110814.30");
-        QVERIFY(panetest::WriteLongRecording(path, 1200000));
+        QVERIFY(!testsupport::WriteSparseFile(path.toStdString(), 1200000 * 2).empty());
         m_doc.OpenFile(path.toStdString());
         QCOMPARE(m_doc.GetFileKind(), 1);
         m_abnormal.SetDocument(&m_doc);

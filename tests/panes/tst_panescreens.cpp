@@ -2,7 +2,6 @@
 // long recording; the frame is grabbed into VITREL_TEST_OUTPUT_DIR.
 #include <QDockWidget>
 #include <QLabel>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -13,26 +12,15 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
-#include "panes/PaneTestUtil.h"
+#include "support/QtSupport.h"
+#include "support/TimeZone.h"
 
 class TestPaneScreens : public QObject {
     Q_OBJECT
 
+    testsupport::ScopedTimeZone m_tz{"Asia/Shanghai"};
     QTemporaryDir m_dir;
 
-    QString Synth(const QStringList& args)
-    {
-        QProcess synth;
-        synth.start(QStringLiteral(VITREL_SYNTH_EXE), args);
-        if (!synth.waitForFinished(120000) || synth.exitCode() != 0)
-            return {};
-        return QString::fromLocal8Bit(synth.readAllStandardOutput()).trimmed();
-    }
-    void Save(QWidget* w, const char* name)
-    {
-        QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR));
-        QVERIFY(w->grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/") + QLatin1String(name)));
-    }
     // Opens path in frame and waits until its analysis and pane refills are done.
     CVitrelDoc* OpenAndSettle(CMainFrame& frame, const QString& path)
     {
@@ -49,13 +37,12 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        panetest::UseShanghaiTime();
         QVERIFY(m_dir.isValid());
     }
 
     void shortRecording()
     {
-        const QString path = Synth({"short", "--start", "2010-11-08 09:12", "--seed", "4", "--pvc-rate", "0.1",
+        const QString path = testsupport::RunSynth({"short", "--start", "2010-11-08 09:12", "--seed", "4", "--pvc-rate", "0.1",
                                     m_dir.filePath("short01.ecg")});
         QVERIFY2(!path.isEmpty(), "vitrel-synth failed");
         CMainFrame frame;
@@ -70,7 +57,7 @@ private slots:
         QCOMPARE(GetAnalyzeResultDlg()->GetFieldText(1014), QStringLiteral("20 秒"));
         QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 1);
         QCOMPARE(GetAnalyzeResultDlg()->parentWidget(), frame.GetPane(IDR_PANE_RESULT));
-        Save(&frame, "frame-short-recording.png");
+        QVERIFY(testsupport::SaveForInspection(&frame, "frame-short-recording.png"));
 
         // Closing the document empties the lists and resets the result pane.
         doc->OnCloseDocument();
@@ -82,7 +69,7 @@ private slots:
 
     void longRecording()
     {
-        const QString path = Synth({"long", "--start", "2010-11-08 14:30", "--hours", "3", "--seed", "7", "--pvc-rate", "0.002",
+        const QString path = testsupport::RunSynth({"long", "--start", "2010-11-08 14:30", "--hours", "3", "--seed", "7", "--pvc-rate", "0.002",
                                     m_dir.path()});
         QVERIFY2(!path.isEmpty(), "vitrel-synth failed");
         auto* frame = new CMainFrame;
@@ -105,7 +92,7 @@ private slots:
         QTest::mouseMove(trend, plot.topLeft() + QPoint(plot.width() / 3, plot.height() / 2));
         abnormal->selectRow(std::min(2, abnormal->rowCount() - 1));
         QTest::qWait(100);
-        Save(frame, "frame-long-recording.png");
+        QVERIFY(testsupport::SaveForInspection(frame, "frame-long-recording.png"));
 
         // The frame takes its panes along; the accessors then make panes of their own.
         QPointer<CHeartRateTrendDlg> owned = trend;

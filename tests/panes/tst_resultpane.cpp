@@ -9,11 +9,30 @@
 
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
-#include "panes/PaneTestUtil.h"
 #include "recording/File.h"
 #include "resources/QtResources.h"
+#include "support/QtSupport.h"
 
-using panetest::HeaderFields;
+using namespace testsupport;
+
+namespace {
+
+// The header fields the result pane reads.
+struct HeaderFields : Measurements {
+    uint8_t flags = 0;
+    uint8_t qrsCount = 0;
+};
+
+RecordingHeader HeaderOf(const HeaderFields& f)
+{
+    RecordingHeader h = ShortHeader();
+    h.resultFlags = f.flags;
+    h.qrsCount = f.qrsCount;
+    SetMeasurements(h, f);
+    return h;
+}
+
+}  // namespace
 
 class UrlCatcher : public QObject {
     Q_OBJECT
@@ -33,7 +52,7 @@ class TestResultPane : public QObject {
     QString Write(int kind, const HeaderFields& f)
     {
         const QString path = m_dir.filePath(kind == 3 ? "remote.dat" : "normal.dat");
-        if (!panetest::WriteShortRecording(path, kind, f))
+        if (WriteShortRecording(path.toStdString(), HeaderOf(f), {}, kind).empty())
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
@@ -131,14 +150,12 @@ private slots:
     {
         // Only the first 16 header bytes exist: the rest reads as zeros.
         const QString path = m_dir.filePath("truncated.dat");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
         HeaderFields f;
         f.flags = 0x31;
         f.qrsCount = 9;
         f.avgRate = 725;
-        file.write(panetest::MakeHeader(f).left(16));
-        file.close();
+        const std::vector<uint8_t> bytes = ShortRecordingBytes(HeaderOf(f));
+        QVERIFY(!WriteFile(path.toStdString(), {bytes.begin(), bytes.begin() + 16}).empty());
         try {
             m_pane->ShowResults(2, path);
         } catch (const CFileException& e) {
@@ -225,8 +242,7 @@ private slots:
 
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QDir().mkpath(QStringLiteral(VITREL_TEST_OUTPUT_DIR));
-        QVERIFY(dlg.grab().save(QStringLiteral(VITREL_TEST_OUTPUT_DIR "/about-box.png")));
+        QVERIFY(SaveForInspection(&dlg, "about-box.png"));
     }
 };
 

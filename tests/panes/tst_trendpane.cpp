@@ -7,7 +7,8 @@
 
 #include "analysis/EcgDocument.h"
 #include "panes/Panes.h"
-#include "panes/PaneTestUtil.h"
+#include "support/Recordings.h"
+#include "support/TimeZone.h"
 #include "resources/QtResources.h"
 #include "support/DocumentAccess.h"
 
@@ -17,6 +18,7 @@ const QRgb kBackground = qRgb(0, 50, 50);
 bool IsGreenish(QRgb c) { return qGreen(c) > 128 && qRed(c) < 100 && qBlue(c) < 100; }
 bool IsYellowish(QRgb c) { return qRed(c) > 128 && qGreen(c) > 128 && qBlue(c) < 100; }
 bool IsCyanish(QRgb c) { return qRed(c) < 100 && qGreen(c) > 128 && qBlue(c) > 128; }
+bool IsInk(QRgb c) { return (c & 0xFFFFFF) != (kBackground & 0xFFFFFF); }
 
 int CountIf(const QImage& img, const QRect& r, bool (*pred)(QRgb))
 {
@@ -32,6 +34,7 @@ int CountIf(const QImage& img, const QRect& r, bool (*pred)(QRgb))
 class TestTrendPane : public QObject {
     Q_OBJECT
 
+    testsupport::ScopedTimeZone m_tz{"Asia/Shanghai"};
     QTemporaryDir m_dir;
     CEcgDocument m_doc;
     CHeartRateTrendDlg* m_pane = nullptr;
@@ -67,10 +70,9 @@ class TestTrendPane : public QObject {
 private slots:
     void initTestCase()
     {
-        panetest::UseShanghaiTime();
         QVERIFY(m_dir.isValid());
         const QString path = m_dir.filePath("10110814.30");
-        QVERIFY(panetest::WriteLongRecording(path, 1200000));
+        QVERIFY(!testsupport::WriteSparseFile(path.toStdString(), 1200000 * 2).empty());
         m_doc.OpenFile(path.toStdString());
 
         m_pane = new CHeartRateTrendDlg;
@@ -100,7 +102,7 @@ private slots:
             for (int i = 0; i <= 16; ++i) {
                 const int top = int(50 + i * s - 10), bottom = int(50 + i * s + 10);
                 const int centre = (top + bottom) / 2;
-                const int ink = panetest::InkIn(img, QRect(5, centre - 2, 29, 5), kBackground);
+                const int ink = CountIf(img, QRect(5, centre - 2, 29, 5), IsInk);
                 const bool labelled = height == 272 || i % 2 == 0;
                 QVERIFY2(labelled == (ink > 0), qPrintable(QStringLiteral("height %1, line %2, ink %3").arg(height).arg(i).arg(ink)));
             }
@@ -256,7 +258,7 @@ private slots:
 
         // A short recording: series but no time label and no read-out.
         const QString path = m_dir.filePath("short.dat");
-        QVERIFY(panetest::WriteShortRecording(path, 2, {}));
+        QVERIFY(!testsupport::WriteShortRecording(path.toStdString(), testsupport::ShortHeader()).empty());
         CEcgDocument shortDoc;
         shortDoc.OpenFile(path.toStdString());
         SetMinutes({72, 75}, &shortDoc);

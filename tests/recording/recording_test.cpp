@@ -7,13 +7,22 @@
 #include <unistd.h>
 
 #include "recording/EcgFile.h"
-#include "recording/TempDir.h"
+#include "support/Recordings.h"
+#include "support/TempDir.h"
+#include "support/TimeZone.h"
+
+using namespace testsupport;
 
 namespace {
 
-std::vector<uint8_t> HeaderBytes(uint8_t y, uint8_t mo, uint8_t d, uint8_t h, uint8_t mi, uint8_t s)
+// A normal short recording: the header's first six bytes (the date), its
+// beat table and stored count, and the samples.
+std::vector<uint8_t> ShortImage(const std::vector<uint8_t>& date, const std::vector<uint32_t>& beats = {},
+                                const std::vector<int16_t>& samples = {}, int qrsCount = 0)
 {
-    return {y, mo, d, h, mi, s};
+    RecordingHeader header = ShortHeader(date[0], date[1], date[2], date[3], date[4], date[5]);
+    SetBeats(header, beats, qrsCount);
+    return ShortRecordingBytes(header, samples);
 }
 
 std::string Formatted(CEcgFile& file)
@@ -44,7 +53,7 @@ TEST(KindSelection, ChoosesKindByExactLength)
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes(c.bytes, 0);
         if (c.bytes >= 14352) {  // a valid date so short kinds open
-            const auto head = HeaderBytes(10, 11, 8, 14, 30, 59);
+            const std::vector<uint8_t> head{10, 11, 8, 14, 30, 59};
             std::copy(head.begin(), head.end(), bytes.begin() + (c.bytes == 14374 ? 22 : 0));
         }
         const std::string path = dir.WriteBytes("f" + std::to_string(c.bytes), bytes);
@@ -143,7 +152,7 @@ TEST(SampleReading, ReadsAtAndPastTheEnd)
     std::vector<int16_t> samples(5400);
     for (int i = 0; i < 5400; ++i)
         samples[i] = static_cast<int16_t>(i * 7 - 20000);
-    auto image = MakeShortImage(HeaderBytes(10, 11, 8, 14, 30, 59), {}, samples, 0);
+    auto image = ShortImage({10, 11, 8, 14, 30, 59}, {}, samples, 0);
     const std::string normal = dir.WriteBytes("n.ecg", image);
     auto file = OpenEcgFile(normal, nullptr);
     int16_t buf[10];
@@ -220,7 +229,7 @@ TEST(Header, ShortRecordingStartTimeAndHeader)
 {
     ScopedTimeZone tz("Asia/Shanghai");
     TempDir dir;
-    auto image = MakeShortImage(HeaderBytes(10, 11, 8, 14, 30, 59), {100, 350, 610}, {}, 3);
+    auto image = ShortImage({10, 11, 8, 14, 30, 59}, {100, 350, 610}, {}, 3);
     auto normal = OpenEcgFile(dir.WriteBytes("n.ecg", image), nullptr);
     CTime start(0);
     ASSERT_TRUE(normal->GetStartTime(&start));
@@ -261,7 +270,7 @@ TEST(Header, ImpossibleDatesRaiseAndRollOver)
                {{10, 1, 1, 0, 60, 0}}};
     int n = 0;
     for (const auto& b : bad) {
-        const std::string path = dir.WriteBytes("bad" + std::to_string(n++), MakeShortImage(b.head, {}, {}, 0));
+        const std::string path = dir.WriteBytes("bad" + std::to_string(n++), ShortImage(b.head, {}, {}, 0));
         try {
             OpenEcgFile(path, &start);
             FAIL() << n;
@@ -269,10 +278,10 @@ TEST(Header, ImpossibleDatesRaiseAndRollOver)
             EXPECT_EQ(e.m_hr, CTimeException::E_FAIL_CODE);
         }
     }
-    OpenEcgFile(dir.WriteBytes("nov31", MakeShortImage({10, 11, 31, 14, 30, 0}, {}, {}, 0)), &start);
+    OpenEcgFile(dir.WriteBytes("nov31", ShortImage({10, 11, 31, 14, 30, 0}, {}, {}, 0)), &start);
     EXPECT_EQ(start, Local(2010, 12, 1, 14, 30));
     // The seconds byte is not checked: 99 seconds still opens.
-    EXPECT_NO_THROW(OpenEcgFile(dir.WriteBytes("s99", MakeShortImage({10, 11, 8, 1, 2, 99}, {}, {}, 0)), &start));
+    EXPECT_NO_THROW(OpenEcgFile(dir.WriteBytes("s99", ShortImage({10, 11, 8, 1, 2, 99}, {}, {}, 0)), &start));
     // A header cut short is no header: the start time stays untouched.
     CNormalFile cut(dir.WriteBytes("cut", std::vector<uint8_t>(100, 1)));
     CTime keep(7);
@@ -282,7 +291,7 @@ TEST(Header, ImpossibleDatesRaiseAndRollOver)
 
 TEST(Header, BeatCountAboveCapacityIsLimited)
 {
-    std::vector<uint8_t> image = MakeShortImage({10, 1, 1, 0, 0, 0}, {}, {}, 255);
+    std::vector<uint8_t> image = ShortImage({10, 1, 1, 0, 0, 0}, {}, {}, 255);
     RecordingHeader header;
     std::memcpy(&header, image.data(), sizeof header);
     EXPECT_EQ(header.qrsCount, 255);

@@ -20,7 +20,8 @@
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
-#include "support/TestRecordings.h"
+#include "support/AnalysisViews.h"
+#include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
 
 using namespace reporttest;
@@ -171,7 +172,7 @@ private slots:
         CVitrelDoc doc;
         QVERIFY(doc.OnOpenDocument(path));
         CVitrelView view(&doc);
-        testsupport::CNullAnalysisView sink;
+        testsupport::NullAnalysisView sink;
         doc.StartAnalysis(&sink);
         QVERIFY(doc.IsAnalysisRunning());
         const QString out = m_dir.filePath(QStringLiteral("busy.pdf"));

@@ -2,9 +2,6 @@
 // stored findings must agree with the signal it wrote.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +17,9 @@
 #include "recording/EcgFile.h"
 #include "resources/Version.h"
 #include "support/DocumentAccess.h"
+#include "support/Programs.h"
+#include "support/TempDir.h"
+#include "support/TimeZone.h"
 
 namespace fs = std::filesystem;
 
@@ -30,32 +30,13 @@ struct Beat {
     char code;
 };
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // Runs vitrel-synth; returns its exit status, its standard output in *out.
 int Synth(const std::vector<std::string>& args, std::string* out = nullptr)
 {
-    std::string cmd = Quote(VITREL_SYNTH_EXE);
-    for (const auto& a : args)
-        cmd += " " + Quote(a);
-    cmd += " 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
-    std::string text;
-    char buf[256];
-    while (size_t n = fread(buf, 1, sizeof buf, p))
-        text.append(buf, n);
-    const int status = pclose(p);
+    const testsupport::ProgramRun run = testsupport::RunSynth(args);
     if (out)
-        *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        *out = run.out;
+    return run.status;
 }
 
 std::vector<char> Bytes(const fs::path& p)
@@ -99,17 +80,8 @@ void ExpectRPeak(const std::vector<int16_t>& s, uint32_t p)
 
 class SynthTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() /
-                ("vitrel-synth-test-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    fs::path m_dir;
+    testsupport::TempDir m_tmp;
+    const fs::path m_dir = m_tmp.Dir();
 };
 
 TEST_F(SynthTest, ShortRecordingsCarryFindingsOfTheirOwnSignal)
@@ -280,8 +252,7 @@ TEST_F(SynthTest, RejectsBadUsageAndReportsWriteFailures)
 // at a chunk start, reports one R wave twice there (a 405 bpm hour maximum).
 TEST_F(SynthTest, ChunkStartsNeitherDoubleNorInventBeats)
 {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    testsupport::ScopedTimeZone tz("UTC");
     ASSERT_EQ(Synth({"long", "--seed", "3", "--hours", "3", "--start", "2024-05-05 08:00:00", m_dir.string()}), 0);
     CEcgDocument doc;
     doc.OpenFile((m_dir / "24050508.00").string());
