@@ -1,7 +1,5 @@
 #include "report/BatchReport.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -9,13 +7,13 @@
 #include <QPdfWriter>
 
 #include <cmath>
-#include <cstdlib>
 #include <exception>
 
 #include "analysis/EcgDocument.h"
 #include "recording/File.h"
 #include "report/EcgReportPrinter.h"
 #include "report/PrintJob.h"
+#include "report/ReportPdf.h"
 
 namespace {
 
@@ -63,16 +61,6 @@ bool FindPageSize(const std::string& name, QPageSize* pSize)
     return false;
 }
 
-// A half-written report is removed, but never anything that is not a plain
-// file (the output may be a device or a link).
-void RemovePartial(QFile& file)
-{
-    file.close();
-    const QFileInfo info(file.fileName());
-    if (info.isFile() && !info.isSymLink())
-        RemovePartial(file);
-}
-
 }  // namespace
 
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
@@ -88,14 +76,16 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     QPageSize size;
     if (!FindPageSize(pageSize, &size))
         return fail("unknown page size: " + pageSize);
+    if (IsSameFile(outPath, doc.GetFilePath()))
+        return fail("cannot write " + outPath + ": it is the recording " + doc.GetFilePath());
     if (!EnsureGuiApplication(pError))
         return false;
 
-    const QString path = QString::fromStdString(outPath);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return fail("cannot write " + outPath + ": " + file.errorString().toStdString());
-    QPdfWriter writer(&file);
+    CReportPdf pdf(outPath);
+    const auto cannotWrite = [&] { return fail("cannot write " + outPath + ": " + pdf.ErrorText()); };
+    if (!pdf.Open())
+        return cannotWrite();
+    QPdfWriter& writer = *pdf.Writer();
     writer.setCreator(QStringLiteral("vitrel-analyze"));
     writer.setTitle(QStringLiteral("心电分析报告"));
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
@@ -109,10 +99,9 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     info.m_fDotsPerMM = writer.resolution() / 25.4;
 
     QPainter painter;
-    if (!painter.begin(&writer)) {
-        RemovePartial(file);
-        return fail("cannot write " + outPath);
-    }
+    if (!painter.begin(&writer))
+        return cannotWrite();
+    // An unfinished report is discarded with pdf.
     try {
         for (int page = info.m_nMinPage; page <= info.m_nMaxPage; ++page) {
             if (page != info.m_nMinPage)
@@ -123,18 +112,13 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
         }
     } catch (const CFileException& e) {
         painter.end();
-        RemovePartial(file);
         return fail(e.GetErrorMessage());
     } catch (const std::exception& e) {
         painter.end();
-        RemovePartial(file);
         return fail(e.what());
     }
-    if (!painter.end() || !file.flush() || file.error() != QFileDevice::NoError) {
-        const std::string reason = file.errorString().toStdString();
-        RemovePartial(file);
-        return fail("cannot write " + outPath + ": " + reason);
-    }
-    file.close();
+    painter.end();
+    if (!pdf.Commit())
+        return cannotWrite();
     return true;
 }
