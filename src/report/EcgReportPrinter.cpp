@@ -18,6 +18,7 @@
 #include "app/StringTable.h"
 #include "recording/EcgFile.h"
 #include "report/PrintJob.h"
+#include "report/ReportPdf.h"
 #include "report/ReportStrings.h"
 
 namespace {
@@ -191,6 +192,7 @@ void CEcgReportPrinter::DrawTextBlock(const QRectF& rc, const QString& text, HAl
         else if (align == AlignCenter)
             x = rc.left() + (rc.width() - w) / 2;
         m_pDC->drawText(QPointF(x, top + i * lineHeight + fm.ascent()), line);
+        CReportPdf::NoteText(m_pDC, line);
     }
 }
 

@@ -93,6 +93,39 @@ private slots:
         QVERIFY(!SharedPrinter()->fullPage());
     }
 
+    // Printing to a PDF file gives back every text drawn, for both report kinds.
+    void printToPdfFileIsSearchable()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext not installed");
+        RecordingHeader h = MakeHeader();
+        PutU16(h, 14, 725);
+        PutU16(h, 18, 190);
+        PutU16(h, 20, 1212);
+        SetBeats(h, {125, 375, 625, 875});
+        const QString shortPath = m_dir.filePath(QStringLiteral("searchable.ecg"));
+        QVERIFY(WriteShortRecording(shortPath, h, std::vector<int16_t>(SHORT_SAMPLE_COUNT, 0)));
+        CVitrelDoc shortDoc;
+        QVERIFY(shortDoc.OnOpenDocument(shortPath));
+        CVitrelView shortView(&shortDoc);
+        for (CVitrelView* view : {&shortView, m_view}) {
+            CVitrelDoc* doc = view->GetDocument();
+            const QString out = m_dir.filePath(QStringLiteral("searchable.pdf"));
+            UsePdfPrinter(out);
+            RunPrintJob(view, PrintMode::Direct);
+            const int pages = view == m_view ? 4 : 1;
+            QCOMPARE(CountPdfPages(out), pages);
+            for (int page = 1; page <= pages; ++page) {
+                const QString text = PdfPageText(out, page);
+                QVERIFY(!text.isEmpty());
+                const QStringList missing = TextMissingFromPdf(*doc, page, pages, text);
+                QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("%1 page %2 lacks %3 in:\n%4")
+                                                           .arg(doc->GetTitle()).arg(page)
+                                                           .arg(missing.join(" | "), text)));
+            }
+        }
+    }
+
     // A PDF file named like an open recording is refused; the recording stays.
     void printToPdfFileNeverOverARecording()
     {
