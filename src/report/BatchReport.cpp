@@ -20,6 +20,16 @@ namespace {
 // The gain the view's painter prints with (10 mm/mV).
 constexpr int kReportGain = 50;
 
+QGuiApplication* NewOffscreenApplication()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char arg0[] = "vitrel-analyze";
+    static char* argv[] = {arg0, nullptr};
+    return new QGuiApplication(argc, argv);
+}
+
 // Fonts and painting need a GUI application; a command-line caller has none,
 // and may have no display either, so it gets one on the offscreen platform.
 bool EnsureGuiApplication(std::string* pError)
@@ -31,13 +41,8 @@ bool EnsureGuiApplication(std::string* pError)
             *pError = "report rendering needs a GUI application object";
         return false;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char arg0[] = "vitrel-analyze";
-    static char* argv[] = {arg0, nullptr};
     // Lives until the process ends: destroying it during static teardown is unsafe.
-    new QGuiApplication(argc, argv);
+    NewOffscreenApplication();
     return true;
 }
 
@@ -121,4 +126,15 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     if (!pdf.Commit())
         return cannotWrite();
     return true;
+}
+
+CReportApplication::CReportApplication()
+{
+    if (!QCoreApplication::instance())
+        m_pApp = NewOffscreenApplication();
+}
+
+CReportApplication::~CReportApplication()
+{
+    delete m_pApp;
 }

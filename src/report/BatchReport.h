@@ -4,6 +4,7 @@
 #include <string>
 
 class CEcgDocument;
+class QGuiApplication;
 
 // Renders every report page of an analysed document into a PDF file, which
 // is replaced only once the whole report is on disk; a path naming the
@@ -12,3 +13,19 @@ class CEcgDocument;
 // reason for a failed write) on failure.
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
                     std::string* pError);
+
+// The GUI application that fonts and painting need, for a command-line caller
+// that has none (on the offscreen platform when there is no display). Made
+// before the first report and ended before the program's static teardown
+// (WriteReportPdf would otherwise make one that is never destroyed); does
+// nothing when an application object exists already.
+class CReportApplication {
+public:
+    CReportApplication();
+    ~CReportApplication();
+    CReportApplication(const CReportApplication&) = delete;
+    CReportApplication& operator=(const CReportApplication&) = delete;
+
+private:
+    QGuiApplication* m_pApp = nullptr;
+};

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -364,6 +365,13 @@ int main(int argc, char** argv)
         return kExitUsage;
 #endif
     }
+
+#ifdef VITREL_HAVE_REPORT
+    // Ends with main, before static teardown: nothing of the fonts is left behind.
+    std::optional<CReportApplication> reportApplication;
+    if (!opt.report.empty())
+        reportApplication.emplace();
+#endif
 
     std::vector<int64_t> reference;
     if (!opt.reference.empty()) {
