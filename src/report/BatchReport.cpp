@@ -1,7 +1,5 @@
 #include "report/BatchReport.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -9,18 +7,28 @@
 #include <QPdfWriter>
 
 #include <cmath>
-#include <cstdlib>
 #include <exception>
 
 #include "analysis/EcgDocument.h"
 #include "recording/File.h"
 #include "report/EcgReportPrinter.h"
 #include "report/PrintJob.h"
+#include "report/ReportPdf.h"
 
 namespace {
 
 // The gain the view's painter prints with (10 mm/mV).
 constexpr int kReportGain = 50;
+
+QGuiApplication* NewOffscreenApplication()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char arg0[] = "vitrel-analyze";
+    static char* argv[] = {arg0, nullptr};
+    return new QGuiApplication(argc, argv);
+}
 
 // Fonts and painting need a GUI application; a command-line caller has none,
 // and may have no display either, so it gets one on the offscreen platform.
@@ -33,13 +41,8 @@ bool EnsureGuiApplication(std::string* pError)
             *pError = "report rendering needs a GUI application object";
         return false;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char arg0[] = "vitrel-analyze";
-    static char* argv[] = {arg0, nullptr};
     // Lives until the process ends: destroying it during static teardown is unsafe.
-    new QGuiApplication(argc, argv);
+    NewOffscreenApplication();
     return true;
 }
 
@@ -63,16 +66,6 @@ bool FindPageSize(const std::string& name, QPageSize* pSize)
     return false;
 }
 
-// A half-written report is removed, but never anything that is not a plain
-// file (the output may be a device or a link).
-void RemovePartial(QFile& file)
-{
-    file.close();
-    const QFileInfo info(file.fileName());
-    if (info.isFile() && !info.isSymLink())
-        RemovePartial(file);
-}
-
 }  // namespace
 
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
@@ -88,14 +81,16 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     QPageSize size;
     if (!FindPageSize(pageSize, &size))
         return fail("unknown page size: " + pageSize);
+    if (IsSameFile(outPath, doc.GetFilePath()))
+        return fail("cannot write " + outPath + ": it is the recording " + doc.GetFilePath());
     if (!EnsureGuiApplication(pError))
         return false;
 
-    const QString path = QString::fromStdString(outPath);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return fail("cannot write " + outPath + ": " + file.errorString().toStdString());
-    QPdfWriter writer(&file);
+    CReportPdf pdf(outPath);
+    const auto cannotWrite = [&] { return fail("cannot write " + outPath + ": " + pdf.ErrorText()); };
+    if (!pdf.Open())
+        return cannotWrite();
+    QPdfWriter& writer = *pdf.Writer();
     writer.setCreator(QStringLiteral("vitrel-analyze"));
     writer.setTitle(QStringLiteral("心电分析报告"));
     writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
@@ -109,10 +104,9 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     info.m_fDotsPerMM = writer.resolution() / 25.4;
 
     QPainter painter;
-    if (!painter.begin(&writer)) {
-        RemovePartial(file);
-        return fail("cannot write " + outPath);
-    }
+    if (!painter.begin(&writer))
+        return cannotWrite();
+    // An unfinished report is discarded with pdf.
     try {
         for (int page = info.m_nMinPage; page <= info.m_nMaxPage; ++page) {
             if (page != info.m_nMinPage)
@@ -123,18 +117,24 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
         }
     } catch (const CFileException& e) {
         painter.end();
-        RemovePartial(file);
         return fail(e.GetErrorMessage());
     } catch (const std::exception& e) {
         painter.end();
-        RemovePartial(file);
         return fail(e.what());
     }
-    if (!painter.end() || !file.flush() || file.error() != QFileDevice::NoError) {
-        const std::string reason = file.errorString().toStdString();
-        RemovePartial(file);
-        return fail("cannot write " + outPath + ": " + reason);
-    }
-    file.close();
+    painter.end();
+    if (!pdf.Commit())
+        return cannotWrite();
     return true;
+}
+
+CReportApplication::CReportApplication()
+{
+    if (!QCoreApplication::instance())
+        m_pApp = NewOffscreenApplication();
+}
+
+CReportApplication::~CReportApplication()
+{
+    delete m_pApp;
 }

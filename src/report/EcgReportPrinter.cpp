@@ -17,6 +17,7 @@
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
 #include "report/PrintJob.h"
+#include "report/ReportPdf.h"
 #include "report/ReportStrings.h"
 #include "resources/QtResources.h"
 
@@ -114,7 +115,8 @@ std::string CEcgReportPrinter::FormatResultValues(const RecordingHeader& header)
     const int qt = HeaderU16(header, 18) * 2;
 
     char buf[1024];
-    if (rr != 0) {
+    // A beat table running backwards gives a negative mean RR: no QTc either.
+    if (rr > 0) {
         const int qtc = static_cast<int>(static_cast<float>(qt) / sqrtf(static_cast<float>(rr) / 1000.0f));
         std::snprintf(buf, sizeof buf, ReportStrings::kResultValues, hr, VerdictMark(hr, 60, 100), r,
                       VerdictMark(r, 0.5, 2.0), p, VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr,
@@ -190,6 +192,7 @@ void CEcgReportPrinter::DrawTextBlock(const QRectF& rc, const QString& text, HAl
         else if (align == AlignCenter)
             x = rc.left() + (rc.width() - w) / 2;
         m_pDC->drawText(QPointF(x, top + i * lineHeight + fm.ascent()), line);
+        CReportPdf::NoteText(m_pDC, line);
     }
 }
 

@@ -1,11 +1,13 @@
 #include "report/PrintJob.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSetupDialog>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -16,8 +18,11 @@
 #include <exception>
 
 #include "analysis/EcgDocument.h"
+#include "app/MainFrame.h"
+#include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "recording/File.h"
+#include "report/ReportPdf.h"
 
 namespace {
 
@@ -49,12 +54,12 @@ private:
     bool m_bFullPage;
 };
 
-void SetPageGeometry(QPrinter* printer, CPrintInfo* pInfo)
+void SetPageGeometry(QPagedPaintDevice* device, int resolution, CPrintInfo* pInfo)
 {
-    const QRectF mm = printer->pageRect(QPrinter::Millimeter);
+    const QRectF mm = device->pageLayout().paintRect(QPageLayout::Millimeter);
     pInfo->m_nPrintableWidthMM = static_cast<int>(std::floor(mm.width() + 1e-3));
     pInfo->m_nPrintableHeightMM = static_cast<int>(std::floor(mm.height() + 1e-3));
-    pInfo->m_fDotsPerMM = printer->resolution() / 25.4;
+    pInfo->m_fDotsPerMM = resolution / 25.4;
 }
 
 QString ErrorText(const std::exception& e)
@@ -65,13 +70,14 @@ QString ErrorText(const std::exception& e)
 }
 
 // Draws pages from..to through the view. Returns false when a page failed.
-bool DrawPages(CVitrelView* pView, QPrinter* printer, QPainter* painter, CPrintInfo* pInfo, int from, int to)
+bool DrawPages(CVitrelView* pView, QPagedPaintDevice* device, int resolution, QPainter* painter, CPrintInfo* pInfo,
+               int from, int to)
 {
-    SetPageGeometry(printer, pInfo);
+    SetPageGeometry(device, resolution, pInfo);
     try {
         for (int page = from; page <= to; ++page) {
             if (page != from)
-                printer->newPage();
+                device->newPage();
             pInfo->m_nCurPage = page;
             pView->OnPrint(painter, pInfo);
         }
@@ -82,9 +88,71 @@ bool DrawPages(CVitrelView* pView, QPrinter* printer, QPainter* painter, CPrintI
     return true;
 }
 
+bool PrintsToPdfFile(QPrinter* printer)
+{
+    return printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty();
+}
+
+// Whether path names the file of an open recording.
+bool IsOpenRecording(CVitrelView* pView, const std::string& path)
+{
+    std::vector<const CEcgDocument*> docs;
+    if (auto* frame = qobject_cast<CMainFrame*>(pView->window()))
+        for (const CVitrelDoc* pDoc : frame->GetDocuments())
+            docs.push_back(pDoc);
+    if (const CEcgDocument* pDoc = pView->GetDocument())
+        docs.push_back(pDoc);
+    for (const CEcgDocument* pDoc : docs)
+        if (!pDoc->GetFilePath().empty() && IsSameFile(path, pDoc->GetFilePath()))
+            return true;
+    return false;
+}
+
+// A PDF file is written through CReportPdf, whole or not at all and with
+// text that can be searched, with the printer's paper and resolution.
+void PrintPdfFile(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int from, int to)
+{
+    const QString path = printer->outputFileName();
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (IsOpenRecording(pView, file)) {
+        QMessageBox::warning(pView, PrintTitle(), QStringLiteral("不能将报告写入 %1：它是打开的心电记录。").arg(path));
+        return;
+    }
+    CReportPdf pdf(file);
+    const auto failed = [&] {
+        QMessageBox::warning(pView, PrintTitle(),
+                             QStringLiteral("无法写入 %1：%2").arg(path, QString::fromLocal8Bit(pdf.ErrorText())));
+    };
+    if (!pdf.Open()) {
+        failed();
+        return;
+    }
+    QPdfWriter* writer = pdf.Writer();
+    const QPageLayout layout = printer->pageLayout();
+    writer->setPageLayout(QPageLayout(layout.pageSize(), layout.orientation(), QMarginsF(0, 0, 0, 0)));
+    writer->setResolution(printer->resolution());
+    writer->setTitle(printer->docName());
+    writer->setCreator(printer->creator());
+    QPainter painter;
+    if (!painter.begin(writer)) {
+        failed();
+        return;
+    }
+    const bool drawn = DrawPages(pView, writer, writer->resolution(), &painter, pInfo, from, to);
+    painter.end();
+    if (drawn && !pdf.Commit())
+        failed();
+}
+
 // The printing half of the job, once the printer is chosen.
 void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int from, int to)
 {
+    if (PrintsToPdfFile(printer)) {
+        pView->OnBeginPrinting(nullptr, pInfo);
+        PrintPdfFile(pView, printer, pInfo, from, to);
+        pView->OnEndPrinting(nullptr, pInfo);
+        return;
+    }
     PdfWholePage wholePage(printer);
     QPainter painter;
     if (!painter.begin(printer)) {
@@ -92,7 +160,7 @@ void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int fr
         return;
     }
     pView->OnBeginPrinting(&painter, pInfo);
-    if (!DrawPages(pView, printer, &painter, pInfo, from, to))
+    if (!DrawPages(pView, printer, printer->resolution(), &painter, pInfo, from, to))
         printer->abort();
     pView->OnEndPrinting(&painter, pInfo);
     painter.end();
@@ -154,13 +222,17 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
         QPrintPreviewDialog dlg(printer, pView);
         pView->OnBeginPrinting(nullptr, &info);
         QObject::connect(&dlg, &QPrintPreviewDialog::paintRequested, &dlg, [&](QPrinter* target) {
+            // The same request also prints from the preview's own print button:
+            // only the preview records into a picture.
+            info.m_bPreview = target->paintEngine() && target->paintEngine()->type() == QPaintEngine::Picture;
+            if (!info.m_bPreview && PrintsToPdfFile(target)) {
+                PrintPdfFile(pView, target, &info, info.m_nMinPage, info.m_nMaxPage);
+                return;
+            }
             QPainter painter;
             if (!painter.begin(target))
                 return;
-            // The same request also prints from the preview's own print button:
-            // only the preview records into a picture.
-            info.m_bPreview = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture;
-            DrawPages(pView, target, &painter, &info, info.m_nMinPage, info.m_nMaxPage);
+            DrawPages(pView, target, target->resolution(), &painter, &info, info.m_nMinPage, info.m_nMaxPage);
             painter.end();
         });
         if (auto* preview = dlg.findChild<QPrintPreviewWidget*>()) {

@@ -21,7 +21,7 @@ inline constexpr const char* kResultValues =                                    
     "%d ms %s\r\n(600～1000 ms)　\r\n\r\n"
     "%d ms %s\r\n(120～200 ms)　\r\n\r\n"
     "%d/%d ms %s\r\n(340～430 ms)　";
-// The same with the QTc number replaced by "-" (mean RR of 0: no QTc).
+// The same with the QTc number replaced by "-" (no positive mean RR: no QTc).
 inline constexpr const char* kResultValuesNoQTc =
     "%.01f bpm %s\r\n(60～100 bpm)　\r\n\r\n"
     "%.02f mV %s\r\n(0.5～2.0 mV)　\r\n\r\n"

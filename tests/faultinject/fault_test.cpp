@@ -1,16 +1,20 @@
-// Damaged disks and files that change under a running analysis. Runs under
-// the faultinject shim (LD_PRELOAD) where the build allows it; the cases
-// that need the shim skip without it.
+// Damaged disks and files that change under a running analysis, and report
+// output that cannot be written. Runs under the faultinject shim (LD_PRELOAD)
+// where the build allows it; the cases that need the shim skip without it.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -35,6 +39,14 @@ bool ShimLoaded() { return ::dlsym(RTLD_DEFAULT, "vitrel_faultinject_active") !=
         if (!ShimLoaded())                                           \
             GTEST_SKIP() << "needs the faultinject shim preloaded"; \
     } while (0)
+
+#ifdef VITREL_HAVE_REPORT
+#define REQUIRE_REPORT() \
+    do {                 \
+    } while (0)
+#else
+#define REQUIRE_REPORT() GTEST_SKIP() << "this build has no report renderer"
+#endif
 
 // Damages the files whose path contains `match` while in scope.
 class Fault {
@@ -139,6 +151,16 @@ ToolRun Analyze(const std::vector<std::string>& args, const std::vector<std::str
     return r;
 }
 
+// Names of the files in a folder, sorted.
+std::vector<std::string> Folder(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class FaultTest : public ::testing::Test {
 protected:
     void SetUp() override { SetTimeZone("UTC"); }
@@ -151,7 +173,25 @@ protected:
         return path;
     }
 
+    // A short recording, and a folder holding an older report.pdf.
+    void ReportSetup()
+    {
+        m_recording = m_dir.File("short.ecg");
+        WriteShortRecording(m_recording, 5, {100, 600, 1100, 1600, 2100});
+        m_reportDir = m_dir.File("reports");
+        ::mkdir(m_reportDir.c_str(), 0755);
+        m_report = m_reportDir + "/report.pdf";
+        std::ofstream(m_report, std::ios::binary | std::ios::trunc) << "an older report";
+    }
+    // The folder holds the older report and nothing else.
+    void ExpectOlderReportOnly()
+    {
+        EXPECT_EQ(Folder(m_reportDir), std::vector<std::string>{"report.pdf"});
+        EXPECT_TRUE(Slurp(m_report) == "an older report") << "the older report was replaced";
+    }
+
     TempDir m_dir;
+    std::string m_recording, m_reportDir, m_report;
 };
 
 TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
@@ -382,6 +422,79 @@ TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
             EXPECT_LT(DocAccess::Beats(doc).back(), 200000u);
         }
     }
+}
+
+// Whatever stops the report half-way, the older report stays as it was,
+// nothing else is left in its folder, and the message names the path and
+// the system's reason.
+TEST_F(FaultTest, ReportWriteFailuresKeepTheOlderReport)
+{
+    REQUIRE_SHIM();
+    REQUIRE_REPORT();
+    ReportSetup();
+    struct Case {
+        const char* match;
+        const char* mode;
+        const char* reason;
+    };
+    // The scratch file the pages are rendered into is opened by the folder's
+    // path; only the file that replaces the report has ".report.pdf." in its name.
+    const Case cases[] = {
+        {"reports", "enospc=0", "No space left on device"},
+        {"reports", "enospc=20000", "No space left on device"},
+        {".report.pdf.", "enospc=20000", "No space left on device"},
+        {"reports", "write-eio=4096", "Input/output error"},
+        {".report.pdf.", "efbig=60000", "File too large"},
+        {".report.pdf.", "fsync-eio", "Input/output error"},
+        {"report.pdf", "rename-enoent", "No such file or directory"},
+        {"reports", "eacces", "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.match) + " " + c.mode);
+        const ToolRun run = Analyze({"--report", m_report, m_recording},
+                                    {std::string("VITREL_FAULT_PATH=") + c.match, std::string("VITREL_FAULT_MODE=") + c.mode},
+                                    m_dir);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find(m_report), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        ExpectOlderReportOnly();
+        std::ofstream(m_report, std::ios::binary | std::ios::trunc) << "an older report";
+    }
+
+    // Writes that take a few bytes at a time only take longer.
+    const ToolRun clean = Analyze({"--report", m_report, m_recording}, {}, m_dir);
+    ASSERT_EQ(clean.status, 0) << clean.err;
+    const std::string want = Slurp(m_report);
+    ASSERT_EQ(want.compare(0, 5, "%PDF-"), 0);
+    std::ofstream(m_report, std::ios::binary | std::ios::trunc) << "an older report";
+    const ToolRun shortWrites =
+        Analyze({"--report", m_report, m_recording}, {"VITREL_FAULT_PATH=reports", "VITREL_FAULT_MODE=short=7"}, m_dir);
+    EXPECT_EQ(shortWrites.status, 0) << shortWrites.err;
+    EXPECT_EQ(Folder(m_reportDir), std::vector<std::string>{"report.pdf"});
+    // Only the printing time differs, and with it a few compressed bytes.
+    const std::string got = Slurp(m_report);
+    EXPECT_NEAR(double(got.size()), double(want.size()), 100);
+    EXPECT_EQ(got.compare(0, 5, "%PDF-"), 0);
+    EXPECT_EQ(got.substr(got.size() - 6), "%%EOF\n");
+}
+
+// A real file-size limit: the write fails with EFBIG instead of the signal
+// ending the program half-way.
+TEST_F(FaultTest, ReportOverTheFileSizeLimit)
+{
+    REQUIRE_REPORT();
+    ReportSetup();
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = 40000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+    const ToolRun run = Analyze({"--report", m_report, m_recording}, {}, m_dir);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find(m_report), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("File too large"), std::string::npos) << run.err;
+    ExpectOlderReportOnly();
 }
 
 }  // namespace

@@ -1,14 +1,23 @@
-/* LD_PRELOAD shim that damages reads of chosen files, so that the file layer
- * can be tested against failing disks without hooks in the program.
+/* LD_PRELOAD shim that damages reads and writes of chosen files, so that the
+ * file layer and the report output can be tested against failing disks
+ * without hooks in the program.
  *
  * VITREL_FAULT_PATH   substring of the path; only files opened with a
- *                     matching path afterwards are affected
+ *                     matching path afterwards are affected (an unnamed file
+ *                     made with O_TMPFILE is opened by its folder's path)
  * VITREL_FAULT_MODE   comma-separated, any of
  *     eacces          open fails with EACCES
  *     eio=N           reads fail with EIO once N bytes were read from the descriptor
- *     short=N         every read returns at most N bytes
+ *     short=N         every read and every write moves at most N bytes
  *     truncate=N      the file looks N bytes long (fstat, lseek SEEK_END, reads)
  *     slow=US         every read first sleeps US microseconds
+ *     enospc=N        writes stop with ENOSPC once N bytes were written to the
+ *                     descriptor (the write that crosses N is cut short)
+ *     efbig=N         the same with EFBIG, as at a file-size limit
+ *     write-eio=N     the same with EIO
+ *     fsync-eio       fsync and fdatasync fail with EIO
+ *     rename-enoent   renaming onto a matching path fails with ENOENT, as when
+ *                     the folder has gone
  *
  * Both variables are read at each open, so a test program under the shim can
  * change them between cases. */
@@ -23,6 +32,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #define MAX_FDS 4096
@@ -33,7 +43,11 @@ struct fault {
     long long shortMax;  /* 0: no limit */
     long long truncateTo; /* -1: real size */
     long long slowUs;
+    long long writeLimit; /* -1: none */
+    int writeErrno;
+    int fsyncEio;
     atomic_llong done;
+    atomic_llong written;
 };
 
 static struct fault g_faults[MAX_FDS];
@@ -66,12 +80,21 @@ static long long Option(const char* mode, const char* key)
     return -1;
 }
 
-/* Returns 1 when the open must fail with EACCES; fills *f for the new descriptor. */
-static int Match(const char* path, struct fault* f)
+/* The fault mode when path matches, else NULL. */
+static const char* ModeFor(const char* path)
 {
     const char* want = getenv("VITREL_FAULT_PATH");
     const char* mode = getenv("VITREL_FAULT_MODE");
     if (!path || !want || !*want || !mode || !strstr(path, want))
+        return NULL;
+    return mode;
+}
+
+/* Returns 1 when the open must fail with EACCES; fills *f for the new descriptor. */
+static int Match(const char* path, struct fault* f)
+{
+    const char* mode = ModeFor(path);
+    if (!mode)
         return -1;
     atomic_fetch_add(&g_openCount, 1);
     if (Option(mode, "eacces") > 0)
@@ -82,6 +105,20 @@ static int Match(const char* path, struct fault* f)
         f->shortMax = 0;
     f->truncateTo = Option(mode, "truncate");
     f->slowUs = Option(mode, "slow");
+    static const struct {
+        const char* key;
+        int err;
+    } limits[] = {{"enospc", ENOSPC}, {"efbig", EFBIG}, {"write-eio", EIO}};
+    f->writeLimit = -1;
+    f->writeErrno = 0;
+    for (size_t i = 0; i < sizeof limits / sizeof limits[0]; ++i) {
+        const long long n = Option(mode, limits[i].key);
+        if (n >= 0) {
+            f->writeLimit = n;
+            f->writeErrno = limits[i].err;
+        }
+    }
+    f->fsyncEio = Option(mode, "fsync-eio") > 0;
     return 0;
 }
 
@@ -94,7 +131,11 @@ static int Track(int fd, const struct fault* f)
     slot->shortMax = f->shortMax;
     slot->truncateTo = f->truncateTo;
     slot->slowUs = f->slowUs;
+    slot->writeLimit = f->writeLimit;
+    slot->writeErrno = f->writeErrno;
+    slot->fsyncEio = f->fsyncEio;
     atomic_store(&slot->done, 0);
+    atomic_store(&slot->written, 0);
     atomic_store(&slot->active, 1);
     return fd;
 }
@@ -232,6 +273,109 @@ ssize_t pread(int fd, void* buf, size_t count, off_t offset)
 }
 
 ssize_t pread64(int fd, void* buf, size_t count, off_t offset) { return pread(fd, buf, count, offset); }
+
+/* How many of count bytes a damaged write may take; -1 with errno set to fail. */
+static ssize_t WriteAllowed(struct fault* f, size_t count)
+{
+    if (f->shortMax > 0 && (long long)count > f->shortMax)
+        count = (size_t)f->shortMax;
+    if (f->writeLimit >= 0) {
+        const long long done = atomic_load(&f->written);
+        if (done >= f->writeLimit && count > 0) {
+            errno = f->writeErrno;
+            return -1;
+        }
+        if ((long long)count > f->writeLimit - done)
+            count = (size_t)(f->writeLimit - done);
+    }
+    return (ssize_t)count;
+}
+
+ssize_t write(int fd, const void* buf, size_t count)
+{
+    REAL(write);
+    struct fault* f = Tracked(fd);
+    if (!f)
+        return real_write(fd, buf, count);
+    const ssize_t allowed = WriteAllowed(f, count);
+    if (allowed <= 0)
+        return allowed;
+    const ssize_t n = real_write(fd, buf, (size_t)allowed);
+    if (n > 0)
+        atomic_fetch_add(&f->written, n);
+    return n;
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
+{
+    REAL(pwrite);
+    struct fault* f = Tracked(fd);
+    if (!f)
+        return real_pwrite(fd, buf, count, offset);
+    const ssize_t allowed = WriteAllowed(f, count);
+    if (allowed <= 0)
+        return allowed;
+    const ssize_t n = real_pwrite(fd, buf, (size_t)allowed, offset);
+    if (n > 0)
+        atomic_fetch_add(&f->written, n);
+    return n;
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t count, off_t offset) { return pwrite(fd, buf, count, offset); }
+
+/* A damaged gathered write takes what it may of the first buffer: a legal short write. */
+ssize_t writev(int fd, const struct iovec* iov, int iovcnt)
+{
+    REAL(writev);
+    struct fault* f = Tracked(fd);
+    if (!f || iovcnt <= 0)
+        return real_writev(fd, iov, iovcnt);
+    return write(fd, iov[0].iov_base, iov[0].iov_len);
+}
+
+int fsync(int fd)
+{
+    REAL(fsync);
+    struct fault* f = Tracked(fd);
+    if (f && f->fsyncEio) {
+        errno = EIO;
+        return -1;
+    }
+    return real_fsync(fd);
+}
+
+int fdatasync(int fd)
+{
+    REAL(fdatasync);
+    struct fault* f = Tracked(fd);
+    if (f && f->fsyncEio) {
+        errno = EIO;
+        return -1;
+    }
+    return real_fdatasync(fd);
+}
+
+static int RenameFails(const char* to)
+{
+    const char* mode = ModeFor(to);
+    if (mode && Option(mode, "rename-enoent") > 0) {
+        errno = ENOENT;
+        return 1;
+    }
+    return 0;
+}
+
+int rename(const char* from, const char* to)
+{
+    REAL(rename);
+    return RenameFails(to) ? -1 : real_rename(from, to);
+}
+
+int renameat(int fromdir, const char* from, int todir, const char* to)
+{
+    REAL(renameat);
+    return RenameFails(to) ? -1 : real_renameat(fromdir, from, todir, to);
+}
 
 off_t lseek(int fd, off_t offset, int whence)
 {

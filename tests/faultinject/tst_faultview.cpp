@@ -1,6 +1,9 @@
 // The application over damaged files: a disk failing mid-analysis, a denied
-// open, a recording that shrinks while it is shown. The cases that need the
-// faultinject shim skip without it.
+// open, a recording that shrinks while it is shown, a disk that fills while
+// a report is printed to a file. The cases that need the faultinject shim
+// skip without it.
+#include <QMessageBox>
+#include <QPrinter>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +17,7 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
+#include "report/PrintJob.h"
 #include "support/TestFrame.h"
 #include "support/QtSupport.h"
 
@@ -153,6 +157,41 @@ private slots:
         QVERIFY(!view->grab().isNull());
         frame.CloseAllDocuments();
         Settle();
+    }
+
+    // The disk fills while a report is printed to a PDF file: a message with
+    // the path and the reason, and the older file stays as it was.
+    void printToPdfFileOnAFullDisk()
+    {
+        if (!ShimLoaded())
+            QSKIP("needs the faultinject shim preloaded");
+        const QString path = WriteSamples(m_dir.path(), QStringLiteral("11010112.00"), SpikeTrain(25000));
+        CVitrelDoc doc;
+        QVERIFY(doc.OnOpenDocument(path));
+        CVitrelView view(&doc);
+        const QString folder = m_dir.filePath(QStringLiteral("printed"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString out = folder + QStringLiteral("/report.pdf");
+        {
+            QFile old(out);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("an older report");
+        }
+        SharedPrinter()->setOutputFormat(QPrinter::PdfFormat);
+        SharedPrinter()->setOutputFileName(out);
+        Fault fault(folder, "enospc=20000");
+        QString message;
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            message = box->text();
+            box->done(QMessageBox::Ok);
+        });
+        RunPrintJob(&view, PrintMode::Direct);
+        QVERIFY2(message.contains(out) && message.contains(QStringLiteral("No space left on device")),
+                 qPrintable(message));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"report.pdf"});
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("an older report"));
     }
 
 private:

@@ -1,7 +1,9 @@
 // Small helpers for the report tests: recordings written on the spot, a
-// paint device that keeps what was drawn, and pages rendered to images.
+// paint device that keeps what was drawn, pages rendered to images, and the
+// text a PDF gives back.
 #pragma once
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
@@ -9,7 +11,11 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 #include <QTextItem>
 
 #include <algorithm>
@@ -286,6 +292,51 @@ inline int LongestDarkRunInColumn(const QImage& img, int x, int y0, int y1)
         best = std::max(best, run);
     }
     return best;
+}
+
+// The text pdftotext finds on one page of a PDF, in layout order; empty
+// when the tool is missing or fails.
+inline QString PdfPageText(const QString& pdf, int page)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        return {};
+    QProcess p;
+    p.start(tool, {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"),
+                   QString::number(page), QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The lines page `page` of the report draws that text extracted from its PDF
+// lacks, white space ignored. A date and time alone on a line (the footer's
+// printing time) may be up to two minutes later in the PDF.
+inline QStringList TextMissingFromPdf(CEcgDocument& doc, int page, int pageCount, const QString& pdfText)
+{
+    const auto squeeze = [](QString s) {
+        s.removeIf([](QChar c) { return c.isSpace(); });
+        return s;
+    };
+    const QString found = squeeze(pdfText);
+    const auto timeNear = [&](const QString& drawn) {
+        const QDateTime want = QDateTime::fromString(drawn, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        static const QRegularExpression stamp(QStringLiteral("\\d{4}-\\d\\d-\\d\\d\\d\\d:\\d\\d:\\d\\d"));
+        for (const QRegularExpressionMatch& m : stamp.globalMatch(found)) {
+            const QDateTime got = QDateTime::fromString(m.captured(), QStringLiteral("yyyy-MM-ddHH:mm:ss"));
+            if (got.isValid() && want.isValid() && qAbs(want.secsTo(got)) <= 120)
+                return true;
+        }
+        return false;
+    };
+    CapturingDevice dev;
+    CapturePage(doc, dev, PageInfo(page, pageCount));
+    QStringList missing;
+    for (const CapturingEngine::Text& line : dev.Engine().Lines()) {
+        if (!found.contains(squeeze(line.text)) && !timeNear(line.text))
+            missing << line.text;
+    }
+    return missing;
 }
 
 }  // namespace reporttest

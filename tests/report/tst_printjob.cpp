@@ -2,6 +2,7 @@
 // dialog and the preview, with the view's printing flag and page range.
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -21,10 +22,12 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "support/AnalysisViews.h"
-#include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
+#include "support/QtSupport.h"
+#include "support/TestFrame.h"
 
 using namespace reporttest;
+using testsupport::WhenShown;
 
 namespace {
 
@@ -35,25 +38,6 @@ int CountPdfPages(const QString& path)
         return -1;
     static const QRegularExpression re(QStringLiteral("/Type\\s*/Page[^s]"));
     return static_cast<int>(QString::fromLatin1(f.readAll()).count(re));
-}
-
-// Runs check on the first top-level dialog of type T once it is shown.
-template <typename T>
-void WhenShown(std::function<void(T*)> check)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, check] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                check(dlg);
-                return;
-            }
-        }
-    });
-    timer->start();
 }
 
 }  // namespace
@@ -109,6 +93,64 @@ private slots:
         // The shared printer gets its own margins back after the PDF job.
         QCOMPARE(SharedPrinter()->pageLayout().margins(QPageLayout::Millimeter), QMarginsF(10, 10, 10, 10));
         QVERIFY(!SharedPrinter()->fullPage());
+    }
+
+    // Printing to a PDF file gives back every text drawn, for both report kinds.
+    void printToPdfFileIsSearchable()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext not installed");
+        RecordingHeader h = MakeHeader();
+        PutU16(h, 14, 725);
+        PutU16(h, 18, 190);
+        PutU16(h, 20, 1212);
+        SetBeats(h, {125, 375, 625, 875});
+        const QString shortPath = m_dir.filePath(QStringLiteral("searchable.ecg"));
+        QVERIFY(WriteShortRecording(shortPath, h, std::vector<int16_t>(SHORT_SAMPLE_COUNT, 0)));
+        CVitrelDoc shortDoc;
+        QVERIFY(shortDoc.OnOpenDocument(shortPath));
+        CVitrelView shortView(&shortDoc);
+        for (CVitrelView* view : {&shortView, m_view}) {
+            CEcgDocument* doc = view->GetDocument();
+            const QString out = m_dir.filePath(QStringLiteral("searchable.pdf"));
+            UsePdfPrinter(out);
+            RunPrintJob(view, PrintMode::Direct);
+            const int pages = view == m_view ? 4 : 1;
+            QCOMPARE(CountPdfPages(out), pages);
+            for (int page = 1; page <= pages; ++page) {
+                const QString text = PdfPageText(out, page);
+                QVERIFY(!text.isEmpty());
+                const QStringList missing = TextMissingFromPdf(*doc, page, pages, text);
+                QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("%1 page %2 lacks %3 in:\n%4")
+                                                           .arg(QString::fromStdString(doc->GetFilePath())).arg(page)
+                                                           .arg(missing.join(" | "), text)));
+            }
+        }
+    }
+
+    // A PDF file named like an open recording is refused; the recording stays.
+    void printToPdfFileNeverOverARecording()
+    {
+        QFile rec(m_doc->GetPathName());
+        QVERIFY(rec.open(QIODevice::ReadOnly));
+        const QByteArray before = rec.readAll();
+        rec.close();
+        const QString alias = m_dir.filePath(QStringLiteral("alias.pdf"));
+        QVERIFY(QFile::link(m_doc->GetPathName(), alias));
+        for (const QString& out : {m_doc->GetPathName(), alias}) {
+            UsePdfPrinter(out);
+            QString message;
+            WhenShown<QMessageBox>([&](QMessageBox* box) {
+                message = box->text();
+                box->done(QMessageBox::Ok);
+            });
+            RunPrintJob(m_view, PrintMode::Direct);
+            QVERIFY2(message.contains(out), qPrintable(message));
+            QVERIFY(!m_view->m_bPrinting);
+            QVERIFY(rec.open(QIODevice::ReadOnly));
+            QCOMPARE(rec.readAll(), before);
+            rec.close();
+        }
     }
 
     void dialogPrintsEveryPage()

@@ -430,14 +430,24 @@ private slots:
         QVERIFY2(lines.contains(qtLine), qPrintable(lines.join('|')));
     }
 
-    // Fewer than two header beats: no mean RR, so no QTc.
+    // Fewer than two header beats, or a beat table running backwards: no
+    // positive mean RR, so no QTc.
+    void qtcWithoutRR_data()
+    {
+        QTest::addColumn<std::vector<uint32_t>>("beats");
+        QTest::addColumn<QString>("rrLine");
+        QTest::newRow("one beat") << std::vector<uint32_t>{100} << "0 ms ↓";
+        QTest::newRow("backwards") << std::vector<uint32_t>{600, 100} << "-2000 ms ↓";
+    }
     void qtcWithoutRR()
     {
+        QFETCH(std::vector<uint32_t>, beats);
+        QFETCH(QString, rrLine);
         RecordingHeader h = MakeHeader();
         PutU16(h, 18, 210);
-        SetBeats(h, {100});
+        SetBeats(h, beats);
         const QStringList lines = QString::fromStdString(ValuesFor(h)).split("\r\n");
-        QVERIFY2(lines.contains("0 ms ↓"), qPrintable(lines.join('|')));
+        QVERIFY2(lines.contains(rrLine), qPrintable(lines.join('|')));
         QVERIFY2(lines.contains("420/- ms 　"), qPrintable(lines.join('|')));
         QCOMPARE(lines.size(), 20);
     }

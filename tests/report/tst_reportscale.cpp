@@ -245,7 +245,7 @@ private slots:
         QCOMPARE(CountPdfPages(pdf), pages);
         // Points: A4 is 595 x 842, Letter 612 x 792.
         const QStringList wh = mediaBox.split(' ');
-        const QRegularExpression box(QStringLiteral("/MediaBox \\[0 0 %1(\\.0+)? %2(\\.0+)?\\]").arg(wh[0], wh[1]));
+        const QRegularExpression box(QStringLiteral("/MediaBox \\[ ?0 0 %1(\\.0+)? %2(\\.0+)? ?\\]").arg(wh[0], wh[1]));
         QCOMPARE(int(QString::fromLatin1(pdf).count(box)), pages);
     }
 
@@ -267,6 +267,44 @@ private slots:
         QVERIFY(!WriteReportPdf(doc, sub.toStdString(), "A4", &error));
         QVERIFY(!error.empty());
         QVERIFY(QFileInfo(sub).isDir());
+        // Through a link the file it names is replaced; the link stays.
+        const QString target = m_dir.filePath("target.pdf"), link = m_dir.filePath("link.pdf");
+        QVERIFY(QFile::link(target, link));
+        QVERIFY2(WriteReportPdf(doc, link.toStdString(), "A4", &error), error.c_str());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(QFileInfo(target).size() > 10000);
+    }
+
+    // Every text of every page comes back from the PDF as it was drawn:
+    // digits beside letters, and ideographs as their unified code points.
+    void pdfTextIsSearchable_data()
+    {
+        QTest::addColumn<int>("abnormal");
+        QTest::newRow("summary page") << -1;
+        QTest::newRow("event report") << 6;
+    }
+    void pdfTextIsSearchable()
+    {
+        QFETCH(int, abnormal);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext not installed");
+        CEcgDocument doc;
+        if (abnormal < 0)
+            OpenShort(doc);
+        else
+            OpenLong(doc, 20000, {500, 1500, 2500, 9000, 12000, 19000});
+        const QString out = m_dir.filePath(QStringLiteral("text.pdf"));
+        std::string error;
+        QVERIFY2(WriteReportPdf(doc, out.toStdString(), "A4", &error), error.c_str());
+        const int pages = CEcgReportPrinter::GetPageCount(&doc);
+        QCOMPARE(pages, abnormal < 0 ? 1 : 3);
+        for (int page = 1; page <= pages; ++page) {
+            const QString text = PdfPageText(out, page);
+            QVERIFY(!text.isEmpty());
+            const QStringList missing = TextMissingFromPdf(doc, page, pages, text);
+            QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("page %1 lacks %2 in:\n%3")
+                                                       .arg(page).arg(missing.join(" | "), text)));
+        }
     }
 
     // The rendered PDF measured again after rasterising, when the tool is there.

@@ -2,9 +2,14 @@
 // message boxes are collected instead of shown.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
 
 #include "app/MainFrame.h"
 
@@ -26,6 +31,27 @@ inline void Settle()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+// Runs check on the first top-level dialog of type T once it is shown (for
+// modal dialogs the code under test opens); gives up after ten seconds.
+template <typename T>
+void WhenShown(std::function<void(T*)> check)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, check] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                check(dlg);
+                return;
+            }
+        }
+    });
+    QTimer::singleShot(10000, timer, [timer] { timer->deleteLater(); });
+    timer->start();
 }
 
 }  // namespace testsupport

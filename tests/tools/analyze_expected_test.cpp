@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -353,4 +354,35 @@ TEST(AnalyzeCli, ReferenceComparison)
     const RunResult r = RunTool({"--reference", ref, good}, tmp.File("err"));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("TP 2 FN 1 FP 1 Se 66.67% +P 66.67%"), std::string::npos) << r.out;
+}
+
+// A report path that names an input (as given, through a link or another
+// spelling) is refused before anything is written.
+TEST(AnalyzeCli, ReportNeverOverwritesAnInput)
+{
+#ifndef VITREL_HAVE_REPORT
+    GTEST_SKIP() << "this build has no report renderer";
+#endif
+    TempDir tmp;
+    const std::string good = tmp.File("good.ecg");
+    WriteShortRecording(good, 3, {100, 350, 610});
+    const std::string ref = tmp.File("ref.csv");
+    std::ofstream(ref) << "100,N\n";
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string recording = bytes(good);
+    ASSERT_EQ(::link(good.c_str(), tmp.File("hard.pdf").c_str()), 0);
+    ASSERT_EQ(::symlink(good.c_str(), tmp.File("soft.pdf").c_str()), 0);
+    const std::string dotted = fs::path(good).parent_path().string() + "/./good.ecg";
+    for (const std::string& out : {good, tmp.File("hard.pdf"), tmp.File("soft.pdf"), dotted, ref}) {
+        SCOPED_TRACE(out);
+        const RunResult r = RunTool({"--reference", ref, "--report", out, good}, tmp.File("err"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(bytes(good), recording);
+        EXPECT_EQ(bytes(ref), "100,N\n");
+    }
 }

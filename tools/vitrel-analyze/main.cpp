@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
 #include "recording/ErrorMessage.h"
+#include "recording/File.h"
 #include "resources/Version.h"
 
 #ifdef VITREL_HAVE_REPORT
@@ -303,7 +305,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
 #ifdef VITREL_HAVE_REPORT
         std::string error;
         if (!WriteReportPdf(doc, opt.report, opt.pageSize.empty() ? "A4" : opt.pageSize, &error)) {
-            std::fprintf(stderr, "%s: %s\n", opt.report.c_str(), error.c_str());
+            std::fprintf(stderr, "vitrel-analyze: %s\n", error.c_str());
             status = kExitFileFailed;
         }
 #endif
@@ -348,11 +350,26 @@ int main(int argc, char** argv)
 #ifdef VITREL_HAVE_REPORT
         if (opt.files.size() != 1)
             return Usage("--report takes exactly one FILE");
+        // Refused before anything is read or written.
+        for (const std::string& input : {opt.files[0], opt.reference}) {
+            if (!input.empty() && IsSameFile(opt.report, input)) {
+                std::fprintf(stderr, "vitrel-analyze: cannot write %s: it is the input %s\n", opt.report.c_str(),
+                             input.c_str());
+                return kExitFileFailed;
+            }
+        }
 #else
         std::fprintf(stderr, "vitrel-analyze: --report is unavailable: this build has no report renderer\n");
         return kExitUsage;
 #endif
     }
+
+#ifdef VITREL_HAVE_REPORT
+    // Ends with main, before static teardown: nothing of the fonts is left behind.
+    std::optional<CReportApplication> reportApplication;
+    if (!opt.report.empty())
+        reportApplication.emplace();
+#endif
 
     std::vector<int64_t> reference;
     if (!opt.reference.empty()) {
