@@ -201,6 +201,8 @@ inline constexpr char kMarkAbove[] = "↑";
 inline constexpr char kMarkNormal[] = "　";
 inline constexpr char kPrintTitle[] = "打印";
 inline constexpr char kCannotPrint[] = "无法开始打印。";
+inline constexpr char kCannotWriteReport[] = "无法写入 %1：%2";
+inline constexpr char kReportOverRecording[] = "不能将报告写入 %1：它是打开的心电记录。";
 
 // File errors; %1 stands for the path.
 inline constexpr char kFileNotFound[] = "没有找到 %1。";

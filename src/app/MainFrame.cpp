@@ -31,7 +31,7 @@
 #include "display/VitrelView.h"
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
-#include "report/PrintJob.h"
+#include "app/PrintJob.h"
 #include "analysis/EcgDocument.h"
 #include "recording/ErrorMessage.h"
 #include "resources/QtResources.h"

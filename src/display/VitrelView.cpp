@@ -20,8 +20,6 @@
 #include "display/EcgPainter.h"
 #include "display/HandCursors.h"
 #include "display/ViewHost.h"
-#include "report/EcgReportPrinter.h"
-#include "report/PrintJob.h"
 #include "resources/QtResources.h"
 
 namespace {
@@ -509,39 +507,14 @@ void CVitrelView::RefreshRhythmPane()
 
 // ---- Printing -----------------------------------------------------------
 
-int CVitrelView::GetPrintPageCount() const
-{
-    if (m_pDocument && m_pDocument->GetFileKind() == ECG_KIND_HOLTER) {
-        const size_t a = m_pDocument->GetAbnormalCount();
-        return static_cast<int>(1 + (a + 4) / 5);
-    }
-    return 1;
-}
-
-bool CVitrelView::OnPreparePrinting(CPrintInfo* pInfo)
-{
-    pInfo->m_nMinPage = 1;
-    pInfo->m_nCurPage = 1;
-    pInfo->m_nNumPreviewPages = 1;
-    pInfo->m_nMaxPage = GetPrintPageCount();
-    return true;
-}
-
-void CVitrelView::OnBeginPrinting(QPainter*, CPrintInfo*)
+void CVitrelView::OnBeginPrinting()
 {
     m_bPrinting = true;
 }
 
-void CVitrelView::OnEndPrinting(QPainter*, CPrintInfo*)
+void CVitrelView::OnEndPrinting()
 {
     m_bPrinting = false;
-}
-
-void CVitrelView::OnPrint(QPainter* pDC, CPrintInfo* pInfo)
-{
-    // Paper gets its own metric drawing, never the screen picture.
-    CEcgReportPrinter printer(m_pDocument, pDC, pInfo, m_settings.m_nGain);
-    printer.PrintPage();
 }
 
 // ---- Analysis notifications (any thread) --------------------------------

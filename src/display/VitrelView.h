@@ -1,6 +1,5 @@
 // The waveform view of one document: a horizontally scrolling ECG strip with
-// zoom, grid and R-mark toggles, dragging, the analysis progress bar and the
-// entry points of printing.
+// zoom, grid and R-mark toggles, dragging and the analysis progress bar.
 #pragma once
 
 #include <QCursor>
@@ -19,7 +18,6 @@ class IViewHost;
 class QProgressBar;
 class QScrollBar;
 class QPainter;
-struct CPrintInfo;
 
 class CVitrelView : public QWidget, public IAnalysisView {
     Q_OBJECT
@@ -55,13 +53,10 @@ public:
     // Paints the client area (the strip) with the painter.
     void OnDraw(QPainter* pDC);
 
-    // Printing, driven by RunPrintJob.
-    bool OnPreparePrinting(CPrintInfo* pInfo);
-    void OnBeginPrinting(QPainter* pDC, CPrintInfo* pInfo);
-    void OnPrint(QPainter* pDC, CPrintInfo* pInfo);
-    void OnEndPrinting(QPainter* pDC, CPrintInfo* pInfo);
-    // 1 + ceil(abnormal / 5) for a long recording, else 1.
-    int GetPrintPageCount() const;
+    // A print or print preview of the document begins or ends: meanwhile
+    // the view stays where it is (m_bPrinting).
+    void OnBeginPrinting();
+    void OnEndPrinting();
 
     // Commands of the menus, tool bar and context menu that the view handles.
     static bool HandlesCommand(int id);

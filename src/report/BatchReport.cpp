@@ -3,22 +3,14 @@
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
-
-#include <cmath>
-#include <exception>
 
 #include "analysis/EcgDocument.h"
 #include "recording/File.h"
 #include "report/EcgReportPrinter.h"
-#include "report/PrintJob.h"
-#include "report/ReportPdf.h"
+#include "report/ReportRenderer.h"
+#include "resources/QtResources.h"
 
 namespace {
-
-// The gain the view's painter prints with (10 mm/mV).
-constexpr int kReportGain = 50;
 
 QGuiApplication* NewOffscreenApplication()
 {
@@ -86,46 +78,12 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     if (!EnsureGuiApplication(pError))
         return false;
 
-    CReportPdf pdf(outPath);
-    const auto cannotWrite = [&] { return fail("cannot write " + outPath + ": " + pdf.ErrorText()); };
-    if (!pdf.Open())
-        return cannotWrite();
-    QPdfWriter& writer = *pdf.Writer();
-    writer.setCreator(QStringLiteral("vitrel-analyze"));
-    writer.setTitle(QStringLiteral("心电分析报告"));
-    writer.setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-
-    CPrintInfo info;
-    info.m_nMinPage = 1;
-    info.m_nMaxPage = CEcgReportPrinter::GetPageCount(&doc);
-    const QSizeF mm = size.size(QPageSize::Millimeter);
-    info.m_nPrintableWidthMM = static_cast<int>(std::floor(mm.width() + 1e-3));
-    info.m_nPrintableHeightMM = static_cast<int>(std::floor(mm.height() + 1e-3));
-    info.m_fDotsPerMM = writer.resolution() / 25.4;
-
-    QPainter painter;
-    if (!painter.begin(&writer))
-        return cannotWrite();
-    // An unfinished report is discarded with pdf.
-    try {
-        for (int page = info.m_nMinPage; page <= info.m_nMaxPage; ++page) {
-            if (page != info.m_nMinPage)
-                writer.newPage();
-            info.m_nCurPage = page;
-            CEcgReportPrinter printer(&doc, &painter, &info, kReportGain);
-            printer.PrintPage();
-        }
-    } catch (const CFileException& e) {
-        painter.end();
-        return fail(e.GetErrorMessage());
-    } catch (const std::exception& e) {
-        painter.end();
-        return fail(e.what());
-    }
-    painter.end();
-    if (!pdf.Commit())
-        return cannotWrite();
-    return true;
+    ReportFailure failure;
+    if (WriteReportPages(doc, outPath, QPageLayout(size, QPageLayout::Portrait, QMarginsF()), 0,
+                         LoadQString(IDS_REPORT_TITLE), QStringLiteral("vitrel-analyze"), 1,
+                         CEcgReportPrinter::GetPageCount(&doc), &failure))
+        return true;
+    return fail(failure.bCannotWrite ? "cannot write " + outPath + ": " + failure.strText : failure.strText);
 }
 
 CReportApplication::CReportApplication()

@@ -16,9 +16,8 @@
 
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
-#include "report/PrintJob.h"
+#include "recording/HeaderFindings.h"
 #include "report/ReportPdf.h"
-#include "report/ReportStrings.h"
 #include "resources/QtResources.h"
 
 namespace {
@@ -27,20 +26,6 @@ constexpr int kStripsPerEventPage = 5;
 constexpr int kEventSamples = 1750;       // 7 s
 constexpr int kEventLead = 875;           // half of it before the event
 constexpr int kEventBand = 200;           // +-20 mm about the baseline
-
-QStringList SerifFamilies()
-{
-    return {QStringLiteral("宋体"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK"),
-            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("serif")};
-}
-
-QStringList SansFamilies()
-{
-    return {QStringLiteral("黑体"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK"),
-            QStringLiteral("sans-serif")};
-}
-
-QString FromUtf8(const char* s) { return QString::fromUtf8(s); }
 
 // Whole millimetres of a device extent, truncated; the small tolerance keeps
 // an exact 210 mm from becoming 209 through rounding of the dot count.
@@ -98,43 +83,35 @@ void CEcgReportPrinter::GetSummaryGeometry(int widthMM, int heightMM, int* pStri
 const char* CEcgReportPrinter::VerdictMark(double value, double low, double high)
 {
     if (value < low)
-        return ReportStrings::kMarkBelow;
+        return Text::kMarkBelow;
     if (value > high)
-        return ReportStrings::kMarkAbove;
-    return ReportStrings::kMarkNormal;
+        return Text::kMarkAbove;
+    return Text::kMarkNormal;
 }
 
 std::string CEcgReportPrinter::FormatResultValues(const RecordingHeader& header)
 {
-    const float hr = HeaderU16(header, 14) / 10.0f;
-    const float r = HeaderI16(header, 20) / 1010.0f;
-    const float p = HeaderI16(header, 22) / 1010.0f;
-    const float t = HeaderI16(header, 24) / 1010.0f;
-    const int rr = CEcgDocument::GetHeaderAverageRR(header) * 4;
-    const int pr = HeaderU16(header, 16) * 2;
-    const int qt = HeaderU16(header, 18) * 2;
-
+    const HeaderFindings f = DecodeHeaderFindings(header);
+    const float hr = f.fHeartRateBpm, r = f.fRAmplitudeMv, p = f.fPAmplitudeMv, t = f.fTAmplitudeMv;
+    const int rr = f.nRrIntervalMs, pr = f.nPrIntervalMs, qt = f.nQtIntervalMs;
     char buf[1024];
-    // A beat table running backwards gives a negative mean RR: no QTc either.
-    if (rr > 0) {
-        const int qtc = static_cast<int>(static_cast<float>(qt) / sqrtf(static_cast<float>(rr) / 1000.0f));
-        std::snprintf(buf, sizeof buf, ReportStrings::kResultValues, hr, VerdictMark(hr, 60, 100), r,
-                      VerdictMark(r, 0.5, 2.0), p, VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr,
-                      VerdictMark(rr, 600, 1000), pr, VerdictMark(pr, 120, 200), qt, qtc,
-                      VerdictMark(qt, 340, 430));
-    } else {
-        std::snprintf(buf, sizeof buf, ReportStrings::kResultValuesNoQTc, hr, VerdictMark(hr, 60, 100), r,
-                      VerdictMark(r, 0.5, 2.0), p, VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr,
-                      VerdictMark(rr, 600, 1000), pr, VerdictMark(pr, 120, 200), qt,
-                      VerdictMark(qt, 340, 430));
-    }
+    const auto format = [&](const char* values, auto... qtc) {
+        std::snprintf(buf, sizeof buf, values, hr, VerdictMark(hr, 60, 100), r, VerdictMark(r, 0.5, 2.0), p,
+                      VerdictMark(p, 0, 0.25), t, VerdictMark(t, 0.1, 0.5), rr, VerdictMark(rr, 600, 1000), pr,
+                      VerdictMark(pr, 120, 200), qt, qtc..., VerdictMark(qt, 340, 430));
+    };
+    // No QTc without a positive mean RR: fewer than two beats, or a beat table running backwards.
+    if (rr > 0)
+        format(LoadString(IDS_RESULT_VALUES), static_cast<int>(static_cast<float>(qt) / sqrtf(static_cast<float>(rr) / 1000.0f)));
+    else
+        format(Text::kResultValuesNoQTc);
     return buf;
 }
 
 std::string CEcgReportPrinter::FormatBasicInfo(const RecordingHeader& header, uint64_t sampleCount)
 {
     char buf[256];
-    std::snprintf(buf, sizeof buf, ReportStrings::kInfoValues, header.year + 2000, header.month, header.day,
+    std::snprintf(buf, sizeof buf, LoadString(IDS_INFO_VALUES), header.year + 2000, header.month, header.day,
                   header.hour, header.minute, header.second, static_cast<int>(sampleCount / ECG_SAMPLE_RATE));
     return buf;
 }
@@ -147,7 +124,7 @@ QRectF CEcgReportPrinter::RectMM(double left, double top, double right, double b
 QFont CEcgReportPrinter::MakeFont(bool bHeiti, double heightMM, bool bBold, bool bItalic) const
 {
     QFont font;
-    font.setFamilies(bHeiti ? SansFamilies() : SerifFamilies());
+    font.setFamilies(FaceFamilies(bHeiti ? Text::kFaceHei : Text::kFaceSong));
     font.setWeight(bBold ? QFont::Bold : QFont::Normal);
     font.setItalic(bItalic);
     font.setHintingPreference(QFont::PreferNoHinting);
@@ -275,7 +252,7 @@ void CEcgReportPrinter::PrintSummaryPage()
     // 1-2: title
     DrawFrame(RectMM(10, 10, W - 10, 26));
     m_pDC->setFont(MakeFont(true, 8.0, true));
-    DrawTextBlock(RectMM(10, 10, W - 10, 26), FromUtf8(ReportStrings::kSummaryTitle), AlignCenter, true);
+    DrawTextBlock(RectMM(10, 10, W - 10, 26), LoadQString(IDS_REPORT_TITLE), AlignCenter, true);
 
     // 3-5: strip area with its grid
     DrawFrame(RectMM(10, 27, L + 15, G + 32));
@@ -290,8 +267,8 @@ void CEcgReportPrinter::PrintSummaryPage()
     const QFont captionFont = MakeFont(false, 3.2, true);
     m_pDC->setFont(captionFont);
     char buf[512];
-    std::snprintf(buf, sizeof buf, ReportStrings::kLegend, 25, m_nGain * 5 / 25);
-    DrawTextBlock(RectMM(10, 28, L + 14, G + 32), FromUtf8(buf), AlignRight);
+    std::snprintf(buf, sizeof buf, LoadString(IDS_STRIP_LEGEND), 25, m_nGain * 5 / 25);
+    DrawTextBlock(RectMM(10, 28, L + 14, G + 32), ToQString(buf), AlignRight);
 
     // 7: strips
     DrawSummaryStrips(L);
@@ -302,26 +279,26 @@ void CEcgReportPrinter::PrintSummaryPage()
     const QFont headingFont = MakeFont(false, 4.8, true);
     const QFont regularFont = MakeFont(false, 3.2, false);
     m_pDC->setFont(headingFont);
-    DrawTextBlock(RectMM(L + 16, 27, W - 10, 37), FromUtf8(ReportStrings::kInfoHeading), AlignCenter, true);
+    DrawTextBlock(RectMM(L + 16, 27, W - 10, 37), LoadQString(IDS_INFO_HEADING), AlignCenter, true);
     m_pDC->setFont(regularFont);
     const QRectF infoRect = RectMM(L + 19, 37, W - 13, 49);
-    DrawTextBlock(infoRect, FromUtf8(ReportStrings::kInfoLabels), AlignLeft);
+    DrawTextBlock(infoRect, LoadQString(IDS_INFO_LABELS), AlignLeft);
     if (bHeader)
-        DrawTextBlock(infoRect, FromUtf8(FormatBasicInfo(header, m_pDocument->GetSampleCount()).c_str()),
+        DrawTextBlock(infoRect, ToQString(FormatBasicInfo(header, m_pDocument->GetSampleCount()).c_str()),
                       AlignRight);
 
     // 11-12: analysis results
     m_pDC->setFont(headingFont);
-    DrawTextBlock(RectMM(L + 16, 57, W - 10, 67), FromUtf8(ReportStrings::kResultHeading), AlignCenter, true);
+    DrawTextBlock(RectMM(L + 16, 57, W - 10, 67), LoadQString(IDS_RESULT_HEADING), AlignCenter, true);
     m_pDC->setFont(regularFont);
     const QRectF resultRect = RectMM(L + 19, 67, W - 13, G + 32);
-    DrawTextBlock(resultRect, FromUtf8(ReportStrings::kResultLabels), AlignLeft);
+    DrawTextBlock(resultRect, LoadQString(IDS_RESULT_LABELS), AlignLeft);
     if (bHeader)
-        DrawTextBlock(resultRect, FromUtf8(FormatResultValues(header).c_str()), AlignRight);
+        DrawTextBlock(resultRect, ToQString(FormatResultValues(header).c_str()), AlignRight);
 
     // 13: note
     m_pDC->setFont(MakeFont(false, 3.2, false, true));
-    DrawTextBlock(RectMM(L + 16, G + 24, W - 10, G + 32), FromUtf8(ReportStrings::kNote), AlignCenter, true);
+    DrawTextBlock(RectMM(L + 16, G + 24, W - 10, G + 32), LoadQString(IDS_RESULT_NOTE), AlignCenter, true);
 
     // 14: footer with the maker and the printing time
     m_pDC->setFont(regularFont);
@@ -329,8 +306,8 @@ void CEcgReportPrinter::PrintSummaryPage()
     DrawTextBlock(footer, LoadQString(IDS_COMPANY), AlignLeft);
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) && std::strftime(buf, sizeof buf, ReportStrings::kFooterTime, &local) > 0)
-        DrawTextBlock(footer, FromUtf8(buf), AlignRight);
+    if (localtime_r(&now, &local) && std::strftime(buf, sizeof buf, Text::kFooterTime, &local) > 0)
+        DrawTextBlock(footer, ToQString(buf), AlignRight);
 
     m_pDC->restore();
 }
@@ -350,10 +327,10 @@ void CEcgReportPrinter::DrawSummaryStrips(int L)
             break;
 
         char buf[64];
-        std::snprintf(buf, sizeof buf, ReportStrings::kStripCaption, static_cast<int>(S / ECG_SAMPLE_RATE),
+        std::snprintf(buf, sizeof buf, LoadString(IDS_STRIP_CAPTION), static_cast<int>(S / ECG_SAMPLE_RATE),
                       static_cast<int>((S + n) / ECG_SAMPLE_RATE));
         m_pDC->setPen(QPen(Qt::black));
-        DrawTextBlock(RectMM(16, 38 + 40 * k, L + 15, 66 + 40 * k), FromUtf8(buf), AlignLeft);
+        DrawTextBlock(RectMM(16, 38 + 40 * k, L + 15, 66 + 40 * k), ToQString(buf), AlignLeft);
 
         m_pDC->setPen(thickPen);
         const int B = 520 + 400 * k;
@@ -383,21 +360,21 @@ void CEcgReportPrinter::PrintEventPage()
 
     const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
     const int pageCount = m_pInfo ? m_pInfo->m_nMaxPage : GetPageCount(m_pDocument);
-    DrawTextBlock(RectMM(13.5, 10, 200, 20), FromUtf8(ReportStrings::kEventTitle), AlignLeft);
+    DrawTextBlock(RectMM(13.5, 10, 200, 20), LoadQString(IDS_EVENT_TITLE), AlignLeft);
     char label[260];
-    std::snprintf(label, sizeof label, ReportStrings::kPageLabel, page, pageCount);
-    DrawTextBlock(RectMM(155, 10, 250, 20), FromUtf8(label), AlignLeft);
+    std::snprintf(label, sizeof label, Text::kPageLabel, page, pageCount);
+    DrawTextBlock(RectMM(155, 10, 250, 20), ToQString(label), AlignLeft);
 
     int depth = 10;
     if (page == 1) {
-        DrawEventStrip(m_pDocument->FindMinRatePosition(), ReportStrings::kMinRateCaption, &depth);
-        DrawEventStrip(m_pDocument->FindMaxRatePosition(), ReportStrings::kMaxRateCaption, &depth);
+        DrawEventStrip(m_pDocument->FindMinRatePosition(), LoadString(IDS_MIN_RATE_CAPTION), &depth);
+        DrawEventStrip(m_pDocument->FindMaxRatePosition(), LoadString(IDS_MAX_RATE_CAPTION), &depth);
     } else if (page >= 2) {
         std::vector<uint32_t> beats;
         m_pDocument->GetAbnormalBeats(beats);
         const size_t first = static_cast<size_t>(page - 2) * kStripsPerEventPage;
         for (size_t i = first; i < beats.size() && i < first + kStripsPerEventPage; ++i)
-            DrawEventStrip(beats[i], ReportStrings::kAbnormalCaption, &depth);
+            DrawEventStrip(beats[i], LoadString(IDS_ABNORMAL_CAPTION), &depth);
     }
     m_pDC->restore();
 }
@@ -416,7 +393,7 @@ void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFor
     char caption[260];
     std::snprintf(caption, sizeof caption, captionFormat, f.year, f.month, f.day, f.hour, f.minute, f.second);
     m_pDC->setPen(QPen(Qt::black));
-    DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), FromUtf8(caption), AlignLeft);
+    DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), ToQString(caption), AlignLeft);
 
     // Grid: 175 x 40 mm.
     DrawDots(13.5, D + 10, 176, 41);

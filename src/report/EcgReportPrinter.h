@@ -11,8 +11,20 @@
 
 class CEcgDocument;
 class QPainter;
-struct CPrintInfo;
 struct RecordingHeader;
+
+// What one page of a report knows about the job it belongs to.
+struct CPrintInfo {
+    int m_nMinPage = 1;
+    int m_nMaxPage = 1;        // the page count
+    int m_nCurPage = 1;
+    bool m_bPreview = false;   // drawn into the picture a print preview records
+    // Printable area in millimetres (whole millimetres, truncated).
+    int m_nPrintableWidthMM = 0;
+    int m_nPrintableHeightMM = 0;
+    // Device dots per millimetre of the target.
+    double m_fDotsPerMM = 0;
+};
 
 class CEcgReportPrinter {
 public:

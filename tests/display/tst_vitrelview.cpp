@@ -12,7 +12,6 @@
 #include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
-#include "report/PrintJob.h"
 #include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
 
@@ -30,7 +29,6 @@ private slots:
     void scrollBarMenuWheelAndStaleClick();
     void centerOnSample();
     void commandsAndChecks();
-    void printPageCount();
     void hugeRecordingScrollUnits();
     void notificationsKeepOrder();
     void timeLabelsLiveUntilBandRepaint();
@@ -315,11 +313,12 @@ void TestVitrelView::centerOnSample()
     QCOMPARE(view.GetDisplaySettings().m_nViewPos, 9600);
 
     // Not while a print or preview runs.
-    CPrintInfo info;
-    view.OnBeginPrinting(nullptr, &info);
+    view.OnBeginPrinting();
+    QVERIFY(view.m_bPrinting);
     view.CenterOnSample(500);
     QCOMPARE(view.GetDisplaySettings().m_nViewPos, 9600);
-    view.OnEndPrinting(nullptr, &info);
+    view.OnEndPrinting();
+    QVERIFY(!view.m_bPrinting);
     view.CenterOnSample(500);
     QCOMPARE(view.GetDisplaySettings().m_nViewPos, 100);
 }
@@ -357,38 +356,6 @@ void TestVitrelView::commandsAndChecks()
     }
     QVERIFY(!CVitrelView::HandlesCommand(ID_FILE_OPEN));
     QVERIFY(CVitrelView::HandlesCommand(ID_FILE_PRINT_DIRECT));
-}
-
-void TestVitrelView::printPageCount()
-{
-    auto doc = MakeDoc(5400);
-    CVitrelView view(doc.get());
-    CPrintInfo info;
-    QVERIFY(view.OnPreparePrinting(&info));
-    QCOMPARE(info.m_nMaxPage, 1);
-    QCOMPARE(info.m_nMinPage, 1);
-    QCOMPARE(info.m_nCurPage, 1);
-    DocAccess::AbnormalBeats(*doc).assign(11, 100);
-    view.OnPreparePrinting(&info);
-    QCOMPARE(info.m_nMaxPage, 4);
-    DocAccess::AbnormalBeats(*doc).assign(10, 100);
-    QCOMPARE(view.GetPrintPageCount(), 3);
-    DocAccess::AbnormalBeats(*doc).assign(1, 100);
-    QCOMPARE(view.GetPrintPageCount(), 2);
-    QVERIFY(!view.m_bPrinting);
-    view.OnBeginPrinting(nullptr, &info);
-    QVERIFY(view.m_bPrinting);
-    view.OnEndPrinting(nullptr, &info);
-    QVERIFY(!view.m_bPrinting);
-
-    const QString shortPath = RunSynth({QStringLiteral("short"), m_dir.filePath(QStringLiteral("short.ecg"))});
-    if (shortPath.isEmpty())
-        QSKIP("vitrel-synth is not available");
-    CEcgDocument shortDoc;
-    shortDoc.OpenFile(shortPath.toStdString());
-    CVitrelView shortView(&shortDoc);
-    DocAccess::AbnormalBeats(shortDoc).assign(11, 100);
-    QCOMPARE(shortView.GetPrintPageCount(), 1);
 }
 
 void TestVitrelView::hugeRecordingScrollUnits()

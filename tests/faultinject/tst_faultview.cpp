@@ -17,7 +17,7 @@
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "panes/Panes.h"
-#include "report/PrintJob.h"
+#include "app/PrintJob.h"
 #include "support/TestFrame.h"
 #include "support/QtSupport.h"
 

@@ -26,70 +26,29 @@
 #include "analysis/EcgDocument.h"
 #include "recording/EcgFile.h"
 #include "report/EcgReportPrinter.h"
-#include "report/PrintJob.h"
+#include "support/Recordings.h"
 
 namespace reporttest {
 
+using testsupport::PutU16;
+using testsupport::SetBeats;
+
+// A short recording's header dated 2010-11-08 14:30:59.
 inline RecordingHeader MakeHeader()
 {
-    RecordingHeader h;
-    std::memset(&h, 0, sizeof h);
-    h.year = 10;
-    h.month = 11;
-    h.day = 8;
-    h.hour = 14;
-    h.minute = 30;
-    h.second = 59;
-    return h;
+    return testsupport::ShortHeader(10, 11, 8, 14, 30, 59);
 }
 
-// Little-endian stores, whatever the host.
-inline void PutU16(RecordingHeader& h, size_t offset, uint16_t v)
+inline bool WriteShortRecording(const QString& path, const RecordingHeader& h, const std::vector<int16_t>& samples,
+                                int kind = ECG_KIND_NORMAL)
 {
-    auto* p = reinterpret_cast<uint8_t*>(&h);
-    p[offset] = static_cast<uint8_t>(v & 0xff);
-    p[offset + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void SetBeats(RecordingHeader& h, const std::vector<uint32_t>& positions)
-{
-    h.qrsCount = static_cast<uint8_t>(positions.size());
-    auto* p = reinterpret_cast<uint8_t*>(&h);
-    for (size_t i = 0; i < positions.size() && i < HEADER_BEAT_CAPACITY; ++i)
-        for (int b = 0; b < 4; ++b)
-            p[36 + 44 * i + b] = static_cast<uint8_t>(positions[i] >> (8 * b));
-}
-
-inline bool WriteSamples(QFile& f, const std::vector<int16_t>& samples)
-{
-    std::vector<uint8_t> bytes(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        bytes[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) & 0xff);
-        bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) >> 8);
-    }
-    return f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
-           static_cast<qint64>(bytes.size());
-}
-
-// A normal short recording: 3552-byte header and 5400 samples, 14352 bytes.
-inline bool WriteShortRecording(const QString& path, const RecordingHeader& h, std::vector<int16_t> samples)
-{
-    samples.resize(SHORT_SAMPLE_COUNT, 0);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    if (f.write(reinterpret_cast<const char*>(&h), sizeof h) != static_cast<qint64>(sizeof h))
-        return false;
-    return WriteSamples(f, samples);
+    return !testsupport::WriteShortRecording(path.toStdString(), h, samples, kind).empty();
 }
 
 // A long recording: bare samples; the name (YYMMDDHH.MM) gives the start time.
 inline bool WriteLongRecording(const QString& path, const std::vector<int16_t>& samples)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return WriteSamples(f, samples);
+    return !testsupport::WriteSamples(path.toStdString(), samples).empty();
 }
 
 // A paint device of 254 dots per inch, so one device dot is one logical unit

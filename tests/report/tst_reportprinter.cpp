@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ReportTestSupport.h"
+#include "report/ReportTestSupport.h"
 #include "support/DocumentAccess.h"
 
 using namespace reporttest;
@@ -277,12 +277,7 @@ private slots:
         const QString path = ShortPath("remote.dat");
         RecordingHeader h = MakeHeader();
         h.minute = 31;
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(22, 'x'));
-        f.write(reinterpret_cast<const char*>(&h), sizeof h);
-        QVERIFY(WriteSamples(f, std::vector<int16_t>(SHORT_SAMPLE_COUNT, 0)));
-        f.close();
+        QVERIFY(WriteShortRecording(path, h, {}, ECG_KIND_REMOTE));
         CEcgDocument doc;
         doc.OpenFile(path.toStdString());
         QCOMPARE(doc.GetFileKind(), int(ECG_KIND_REMOTE));

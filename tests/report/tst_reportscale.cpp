@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ReportTestSupport.h"
+#include "report/ReportTestSupport.h"
 #include "report/BatchReport.h"
 #include "support/DocumentAccess.h"
 

@@ -17,13 +17,14 @@
 #include <ctime>
 #include <functional>
 
-#include "ReportTestSupport.h"
+#include "app/PrintJob.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
 #include "display/VitrelView.h"
 #include "support/AnalysisViews.h"
 #include "support/DocumentAccess.h"
 #include "support/QtSupport.h"
+#include "report/ReportTestSupport.h"
 #include "support/TestFrame.h"
 
 using namespace reporttest;

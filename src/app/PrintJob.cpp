@@ -1,4 +1,4 @@
-#include "report/PrintJob.h"
+#include "app/PrintJob.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -7,26 +7,28 @@
 #include <QPageSetupDialog>
 #include <QPaintEngine>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 
 #include <algorithm>
-#include <cmath>
 #include <exception>
+#include <vector>
 
 #include "analysis/EcgDocument.h"
 #include "app/MainFrame.h"
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
+#include "recording/ErrorMessage.h"
 #include "recording/File.h"
-#include "report/ReportPdf.h"
+#include "report/EcgReportPrinter.h"
+#include "report/ReportRenderer.h"
+#include "resources/QtResources.h"
 
 namespace {
 
-QString PrintTitle() { return QStringLiteral("打印"); }
+QString PrintTitle() { return ToQString(Text::kPrintTitle); }
 
 // A PDF has no unprintable border: the whole page is the printable area.
 // The printer is shared, so its own layout comes back when the job is done.
@@ -54,35 +56,15 @@ private:
     bool m_bFullPage;
 };
 
-void SetPageGeometry(QPagedPaintDevice* device, int resolution, CPrintInfo* pInfo)
+// Draws pages from..to of the view's document. Returns false, having said
+// why, when a page failed.
+bool DrawPages(CVitrelView* pView, QPagedPaintDevice* device, QPainter* painter, int from, int to, bool preview)
 {
-    const QRectF mm = device->pageLayout().paintRect(QPageLayout::Millimeter);
-    pInfo->m_nPrintableWidthMM = static_cast<int>(std::floor(mm.width() + 1e-3));
-    pInfo->m_nPrintableHeightMM = static_cast<int>(std::floor(mm.height() + 1e-3));
-    pInfo->m_fDotsPerMM = resolution / 25.4;
-}
-
-QString ErrorText(const std::exception& e)
-{
-    if (auto* fe = dynamic_cast<const CFileException*>(&e))
-        return QString::fromStdString(fe->GetErrorMessage());
-    return QString::fromUtf8(e.what());
-}
-
-// Draws pages from..to through the view. Returns false when a page failed.
-bool DrawPages(CVitrelView* pView, QPagedPaintDevice* device, int resolution, QPainter* painter, CPrintInfo* pInfo,
-               int from, int to)
-{
-    SetPageGeometry(device, resolution, pInfo);
+    CEcgDocument& doc = *pView->GetDocument();
     try {
-        for (int page = from; page <= to; ++page) {
-            if (page != from)
-                device->newPage();
-            pInfo->m_nCurPage = page;
-            pView->OnPrint(painter, pInfo);
-        }
+        RenderReportPages(doc, *device, *painter, from, to, preview, pView->GetDisplaySettings().m_nGain);
     } catch (const std::exception& e) {
-        QMessageBox::warning(pView, PrintTitle(), ErrorText(e));
+        QMessageBox::warning(pView, PrintTitle(), QString::fromStdString(ErrorMessageFor(e, doc.GetFilePath())));
         return false;
     }
     return true;
@@ -96,73 +78,54 @@ bool PrintsToPdfFile(QPrinter* printer)
 // Whether path names the file of an open recording.
 bool IsOpenRecording(CVitrelView* pView, const std::string& path)
 {
-    std::vector<const CEcgDocument*> docs;
+    std::vector<const CEcgDocument*> docs{pView->GetDocument()};
     if (auto* frame = qobject_cast<CMainFrame*>(pView->window()))
         for (const CVitrelDoc* pDoc : frame->GetDocuments())
             docs.push_back(pDoc);
-    if (const CEcgDocument* pDoc = pView->GetDocument())
-        docs.push_back(pDoc);
-    for (const CEcgDocument* pDoc : docs)
-        if (!pDoc->GetFilePath().empty() && IsSameFile(path, pDoc->GetFilePath()))
-            return true;
-    return false;
+    return std::any_of(docs.begin(), docs.end(), [&](const CEcgDocument* pDoc) {
+        return !pDoc->GetFilePath().empty() && IsSameFile(path, pDoc->GetFilePath());
+    });
 }
 
-// A PDF file is written through CReportPdf, whole or not at all and with
-// text that can be searched, with the printer's paper and resolution.
-void PrintPdfFile(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int from, int to)
+// A PDF file is written whole or not at all, with text that can be searched,
+// on the printer's paper and at its resolution.
+void PrintPdfFile(CVitrelView* pView, QPrinter* printer, int from, int to)
 {
     const QString path = printer->outputFileName();
     const std::string file = QFile::encodeName(path).toStdString();
     if (IsOpenRecording(pView, file)) {
-        QMessageBox::warning(pView, PrintTitle(), QStringLiteral("不能将报告写入 %1：它是打开的心电记录。").arg(path));
+        QMessageBox::warning(pView, PrintTitle(), ToQString(Text::kReportOverRecording).arg(path));
         return;
     }
-    CReportPdf pdf(file);
-    const auto failed = [&] {
-        QMessageBox::warning(pView, PrintTitle(),
-                             QStringLiteral("无法写入 %1：%2").arg(path, QString::fromLocal8Bit(pdf.ErrorText())));
-    };
-    if (!pdf.Open()) {
-        failed();
+    ReportFailure failure;
+    if (WriteReportPages(*pView->GetDocument(), file, printer->pageLayout(), printer->resolution(), printer->docName(),
+                         printer->creator(), from, to, &failure, pView->GetDisplaySettings().m_nGain))
         return;
-    }
-    QPdfWriter* writer = pdf.Writer();
-    const QPageLayout layout = printer->pageLayout();
-    writer->setPageLayout(QPageLayout(layout.pageSize(), layout.orientation(), QMarginsF(0, 0, 0, 0)));
-    writer->setResolution(printer->resolution());
-    writer->setTitle(printer->docName());
-    writer->setCreator(printer->creator());
-    QPainter painter;
-    if (!painter.begin(writer)) {
-        failed();
-        return;
-    }
-    const bool drawn = DrawPages(pView, writer, writer->resolution(), &painter, pInfo, from, to);
-    painter.end();
-    if (drawn && !pdf.Commit())
-        failed();
+    const QString text = failure.bCannotWrite
+                             ? ToQString(Text::kCannotWriteReport).arg(path, QString::fromLocal8Bit(failure.strText.c_str()))
+                             : QString::fromStdString(failure.strText);
+    QMessageBox::warning(pView, PrintTitle(), text);
 }
 
 // The printing half of the job, once the printer is chosen.
-void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int from, int to)
+void PrintRange(CVitrelView* pView, QPrinter* printer, int from, int to)
 {
     if (PrintsToPdfFile(printer)) {
-        pView->OnBeginPrinting(nullptr, pInfo);
-        PrintPdfFile(pView, printer, pInfo, from, to);
-        pView->OnEndPrinting(nullptr, pInfo);
+        pView->OnBeginPrinting();
+        PrintPdfFile(pView, printer, from, to);
+        pView->OnEndPrinting();
         return;
     }
     PdfWholePage wholePage(printer);
     QPainter painter;
     if (!painter.begin(printer)) {
-        QMessageBox::warning(pView, PrintTitle(), QStringLiteral("无法开始打印。"));
+        QMessageBox::warning(pView, PrintTitle(), ToQString(Text::kCannotPrint));
         return;
     }
-    pView->OnBeginPrinting(&painter, pInfo);
-    if (!DrawPages(pView, printer, printer->resolution(), &painter, pInfo, from, to))
+    pView->OnBeginPrinting();
+    if (!DrawPages(pView, printer, &painter, from, to, false))
         printer->abort();
-    pView->OnEndPrinting(&painter, pInfo);
+    pView->OnEndPrinting();
     painter.end();
 }
 
@@ -170,38 +133,30 @@ void PrintRange(CVitrelView* pView, QPrinter* printer, CPrintInfo* pInfo, int fr
 
 void RunPrintJob(CVitrelView* pView, PrintMode mode)
 {
-    if (!pView)
-        return;
+    CEcgDocument* pDoc = pView ? pView->GetDocument() : nullptr;
     // The event pages read lists that a running analysis is still building.
-    if (CEcgDocument* pDoc = pView->GetDocument(); pDoc && pDoc->IsAnalysisRunning())
+    if (!pDoc || pDoc->IsAnalysisRunning())
         return;
-    CPrintInfo info;
-    info.m_bPreview = mode == PrintMode::Preview;
-    info.m_bDirect = mode == PrintMode::Direct;
-    if (!pView->OnPreparePrinting(&info))
-        return;
-    info.m_nMinPage = std::max(1, info.m_nMinPage);
-    info.m_nMaxPage = std::max(info.m_nMinPage, info.m_nMaxPage);
-    info.m_nCurPage = info.m_nMinPage;
+    const int pageCount = CEcgReportPrinter::GetPageCount(pDoc);
     QPrinter* printer = SharedPrinter();
 
     switch (mode) {
     case PrintMode::Dialog: {
         QPrintDialog dlg(printer, pView);
-        dlg.setMinMax(info.m_nMinPage, info.m_nMaxPage);
+        dlg.setMinMax(1, pageCount);
         dlg.setOption(QAbstractPrintDialog::PrintPageRange, true);
         dlg.setOption(QAbstractPrintDialog::PrintToFile, true);
         printer->setPrintRange(QPrinter::AllPages);
-        printer->setFromTo(info.m_nMinPage, info.m_nMaxPage);
+        printer->setFromTo(1, pageCount);
         if (dlg.exec() != QDialog::Accepted)
             return;
-        int from = info.m_nMinPage, to = info.m_nMaxPage;
+        int from = 1, to = pageCount;
         if (printer->printRange() == QPrinter::PageRange && printer->fromPage() > 0) {
             from = std::max(from, printer->fromPage());
             to = std::min(to, printer->toPage() > 0 ? printer->toPage() : to);
         }
         if (from <= to)
-            PrintRange(pView, printer, &info, from, to);
+            PrintRange(pView, printer, from, to);
         break;
     }
     case PrintMode::Direct: {
@@ -214,25 +169,25 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
             printer->setOutputFileName(path);
         }
         printer->setPrintRange(QPrinter::AllPages);
-        PrintRange(pView, printer, &info, info.m_nMinPage, info.m_nMaxPage);
+        PrintRange(pView, printer, 1, pageCount);
         break;
     }
     case PrintMode::Preview: {
         PdfWholePage wholePage(printer);
         QPrintPreviewDialog dlg(printer, pView);
-        pView->OnBeginPrinting(nullptr, &info);
+        pView->OnBeginPrinting();
         QObject::connect(&dlg, &QPrintPreviewDialog::paintRequested, &dlg, [&](QPrinter* target) {
             // The same request also prints from the preview's own print button:
             // only the preview records into a picture.
-            info.m_bPreview = target->paintEngine() && target->paintEngine()->type() == QPaintEngine::Picture;
-            if (!info.m_bPreview && PrintsToPdfFile(target)) {
-                PrintPdfFile(pView, target, &info, info.m_nMinPage, info.m_nMaxPage);
+            const bool preview = target->paintEngine() && target->paintEngine()->type() == QPaintEngine::Picture;
+            if (!preview && PrintsToPdfFile(target)) {
+                PrintPdfFile(pView, target, 1, pageCount);
                 return;
             }
             QPainter painter;
             if (!painter.begin(target))
                 return;
-            DrawPages(pView, target, target->resolution(), &painter, &info, info.m_nMinPage, info.m_nMaxPage);
+            DrawPages(pView, target, &painter, 1, pageCount, preview);
             painter.end();
         });
         if (auto* preview = dlg.findChild<QPrintPreviewWidget*>()) {
@@ -240,8 +195,7 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
             preview->setZoomMode(QPrintPreviewWidget::FitInView);
         }
         dlg.exec();
-        info.m_bPreview = true;
-        pView->OnEndPrinting(nullptr, &info);
+        pView->OnEndPrinting();
         break;
     }
     }
