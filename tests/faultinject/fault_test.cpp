@@ -6,10 +6,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,14 +17,16 @@
 #include <sstream>
 #include <thread>
 
-#include "analysis/AnalysisTestSupport.h"
 #include "analysis/EcgDocument.h"
-#include "support/SyntheticEcg.h"
+#include "support/AnalysisViews.h"
 #include "support/DocumentAccess.h"
+#include "support/Programs.h"
+#include "support/Recordings.h"
+#include "support/SyntheticEcg.h"
+#include "support/TempDir.h"
+#include "support/TimeZone.h"
 
-extern char** environ;
-
-using namespace analysis_test;
+using namespace testsupport;
 
 namespace {
 
@@ -85,70 +85,14 @@ Outcome Analyse(const std::string& path)
     return o;
 }
 
-struct ToolRun {
-    int status = -1;  // exit code; 128 + signal when killed
-    std::string out, err;
-};
-
-std::string Slurp(const std::string& path)
+// Runs vitrel-analyze with the shim's settings in env; `during` runs while it works.
+ProgramRun Analyze(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                   const std::function<void()>& during = {})
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs vitrel-analyze with extra environment; `during` runs while it works.
-ToolRun Analyze(const std::vector<std::string>& args, const std::vector<std::string>& env, const TempDir& dir,
-            const std::function<void()>& during = {})
-{
-    std::vector<std::string> argStore{VITREL_ANALYZE_EXE};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "VITREL_FAULT_", 13) != 0)
-            envStore.emplace_back(*e);
-    envStore.insert(envStore.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (auto& e : envStore)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const std::string out = dir.File("analyze.out"), err = dir.File("analyze.err");
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    ToolRun r;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
-        return r;
-    }
-    if (during)
-        during();
-    // A hang is a failure, not a stuck test run.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            ADD_FAILURE() << "vitrel-analyze hung";
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
+    const ProgramRun run = RunAnalyze(args, env, during);
+    EXPECT_NE(run.status, -1) << "cannot start vitrel-analyze";
+    EXPECT_FALSE(run.hung) << "vitrel-analyze hung";
+    return run;
 }
 
 // Names of the files in a folder, sorted.
@@ -163,12 +107,12 @@ std::vector<std::string> Folder(const std::string& dir)
 
 class FaultTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetTimeZone("UTC"); }
+    ScopedTimeZone m_tz{"UTC"};
 
     // Ten minutes at 250 samples/s with a beat every 200 samples.
     std::string LongRecording(const std::string& name, uint32_t samples = 150000)
     {
-        const std::string path = m_dir.File(name);
+        const std::string path = m_dir.Path(name);
         WriteSamples(path, SyntheticEcg(samples, 200, 1500, 5, 10));
         return path;
     }
@@ -176,9 +120,9 @@ protected:
     // A short recording, and a folder holding an older report.pdf.
     void ReportSetup()
     {
-        m_recording = m_dir.File("short.ecg");
+        m_recording = m_dir.Path("short.ecg");
         WriteShortRecording(m_recording, 5, {100, 600, 1100, 1600, 2100});
-        m_reportDir = m_dir.File("reports");
+        m_reportDir = m_dir.Path("reports");
         ::mkdir(m_reportDir.c_str(), 0755);
         m_report = m_reportDir + "/report.pdf";
         std::ofstream(m_report, std::ios::binary | std::ios::trunc) << "an older report";
@@ -187,7 +131,7 @@ protected:
     void ExpectOlderReportOnly()
     {
         EXPECT_EQ(Folder(m_reportDir), std::vector<std::string>{"report.pdf"});
-        EXPECT_TRUE(Slurp(m_report) == "an older report") << "the older report was replaced";
+        EXPECT_TRUE(ReadWholeFile(m_report) == "an older report") << "the older report was replaced";
     }
 
     TempDir m_dir;
@@ -201,7 +145,7 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
     const Outcome clean = Analyse(path);
     ASSERT_TRUE(clean.completed);
     ASSERT_GT(clean.beats.size(), 100u);
-    const ToolRun cleanRun = Analyze({"--json", path}, {}, m_dir);
+    const ProgramRun cleanRun = Analyze({"--json", path}, {});
     ASSERT_EQ(cleanRun.status, 0) << cleanRun.err;
 
     for (const char* mode : {"short=1", "short=7", "short=4095"}) {
@@ -220,8 +164,7 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
             const std::vector<int16_t> want = SyntheticEcg(150000, 200, 1500, 5, 10);
             EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin() + 70000));
         }
-        const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110814.30", std::string("VITREL_FAULT_MODE=") + mode},
-                                m_dir);
+        const ProgramRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110814.30", std::string("VITREL_FAULT_MODE=") + mode});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, cleanRun.out);
     }
@@ -230,7 +173,7 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
 TEST_F(FaultTest, ShortRecordingHeaderReadInPieces)
 {
     REQUIRE_SHIM();
-    const std::string path = m_dir.File("pieces.ecg");
+    const std::string path = m_dir.Path("pieces.ecg");
     WriteShortRecording(path, 4, {100, 350, 600, 850});
     const std::vector<uint32_t> want{100, 350, 600, 850};
     for (const char* mode : {"short=1", "short=33", "eio=5000"}) {
@@ -284,7 +227,7 @@ TEST_F(FaultTest, ReadErrorMidwayEndsTheRunNotCompleted)
         EXPECT_FALSE(doc.IsStatisticsReady());
         EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}, {Ev::DetectionFinished, 0}}));
     }
-    const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110815.30", "VITREL_FAULT_MODE=eio=120000"}, m_dir);
+    const ProgramRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110815.30", "VITREL_FAULT_MODE=eio=120000"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("\"completed\":false"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("did not complete"), std::string::npos) << run.err;
@@ -305,7 +248,7 @@ TEST_F(FaultTest, PermissionDeniedOnOpen)
             EXPECT_EQ(e.GetErrorMessage(), "对 " + path + " 的访问被拒绝。");
         }
     }
-    const ToolRun run = Analyze({path}, {"VITREL_FAULT_PATH=10110816.30", "VITREL_FAULT_MODE=eacces"}, m_dir);
+    const ProgramRun run = Analyze({path}, {"VITREL_FAULT_PATH=10110816.30", "VITREL_FAULT_MODE=eacces"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("对 " + path + " 的访问被拒绝。"), std::string::npos) << run.err;
 }
@@ -325,7 +268,7 @@ TEST_F(FaultTest, FileThatLooksTruncated)
     }
     {
         // A short recording cut to a long recording's length becomes one.
-        const std::string shortPath = m_dir.File("short.ecg");
+        const std::string shortPath = m_dir.Path("short.ecg");
         WriteShortRecording(shortPath, 5, {100, 600, 1100, 1600, 2100});
         Fault fault("short.ecg", "truncate=14000");
         CTime start(0);
@@ -335,7 +278,7 @@ TEST_F(FaultTest, FileThatLooksTruncated)
         std::vector<int16_t> s(8000);
         EXPECT_EQ(file->ReadSamples(s.data(), 6990, 100), 10u);
     }
-    const ToolRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110817.30", "VITREL_FAULT_MODE=truncate=0"}, m_dir);
+    const ProgramRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110817.30", "VITREL_FAULT_MODE=truncate=0"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"completed\":true"), std::string::npos) << run.out;
 }
@@ -345,7 +288,7 @@ TEST_F(FaultTest, FileThatLooksTruncated)
 TEST_F(FaultTest, HugeSparseRecordings)
 {
     const uint64_t fourGiB = uint64_t(1) << 32;
-    const std::string big = m_dir.File("big.ecg");
+    const std::string big = m_dir.Path("big.ecg");
     for (uint64_t bytes : {fourGiB + NORMAL_FILE_LENGTH, 2 * fourGiB + 2}) {
         std::ofstream(big, std::ios::binary | std::ios::trunc).close();
         ASSERT_EQ(::truncate(big.c_str(), off_t(bytes)), 0);
@@ -375,7 +318,7 @@ TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
         };
     };
 
-    const ToolRun cut = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow}, m_dir,
+    const ProgramRun cut = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow},
                             after(150, [&] { EXPECT_EQ(::truncate(path.c_str(), 400000), 0); }));
     EXPECT_TRUE(cut.status == 0 || cut.status == 1) << cut.status << cut.err;
     if (cut.status == 0) {
@@ -386,7 +329,7 @@ TEST_F(FaultTest, FileTruncatedOrRemovedDuringALongRun)
     }
 
     WriteSamples(path, SyntheticEcg(samples, 200, 1500, 5, 10));
-    const ToolRun gone = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow}, m_dir,
+    const ProgramRun gone = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110818.30", slow},
                              after(150, [&] { EXPECT_EQ(::unlink(path.c_str()), 0); }));
     // The open descriptors keep the data: unless the run had not opened its
     // reader yet, it completes.
@@ -451,9 +394,8 @@ TEST_F(FaultTest, ReportWriteFailuresKeepTheOlderReport)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.match) + " " + c.mode);
-        const ToolRun run = Analyze({"--report", m_report, m_recording},
-                                    {std::string("VITREL_FAULT_PATH=") + c.match, std::string("VITREL_FAULT_MODE=") + c.mode},
-                                    m_dir);
+        const ProgramRun run = Analyze({"--report", m_report, m_recording},
+                                    {std::string("VITREL_FAULT_PATH=") + c.match, std::string("VITREL_FAULT_MODE=") + c.mode});
         EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_NE(run.err.find(m_report), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
@@ -462,17 +404,17 @@ TEST_F(FaultTest, ReportWriteFailuresKeepTheOlderReport)
     }
 
     // Writes that take a few bytes at a time only take longer.
-    const ToolRun clean = Analyze({"--report", m_report, m_recording}, {}, m_dir);
+    const ProgramRun clean = Analyze({"--report", m_report, m_recording}, {});
     ASSERT_EQ(clean.status, 0) << clean.err;
-    const std::string want = Slurp(m_report);
+    const std::string want = ReadWholeFile(m_report);
     ASSERT_EQ(want.compare(0, 5, "%PDF-"), 0);
     std::ofstream(m_report, std::ios::binary | std::ios::trunc) << "an older report";
-    const ToolRun shortWrites =
-        Analyze({"--report", m_report, m_recording}, {"VITREL_FAULT_PATH=reports", "VITREL_FAULT_MODE=short=7"}, m_dir);
+    const ProgramRun shortWrites =
+        Analyze({"--report", m_report, m_recording}, {"VITREL_FAULT_PATH=reports", "VITREL_FAULT_MODE=short=7"});
     EXPECT_EQ(shortWrites.status, 0) << shortWrites.err;
     EXPECT_EQ(Folder(m_reportDir), std::vector<std::string>{"report.pdf"});
     // Only the printing time differs, and with it a few compressed bytes.
-    const std::string got = Slurp(m_report);
+    const std::string got = ReadWholeFile(m_report);
     EXPECT_NEAR(double(got.size()), double(want.size()), 100);
     EXPECT_EQ(got.compare(0, 5, "%PDF-"), 0);
     EXPECT_EQ(got.substr(got.size() - 6), "%%EOF\n");
@@ -489,7 +431,7 @@ TEST_F(FaultTest, ReportOverTheFileSizeLimit)
     rlimit low = old;
     low.rlim_cur = 40000;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
-    const ToolRun run = Analyze({"--report", m_report, m_recording}, {}, m_dir);
+    const ProgramRun run = Analyze({"--report", m_report, m_recording}, {});
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find(m_report), std::string::npos) << run.err;

@@ -2,14 +2,13 @@
 
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <signal.h>
 #include <spawn.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "support/Recordings.h"
 #include "support/TempDir.h"
 
 extern char** environ;
@@ -17,14 +16,6 @@ extern char** environ;
 namespace testsupport {
 
 namespace {
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string NameOf(const std::string& entry)
 {
@@ -86,8 +77,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = Slurp(out);
-    run.err = Slurp(err);
+    run.out = ReadWholeFile(out);
+    run.err = ReadWholeFile(err);
     return run;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include <unistd.h>
 
@@ -32,6 +33,12 @@ std::string WriteFile(const std::string& path, const std::vector<uint8_t>& bytes
 std::string WriteSamples(const std::string& path, const std::vector<int16_t>& samples)
 {
     return WriteFile(path, SampleBytes(samples));
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string WriteSparseFile(const std::string& path, uint64_t byteCount)

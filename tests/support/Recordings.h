@@ -15,6 +15,8 @@ std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples);
 // Each writes path and returns it, or "" when it cannot be written.
 std::string WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 std::string WriteSamples(const std::string& path, const std::vector<int16_t>& samples);
+// The whole content of a file ("" when it cannot be read).
+std::string ReadWholeFile(const std::string& path);
 // A file of byteCount bytes without data blocks (it reads as zeros).
 std::string WriteSparseFile(const std::string& path, uint64_t byteCount);
 

@@ -18,10 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "analysis/AnalysisTestSupport.h"
+#include "support/Programs.h"
+#include "support/Recordings.h"
+#include "support/TempDir.h"
 #include "resources/Version.h"
 
-using namespace analysis_test;
+using namespace testsupport;
 
 namespace fs = std::filesystem;
 
@@ -191,41 +193,10 @@ void ExpectSame(const Json& got, const Json& want, const std::string& where)
     }
 }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s)
+// vitrel-analyze with the time zone of the expected output.
+ProgramRun RunTool(const std::vector<std::string>& args)
 {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-RunResult RunTool(const std::vector<std::string>& args, const std::string& errFile)
-{
-    std::string cmd = "TZ=Asia/Shanghai " + Quote(VITREL_ANALYZE_EXE);
-    for (const std::string& a : args)
-        cmd += " " + Quote(a);
-    cmd += " 2>" + Quote(errFile);
-    RunResult r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::ifstream e(errFile);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    r.err = ss.str();
-    return r;
+    return RunAnalyze(args, {"TZ=Asia/Shanghai"});
 }
 
 std::vector<std::string> Lines(const std::string& s)
@@ -265,7 +236,7 @@ TEST(AnalyzeExpected, MatchesEveryExpectedAnalysis)
         Json want;
         ASSERT_TRUE(JsonParser(ss.str()).Parse(&want)) << expectedPath;
 
-        const RunResult r = RunTool({"--json", recording.string()}, tmp.File("err"));
+        const ProgramRun r = RunTool({"--json", recording.string()});
         EXPECT_EQ(r.status, 0) << r.err;
         const std::vector<std::string> lines = Lines(r.out);
         ASSERT_EQ(lines.size(), 1u) << r.out;
@@ -282,21 +253,21 @@ TEST(AnalyzeExpected, MatchesEveryExpectedAnalysis)
 TEST(AnalyzeCli, FilesThatCannotBeOpened)
 {
     TempDir tmp;
-    const std::string good = tmp.File("good.ecg");
+    const std::string good = tmp.Path("good.ecg");
     WriteShortRecording(good, 3, {100, 350, 610});
-    const std::string missing = tmp.File("missing.30");
+    const std::string missing = tmp.Path("missing.30");
     // A short recording dated month 13 cannot be opened either.
-    const std::string badDate = tmp.File("baddate.ecg");
+    const std::string badDate = tmp.Path("baddate.ecg");
     WriteShortRecording(badDate, 0, {});
     {
         std::fstream f(badDate, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(1);
         f.put(char(13));
     }
-    const std::string folder = tmp.File("folder");
+    const std::string folder = tmp.Path("folder");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
 
-    const RunResult r = RunTool({"--json", missing, good, badDate, folder}, tmp.File("err"));
+    const ProgramRun r = RunTool({"--json", missing, good, badDate, folder});
     EXPECT_EQ(r.status, 1);
     const std::vector<std::string> out = Lines(r.out);
     ASSERT_EQ(out.size(), 1u) << r.out;  // the good file is still analysed
@@ -310,13 +281,13 @@ TEST(AnalyzeCli, FilesThatCannotBeOpened)
     EXPECT_EQ(err[2], "对 " + folder + " 的访问被拒绝。");
 
     // The same in the readable form.
-    const RunResult text = RunTool({missing, good}, tmp.File("err"));
+    const ProgramRun text = RunTool({missing, good});
     EXPECT_EQ(text.status, 1);
     EXPECT_NE(text.out.find("beats:          3"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("08:56-08:56"), std::string::npos) << text.out;
 
     // Rates 60 and 15000 / 255; the minute average is their mean.
-    const RunResult ok = RunTool({"--json", good}, tmp.File("err"));
+    const ProgramRun ok = RunTool({"--json", good});
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out,
               "{\"file\":\"good.ecg\",\"kind\":2,\"sampleCount\":5400,\"startTime\":1583024160,\"completed\":true, "
@@ -328,15 +299,14 @@ TEST(AnalyzeCli, FilesThatCannotBeOpened)
 
 TEST(AnalyzeCli, Usage)
 {
-    TempDir tmp;
-    EXPECT_EQ(RunTool({}, tmp.File("err")).status, 2);
-    EXPECT_EQ(RunTool({"--frobnicate", "x"}, tmp.File("err")).status, 2);
-    EXPECT_EQ(RunTool({"--reference"}, tmp.File("err")).status, 2);
-    EXPECT_EQ(RunTool({"--page-size", "A4", "x"}, tmp.File("err")).status, 2);
-    const RunResult v = RunTool({"--version"}, tmp.File("err"));
+    EXPECT_EQ(RunTool({}).status, 2);
+    EXPECT_EQ(RunTool({"--frobnicate", "x"}).status, 2);
+    EXPECT_EQ(RunTool({"--reference"}).status, 2);
+    EXPECT_EQ(RunTool({"--page-size", "A4", "x"}).status, 2);
+    const ProgramRun v = RunTool({"--version"});
     EXPECT_EQ(v.status, 0);
     EXPECT_NE(v.out.find(VITREL_VERSION), std::string::npos);
-    const RunResult h = RunTool({"--help"}, tmp.File("err"));
+    const ProgramRun h = RunTool({"--help"});
     EXPECT_EQ(h.status, 0);
     EXPECT_NE(h.out.find("Exit status"), std::string::npos);
 }
@@ -344,14 +314,14 @@ TEST(AnalyzeCli, Usage)
 TEST(AnalyzeCli, ReferenceComparison)
 {
     TempDir tmp;
-    const std::string good = tmp.File("good.ecg");
+    const std::string good = tmp.Path("good.ecg");
     WriteShortRecording(good, 3, {100, 350, 610});
-    const std::string ref = tmp.File("ref.csv");
+    const std::string ref = tmp.Path("ref.csv");
     {
         std::ofstream out(ref);
         out << "63,N\n380,N\n900,V\n";  // 37 and 30 away: both match; 900 is missed
     }
-    const RunResult r = RunTool({"--reference", ref, good}, tmp.File("err"));
+    const ProgramRun r = RunTool({"--reference", ref, good});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("TP 2 FN 1 FP 1 Se 66.67% +P 66.67%"), std::string::npos) << r.out;
 }
@@ -364,21 +334,21 @@ TEST(AnalyzeCli, ReportNeverOverwritesAnInput)
     GTEST_SKIP() << "this build has no report renderer";
 #endif
     TempDir tmp;
-    const std::string good = tmp.File("good.ecg");
+    const std::string good = tmp.Path("good.ecg");
     WriteShortRecording(good, 3, {100, 350, 610});
-    const std::string ref = tmp.File("ref.csv");
+    const std::string ref = tmp.Path("ref.csv");
     std::ofstream(ref) << "100,N\n";
     const auto bytes = [](const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     const std::string recording = bytes(good);
-    ASSERT_EQ(::link(good.c_str(), tmp.File("hard.pdf").c_str()), 0);
-    ASSERT_EQ(::symlink(good.c_str(), tmp.File("soft.pdf").c_str()), 0);
+    ASSERT_EQ(::link(good.c_str(), tmp.Path("hard.pdf").c_str()), 0);
+    ASSERT_EQ(::symlink(good.c_str(), tmp.Path("soft.pdf").c_str()), 0);
     const std::string dotted = fs::path(good).parent_path().string() + "/./good.ecg";
-    for (const std::string& out : {good, tmp.File("hard.pdf"), tmp.File("soft.pdf"), dotted, ref}) {
+    for (const std::string& out : {good, tmp.Path("hard.pdf"), tmp.Path("soft.pdf"), dotted, ref}) {
         SCOPED_TRACE(out);
-        const RunResult r = RunTool({"--reference", ref, "--report", out, good}, tmp.File("err"));
+        const ProgramRun r = RunTool({"--reference", ref, "--report", out, good});
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(out), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
