@@ -162,30 +162,18 @@ bool QrsDetector::DetectReference(const int16_t* input, uint32_t count, uint32_t
 uint32_t QrsDetector::RefineCandidates(const int16_t* input, uint32_t count, uint32_t* positions,
                                        uint32_t n) const
 {
-    // A candidate of a call's first block may begin before the input: only
-    // the part of its window that exists is searched.
-    uint32_t last = 0;
-    uint32_t accepted = 0;
-    for (uint32_t idx = 0; idx < n; ++idx) {
-        const uint32_t c = positions[idx];
-        const int64_t cs = int32_t(c);
-        const int64_t from = std::max<int64_t>(cs, 0);
-        const int64_t to = std::min<int64_t>(cs + QRS_SEARCH, int64_t(count) - 1);
-        int16_t best = 0;
-        int64_t bestIndex = 0;
-        for (int64_t s = from; s <= to; ++s) {
-            if (input[s] > best) {
-                best = input[s];
-                bestIndex = s - cs;
-            }
-        }
-        const uint32_t p = c + uint32_t(bestIndex);
-        if (p - last > uint32_t(m_nMinSpacing)) {
-            positions[accepted++] = p;
-            last = p;
-        }
-    }
-    return accepted;
+    return RefineCandidatesWith(input, count, positions, n, uint32_t(m_nMinSpacing),
+                                [](const int16_t* in, int64_t from, int64_t to) {
+                                    int16_t best = 0;
+                                    int64_t at = -1;
+                                    for (int64_t s = from; s <= to; ++s) {
+                                        if (in[s] > best) {
+                                            best = in[s];
+                                            at = s;
+                                        }
+                                    }
+                                    return at;
+                                });
 }
 
 uint32_t QrsDetector::FindIrregularRR(const uint32_t* rr, uint32_t n, int32_t* out, uint32_t cap)

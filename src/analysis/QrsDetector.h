@@ -1,6 +1,7 @@
 // Fixed-point R-wave detector working on a 500 samples/s stream.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 constexpr int QRS_BAND_TAPS = 144;
@@ -13,6 +14,33 @@ constexpr int QRS_THRESHOLD_FLOOR = 600;
 
 extern const int16_t kBandPassTaps[QRS_BAND_TAPS];
 extern const int16_t kEnvelopeTaps[QRS_ENV_TAPS];
+
+// The last pass of detection, in place: moves each candidate c to the first
+// largest positive sample of its window c .. c + QRS_SEARCH (clipped to the
+// input; it stays at c when there is none) and keeps those more than
+// minSpacing after the last one kept. firstMax(input, from, to) gives the
+// index of that sample in from..to, or -1. Returns the number kept.
+template <class FirstMax>
+uint32_t RefineCandidatesWith(const int16_t* input, uint32_t count, uint32_t* positions, uint32_t n,
+                              uint32_t minSpacing, FirstMax firstMax)
+{
+    uint32_t last = 0;
+    uint32_t accepted = 0;
+    for (uint32_t idx = 0; idx < n; ++idx) {
+        const uint32_t c = positions[idx];
+        const int64_t cs = int32_t(c);
+        // A candidate of a call's first block may begin before the input.
+        const int64_t from = std::max<int64_t>(cs, 0);
+        const int64_t to = std::min<int64_t>(cs + QRS_SEARCH, int64_t(count) - 1);
+        const int64_t best = from <= to ? firstMax(input, from, to) : -1;
+        const uint32_t p = best < 0 ? c : c + uint32_t(best - cs);
+        if (p - last > minSpacing) {
+            positions[accepted++] = p;
+            last = p;
+        }
+    }
+    return accepted;
+}
 
 class QrsDetector {
 public:

@@ -139,47 +139,29 @@ void FilterStream(detail::FilterFn fn, int16_t (&delay)[N], const int16_t* in, i
     }
 }
 
-// Moves each candidate to the largest sample of its 101-sample window (the
-// first one, and only if positive) and keeps those more than minSpacing
-// after the last one kept. The window is clipped to the input.
-uint32_t Refine(const int16_t* input, uint32_t count, uint32_t* positions, uint32_t n,
-                uint32_t minSpacing)
+// The first largest positive sample of input[from..to], or -1, with the
+// maximum taken eight lanes at a time.
+int64_t FirstMax(const int16_t* input, int64_t from, int64_t to)
 {
     typedef int16_t Lanes __attribute__((vector_size(16)));
     constexpr int L = int(sizeof(Lanes) / sizeof(int16_t));
-    uint32_t last = 0;
-    uint32_t accepted = 0;
-    for (uint32_t idx = 0; idx < n; ++idx) {
-        const uint32_t c = positions[idx];
-        const int64_t cs = int32_t(c);
-        const int64_t from = std::max<int64_t>(cs, 0);
-        const int64_t to = std::min<int64_t>(cs + QRS_SEARCH, int64_t(count) - 1);
-        int64_t bestIndex = 0;
-        if (from <= to) {
-            const int16_t* w = input + from;
-            const int len = int(to - from + 1);
-            Lanes acc = {};
-            int k = 0;
-            for (; k + L <= len; k += L) {
-                Lanes v;
-                std::memcpy(&v, w + k, sizeof v);
-                acc = acc > v ? acc : v;
-            }
-            int16_t best = 0;
-            for (int l = 0; l < L; ++l)
-                best = std::max(best, acc[l]);
-            for (; k < len; ++k)
-                best = std::max(best, w[k]);
-            if (best > 0)
-                bestIndex = int64_t(std::find(w, w + len, best) - w) + from - cs;
-        }
-        const uint32_t p = c + uint32_t(bestIndex);
-        if (p - last > minSpacing) {
-            positions[accepted++] = p;
-            last = p;
-        }
+    const int16_t* w = input + from;
+    const int len = int(to - from + 1);
+    Lanes acc = {};
+    int k = 0;
+    for (; k + L <= len; k += L) {
+        Lanes v;
+        std::memcpy(&v, w + k, sizeof v);
+        acc = acc > v ? acc : v;
     }
-    return accepted;
+    int16_t best = 0;
+    for (int l = 0; l < L; ++l)
+        best = std::max(best, acc[l]);
+    for (; k < len; ++k)
+        best = std::max(best, w[k]);
+    if (best <= 0)
+        return -1;
+    return int64_t(std::find(w, w + len, best) - w) + from;
 }
 
 }  // namespace
@@ -311,7 +293,7 @@ bool Detect(QrsDetector& det, const int16_t* input, uint32_t count, uint32_t* ou
         det.m_envDelay[k] = envWin[ENV_HISTORY - 1 - k];
     det.m_envDelay[ENV_HISTORY] = envOldest;
 
-    *outCount = Refine(input, count, output, total, uint32_t(det.m_nMinSpacing));
+    *outCount = RefineCandidatesWith(input, count, output, total, uint32_t(det.m_nMinSpacing), FirstMax);
     return true;
 }
 

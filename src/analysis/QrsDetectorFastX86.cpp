@@ -34,11 +34,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#define QRS_TARGET_SSE2 __attribute__((target("sse2")))
-#define QRS_TARGET_AVX2 __attribute__((target("avx2")))
-#define QRS_TARGET_AVX512 __attribute__((target("avx512f,avx512bw")))
-#define QRS_TARGET_VNNI __attribute__((target("avx512f,avx512bw,avx512vnni")))
-
 namespace QrsFast::detail {
 namespace {
 
@@ -66,9 +61,22 @@ inline __attribute__((always_inline)) void RunPasses(const int16_t* x, int16_t* 
 // regroups the additions into a tree of live products, and runs out of
 // registers either way.
 
-// ---- SSE2: 8 outputs per group ----
+// Each instruction set below gives Vec, W (words per vector), Zero, Load,
+// Store, Madd and Pack under its own target pragma; QrsDetectorFastPass.h
+// then makes its filter kernels from them.
 
-QRS_TARGET_SSE2 inline __m128i MaddSse2(__m128i acc, __m128i d, const int32_t (&pair)[16])
+// ---- SSE2: 8 outputs per group ----
+#pragma GCC push_options
+#pragma GCC target("sse2")
+namespace sse2 {
+
+using Vec = __m128i;
+constexpr int W = 8;
+inline Vec Zero() { return _mm_setzero_si128(); }
+inline Vec Load(const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(int16_t* p, Vec v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+inline Vec Madd(Vec acc, Vec d, const int32_t (&pair)[16])
 {
     asm("pmaddwd %2, %1\n\tpaddd %1, %0"
         : "+x"(acc), "+x"(d)
@@ -76,7 +84,7 @@ QRS_TARGET_SSE2 inline __m128i MaddSse2(__m128i acc, __m128i d, const int32_t (&
     return acc;
 }
 
-QRS_TARGET_SSE2 inline __m128i PackSse2(__m128i even, __m128i odd)
+inline Vec Pack(Vec even, Vec odd)
 {
     // Bits 11..26 of each sum: the low word from the even, the high from the odd lane.
     const __m128i lo = _mm_srli_epi32(_mm_slli_epi32(even, 5), 16);
@@ -86,36 +94,23 @@ QRS_TARGET_SSE2 inline __m128i PackSse2(__m128i even, __m128i odd)
     return _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
 }
 
-template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
-QRS_TARGET_SSE2 void FilterSse2(const int16_t* x, int16_t* out, uint32_t m)
-{
-    constexpr int G = 4, H = 4;
-    RunPasses<8 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_SSE2 {
-        __m128i e[G], o[G];
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            e[g] = o[g] = _mm_setzero_si128();
-#pragma GCC unroll 128
-        for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(xs + 2 * s));
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                const int i = s - H * g;
-                if (i >= 0 && i < P) {
-                    e[g] = MaddSse2(e[g], d, even[i]);
-                    o[g] = MaddSse2(o[g], d, odd[i]);
-                }
-            }
-        }
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(os + 8 * g), PackSse2(e[g], o[g]));
-    });
-}
+#include "analysis/QrsDetectorFastPass.h"
+
+}  // namespace sse2
+#pragma GCC pop_options
 
 // ---- AVX2: 16 outputs per group ----
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
 
-QRS_TARGET_AVX2 inline __m256i MaddAvx2(__m256i acc, __m256i d, const int32_t (&pair)[16])
+using Vec = __m256i;
+constexpr int W = 16;
+inline Vec Zero() { return _mm256_setzero_si256(); }
+inline Vec Load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+inline void Store(int16_t* p, Vec v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+inline Vec Madd(Vec acc, Vec d, const int32_t (&pair)[16])
 {
     __m256i t;
     asm("vpmaddwd %3, %2, %1\n\tvpaddd %1, %0, %0"
@@ -124,43 +119,30 @@ QRS_TARGET_AVX2 inline __m256i MaddAvx2(__m256i acc, __m256i d, const int32_t (&
     return acc;
 }
 
-QRS_TARGET_AVX2 inline __m256i PackAvx2(__m256i even, __m256i odd)
+inline Vec Pack(Vec even, Vec odd)
 {
     const __m256i lo = _mm256_srli_epi32(even, 11);
     const __m256i hi = _mm256_slli_epi32(odd, 5);
     return _mm256_abs_epi16(_mm256_blend_epi16(lo, hi, 0xAA));
 }
 
-template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
-QRS_TARGET_AVX2 void FilterAvx2(const int16_t* x, int16_t* out, uint32_t m)
-{
-    constexpr int G = 4, H = 8;
-    RunPasses<16 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_AVX2 {
-        __m256i e[G], o[G];
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            e[g] = o[g] = _mm256_setzero_si256();
-#pragma GCC unroll 128
-        for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + 2 * s));
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                const int i = s - H * g;
-                if (i >= 0 && i < P) {
-                    e[g] = MaddAvx2(e[g], d, even[i]);
-                    o[g] = MaddAvx2(o[g], d, odd[i]);
-                }
-            }
-        }
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(os + 16 * g), PackAvx2(e[g], o[g]));
-    });
-}
+#include "analysis/QrsDetectorFastPass.h"
+
+}  // namespace avx2
+#pragma GCC pop_options
 
 // ---- AVX-512: 32 outputs per group ----
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw")
+namespace avx512 {
 
-QRS_TARGET_AVX512 inline __m512i MaddAvx512(__m512i acc, __m512i d, const int32_t (&pair)[16])
+using Vec = __m512i;
+constexpr int W = 32;
+inline Vec Zero() { return _mm512_setzero_si512(); }
+inline Vec Load(const int16_t* p) { return _mm512_loadu_si512(p); }
+inline void Store(int16_t* p, Vec v) { _mm512_storeu_si512(p, v); }
+
+inline Vec Madd(Vec acc, Vec d, const int32_t (&pair)[16])
 {
     __m512i t;
     asm("vpmaddwd %3, %2, %1\n\tvpaddd %1, %0, %0"
@@ -169,85 +151,47 @@ QRS_TARGET_AVX512 inline __m512i MaddAvx512(__m512i acc, __m512i d, const int32_
     return acc;
 }
 
-QRS_TARGET_VNNI inline __m512i MaddVnni(__m512i acc, __m512i d, const int32_t (&pair)[16])
-{
-    asm("vpdpwssd %2%{1to16%}, %1, %0" : "+v"(acc) : "v"(d), "m"(pair[0]));
-    return acc;
-}
-
-QRS_TARGET_AVX512 inline __m512i PackAvx512(__m512i even, __m512i odd)
+inline Vec Pack(Vec even, Vec odd)
 {
     const __m512i lo = _mm512_srli_epi32(even, 11);
     const __m512i hi = _mm512_slli_epi32(odd, 5);
     return _mm512_abs_epi16(_mm512_mask_blend_epi16(0xAAAAAAAAu, lo, hi));
 }
 
-template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
-QRS_TARGET_AVX512 void FilterAvx512(const int16_t* x, int16_t* out, uint32_t m)
+#include "analysis/QrsDetectorFastPass.h"
+
+}  // namespace avx512
+#pragma GCC pop_options
+
+// ---- AVX-512 VNNI: the same with the fused multiply-add ----
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vnni")
+namespace vnni {
+
+using avx512::Load;
+using avx512::Pack;
+using avx512::Store;
+using avx512::Vec;
+using avx512::W;
+using avx512::Zero;
+
+inline Vec Madd(Vec acc, Vec d, const int32_t (&pair)[16])
 {
-    constexpr int G = 4, H = 16;
-    RunPasses<32 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_AVX512 {
-        __m512i e[G], o[G];
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            e[g] = o[g] = _mm512_setzero_si512();
-#pragma GCC unroll 128
-        for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m512i d = _mm512_loadu_si512(xs + 2 * s);
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                const int i = s - H * g;
-                if (i >= 0 && i < P) {
-                    e[g] = MaddAvx512(e[g], d, even[i]);
-                    o[g] = MaddAvx512(o[g], d, odd[i]);
-                }
-            }
-        }
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            _mm512_storeu_si512(os + 32 * g, PackAvx512(e[g], o[g]));
-    });
+    asm("vpdpwssd %2%{1to16%}, %1, %0" : "+v"(acc) : "v"(d), "m"(pair[0]));
+    return acc;
 }
 
-template <int P, const int32_t (&even)[P][16], const int32_t (&odd)[P][16]>
-QRS_TARGET_VNNI void FilterVnni(const int16_t* x, int16_t* out, uint32_t m)
-{
-    constexpr int G = 4, H = 16;
-    RunPasses<32 * G>(x, out, m, [](const int16_t* xs, int16_t* os) QRS_TARGET_VNNI {
-        __m512i e[G], o[G];
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            e[g] = o[g] = _mm512_setzero_si512();
-#pragma GCC unroll 128
-        for (int s = 0; s < P + H * (G - 1); ++s) {
-            const __m512i d = _mm512_loadu_si512(xs + 2 * s);
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g) {
-                const int i = s - H * g;
-                if (i >= 0 && i < P) {
-                    e[g] = MaddVnni(e[g], d, even[i]);
-                    o[g] = MaddVnni(o[g], d, odd[i]);
-                }
-            }
-        }
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            _mm512_storeu_si512(os + 32 * g, PackAvx512(e[g], o[g]));
-    });
-}
+#include "analysis/QrsDetectorFastPass.h"
+
+}  // namespace vnni
+#pragma GCC pop_options
 
 }  // namespace
 
-KernelSet Sse2Kernels() { return {FilterSse2<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterSse2<ENV_PAIRS, g_envEven, g_envOdd>}; }
-KernelSet Avx2Kernels() { return {FilterAvx2<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterAvx2<ENV_PAIRS, g_envEven, g_envOdd>}; }
-KernelSet Avx512Kernels()
-{
-    return {FilterAvx512<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterAvx512<ENV_PAIRS, g_envEven, g_envOdd>};
-}
-KernelSet Avx512VnniKernels()
-{
-    return {FilterVnni<BAND_PAIRS, g_bandEven, g_bandOdd>, FilterVnni<ENV_PAIRS, g_envEven, g_envOdd>};
-}
+KernelSet Sse2Kernels() { return sse2::Kernels(); }
+KernelSet Avx2Kernels() { return avx2::Kernels(); }
+KernelSet Avx512Kernels() { return avx512::Kernels(); }
+KernelSet Avx512VnniKernels() { return vnni::Kernels(); }
 
 }  // namespace QrsFast::detail
 

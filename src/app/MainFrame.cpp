@@ -34,6 +34,7 @@
 #include "app/PrintJob.h"
 #include "analysis/EcgDocument.h"
 #include "recording/ErrorMessage.h"
+#include "resources/Menus.h"
 #include "resources/QtResources.h"
 
 CVitrelView* g_pActiveView = nullptr;
@@ -94,9 +95,6 @@ std::optional<PrintMode> PrintModeFor(int id)
     default: return std::nullopt;
     }
 }
-
-constexpr int kZoomCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZOOM_125,
-                                 ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};
 
 constexpr int kViewCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100,    ID_ZOOM_125,    ID_ZOOM_150,
                                  ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400,    ID_VIEW_GRID,   ID_VIEW_RMARKS,
@@ -182,7 +180,7 @@ bool CMainFrame::CreateActions()
     MakeAction(ID_APP_EXIT, ":/icons/exit.svg");
     // Direct printing has no menu item; the action gives it an id and a state.
     MakeAction(ID_FILE_PRINT_DIRECT);
-    for (int id : kZoomCommands)
+    for (int id : kMenuZoom)
         MakeAction(id)->setCheckable(true);
     MakeAction(ID_VIEW_GRID, ":/icons/grid.svg")->setCheckable(true);
     MakeAction(ID_VIEW_RMARKS, ":/icons/rmarks.svg")->setCheckable(true);
@@ -193,15 +191,37 @@ bool CMainFrame::CreateActions()
     return true;
 }
 
-static void AddZoomMenu(QMenu* parent, const QHash<int, QAction*>& actions)
+namespace {
+
+// Adds the commands of a menu or bar resource to bar; returns the separator
+// that follows the place of the recent files, when the list has one.
+template <class Bar, size_t N>
+QAction* AddCommands(Bar* bar, const int (&ids)[N], const QHash<int, QAction*>& actions)
 {
-    QMenu* zoom = parent->addMenu(ToQString(Text::kMenuZoom));
-    for (int id : kZoomCommands)
-        zoom->addAction(actions.value(id));
-    parent->addSeparator();
-    parent->addAction(actions.value(ID_VIEW_GRID));
-    parent->addAction(actions.value(ID_VIEW_RMARKS));
+    QAction* recentEnd = nullptr;
+    bool afterRecent = false;
+    for (int id : ids) {
+        if (id == ID_FILE_MRU_FILE1) {
+            afterRecent = true;
+        } else if (id == SEPARATOR) {
+            QAction* separator = bar->addSeparator();
+            if (afterRecent)
+                recentEnd = separator;
+            afterRecent = false;
+        } else {
+            bar->addAction(actions.value(id));
+        }
+    }
+    return recentEnd;
 }
+
+void AddViewCommands(QMenu* menu, const QHash<int, QAction*>& actions)
+{
+    AddCommands(menu->addMenu(ToQString(Text::kMenuZoom)), kMenuZoom, actions);
+    AddCommands(menu, kMenuViewAfterZoom, actions);
+}
+
+}  // namespace
 
 bool CMainFrame::CreateMenuBar()
 {
@@ -210,17 +230,7 @@ bool CMainFrame::CreateMenuBar()
     bar->setWindowTitle(ToQString(Text::kMenuBar));
 
     m_pFileMenu = bar->addMenu(ToQString(Text::kMenuFile));
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_OPEN));
-    m_pFileMenu->addSeparator();
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_CLOSE));
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_CLOSE_ALL));
-    m_pFileMenu->addSeparator();
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT));
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT_PREVIEW));
-    m_pFileMenu->addAction(m_actions.value(ID_FILE_PRINT_SETUP));
-    m_pFileMenu->addSeparator();
-    m_pRecentEnd = m_pFileMenu->addSeparator();
-    m_pFileMenu->addAction(m_actions.value(ID_APP_EXIT));
+    m_pRecentEnd = AddCommands(m_pFileMenu, kMenuFile, m_actions);
     connect(m_pFileMenu, &QMenu::aboutToShow, this, [this]() {
         RebuildRecentFileMenu();
         UpdateCommandUI();
@@ -228,22 +238,19 @@ bool CMainFrame::CreateMenuBar()
     RebuildRecentFileMenu();
 
     QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
-    AddZoomMenu(view, m_actions);
+    AddViewCommands(view, m_actions);
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     QMenu* window = bar->addMenu(ToQString(Text::kMenuWindow));
-    window->addAction(m_actions.value(ID_WINDOW_CASCADE));
-    window->addAction(m_actions.value(ID_WINDOW_TILE_HORZ));
-    window->addAction(m_actions.value(ID_WINDOW_ARRANGE));
+    AddCommands(window, kMenuWindow, m_actions);
     connect(window, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
-    QMenu* help = bar->addMenu(ToQString(Text::kMenuHelp));
-    help->addAction(m_actions.value(ID_APP_ABOUT));
+    AddCommands(bar->addMenu(ToQString(Text::kMenuHelp)), kMenuHelp, m_actions);
 
     // Context menu 160 of the waveform view.
     m_pContextMenu = new QMenu(ToQString(Text::kContextMenu), this);
     m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
-    AddZoomMenu(m_pContextMenu, m_actions);
+    AddViewCommands(m_pContextMenu, m_actions);
     connect(m_pContextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     return true;
 }
@@ -291,16 +298,7 @@ bool CMainFrame::CreateToolBar()
     m_pToolBar->setObjectName(QStringLiteral("IDR_%1").arg(IDR_MAINFRAME));
     m_pToolBar->setIconSize(QSize(16, 16));
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_pToolBar->addAction(m_actions.value(ID_FILE_OPEN));
-    m_pToolBar->addSeparator();
-    m_pToolBar->addAction(m_actions.value(ID_FILE_PRINT));
-    m_pToolBar->addSeparator();
-    m_pToolBar->addAction(m_actions.value(ID_VIEW_GRID));
-    m_pToolBar->addAction(m_actions.value(ID_VIEW_RMARKS));
-    m_pToolBar->addSeparator();
-    m_pToolBar->addAction(m_actions.value(ID_APP_ABOUT));
-    m_pToolBar->addSeparator();
-    m_pToolBar->addAction(m_actions.value(ID_APP_EXIT));
+    AddCommands(m_pToolBar, kToolBarMain, m_actions);
     return true;
 }
 

@@ -110,13 +110,9 @@ void CAnalyzeResultDlg::ShowResults(int kind, const QString& path)
     ClearResults();
 
     const std::string file = QFile::encodeName(path).toStdString();
-    std::unique_ptr<CEcgFile> pFile;
-    if (kind == ECG_KIND_NORMAL)
-        pFile = std::make_unique<CNormalFile>(file);
-    else if (kind == ECG_KIND_REMOTE)
-        pFile = std::make_unique<CRemoteFile>(file);
-    else
+    if (kind != ECG_KIND_NORMAL && kind != ECG_KIND_REMOTE)
         return;
+    std::unique_ptr<CEcgFile> pFile = MakeEcgFile(kind, file);
     if (!pFile->IsOpen()) {
         // The constructor does not report a failed open; raise the real cause
         // ("not found", "access denied") rather than the closed handle's.

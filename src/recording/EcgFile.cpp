@@ -136,23 +136,6 @@ uint32_t CEcgFile::ReadSamplesAt(int16_t* buffer, uint64_t first, uint32_t count
     return static_cast<uint32_t>(got / 2);
 }
 
-bool CEcgFile::ReadHeaderAt(void* buffer, uint64_t offset)
-{
-    std::memset(buffer, 0, RECORDING_HEADER_SIZE);
-    Seek(static_cast<int64_t>(offset), CFile::begin);
-    return Read(buffer, RECORDING_HEADER_SIZE) == RECORDING_HEADER_SIZE;
-}
-
-bool CEcgFile::StartTimeFromHeader(CTime* out)
-{
-    RecordingHeader header;
-    if (!ReadHeader(&header))
-        return false;
-    // Raises for impossible dates; the seconds byte is not part of the start time.
-    *out = CTime(2000 + header.year, header.month, header.day, header.hour, header.minute, 0);
-    return true;
-}
-
 bool CEcgFile::FormatStartTime(char* buffer)
 {
     CTime t(0);
@@ -163,34 +146,26 @@ bool CEcgFile::FormatStartTime(char* buffer)
     return true;
 }
 
-uint32_t CNormalFile::ReadSamples(int16_t* buffer, uint64_t first, uint32_t count)
+uint32_t CShortFile::ReadSamples(int16_t* buffer, uint64_t first, uint32_t count)
 {
-    return ReadSamplesAt(buffer, first, count, RECORDING_HEADER_SIZE / 2);
+    return ReadSamplesAt(buffer, first, count, (m_nLeadBytes + RECORDING_HEADER_SIZE) / 2);
 }
 
-bool CNormalFile::ReadHeader(void* buffer)
+bool CShortFile::ReadHeader(void* buffer)
 {
-    return ReadHeaderAt(buffer, 0);
+    std::memset(buffer, 0, RECORDING_HEADER_SIZE);
+    Seek(static_cast<int64_t>(m_nLeadBytes), CFile::begin);
+    return Read(buffer, RECORDING_HEADER_SIZE) == RECORDING_HEADER_SIZE;
 }
 
-bool CNormalFile::GetStartTime(CTime* out)
+bool CShortFile::GetStartTime(CTime* out)
 {
-    return StartTimeFromHeader(out);
-}
-
-uint32_t CRemoteFile::ReadSamples(int16_t* buffer, uint64_t first, uint32_t count)
-{
-    return ReadSamplesAt(buffer, first, count, (REMOTE_LEAD_BYTES + RECORDING_HEADER_SIZE) / 2);
-}
-
-bool CRemoteFile::ReadHeader(void* buffer)
-{
-    return ReadHeaderAt(buffer, REMOTE_LEAD_BYTES);
-}
-
-bool CRemoteFile::GetStartTime(CTime* out)
-{
-    return StartTimeFromHeader(out);
+    RecordingHeader header;
+    if (!ReadHeader(&header))
+        return false;
+    // Raises for impossible dates; the seconds byte is not part of the start time.
+    *out = CTime(2000 + header.year, header.month, header.day, header.hour, header.minute, 0);
+    return true;
 }
 
 uint64_t CHolterFile::GetSampleCount()
@@ -240,6 +215,15 @@ bool CHolterFile::StartTimeFromName(const std::string& fileTitle, CTime* out)
     return true;
 }
 
+std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path)
+{
+    switch (kind) {
+    case ECG_KIND_NORMAL: return std::make_unique<CNormalFile>(path);
+    case ECG_KIND_REMOTE: return std::make_unique<CRemoteFile>(path);
+    default: return std::make_unique<CHolterFile>(path);
+    }
+}
+
 std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart)
 {
     uint64_t length = 0;
@@ -250,13 +234,10 @@ std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart
             throw error;
         length = probe.GetLength();
     }
-    std::unique_ptr<CEcgFile> file;
-    if (length == NORMAL_FILE_LENGTH)
-        file = std::make_unique<CNormalFile>(path);
-    else if (length == REMOTE_FILE_LENGTH)
-        file = std::make_unique<CRemoteFile>(path);
-    else
-        file = std::make_unique<CHolterFile>(path);
+    const int kind = length == NORMAL_FILE_LENGTH   ? ECG_KIND_NORMAL
+                     : length == REMOTE_FILE_LENGTH ? ECG_KIND_REMOTE
+                                                    : ECG_KIND_HOLTER;
+    std::unique_ptr<CEcgFile> file = MakeEcgFile(kind, path);
     if (pTimeStart)
         file->GetStartTime(pTimeStart);
     return file;

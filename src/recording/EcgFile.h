@@ -84,28 +84,34 @@ public:
 protected:
     // The common sample read with a header of headerWords 16-bit words.
     uint32_t ReadSamplesAt(int16_t* buffer, uint64_t first, uint32_t count, uint64_t headerWords);
-    bool ReadHeaderAt(void* buffer, uint64_t offset);
-    bool StartTimeFromHeader(CTime* out);
 };
 
-class CNormalFile : public CEcgFile {
+// The two short kinds: leadBytes uninterpreted bytes, the 3552-byte header
+// with the start time, then 5400 samples.
+class CShortFile : public CEcgFile {
 public:
-    using CEcgFile::CEcgFile;
     uint64_t GetSampleCount() override { return SHORT_SAMPLE_COUNT; }
     uint32_t ReadSamples(int16_t* buffer, uint64_t first, uint32_t count) override;
     bool ReadHeader(void* buffer) override;
+    bool GetStartTime(CTime* out) override;
+
+protected:
+    CShortFile(const std::string& path, uint32_t leadBytes) : CEcgFile(path), m_nLeadBytes(leadBytes) {}
+
+private:
+    uint32_t m_nLeadBytes;
+};
+
+class CNormalFile : public CShortFile {
+public:
+    explicit CNormalFile(const std::string& path) : CShortFile(path, 0) {}
     int GetFileKind() override { return ECG_KIND_NORMAL; }
-    bool GetStartTime(CTime* out) override;
 };
 
-class CRemoteFile : public CEcgFile {
+class CRemoteFile : public CShortFile {
 public:
-    using CEcgFile::CEcgFile;
-    uint64_t GetSampleCount() override { return SHORT_SAMPLE_COUNT; }
-    uint32_t ReadSamples(int16_t* buffer, uint64_t first, uint32_t count) override;
-    bool ReadHeader(void* buffer) override;
+    explicit CRemoteFile(const std::string& path) : CShortFile(path, REMOTE_LEAD_BYTES) {}
     int GetFileKind() override { return ECG_KIND_REMOTE; }
-    bool GetStartTime(CTime* out) override;
 };
 
 class CHolterFile : public CEcgFile {
@@ -120,6 +126,10 @@ public:
     // The YYMMDDHH.MM name rule; false when the name does not follow it.
     static bool StartTimeFromName(const std::string& fileTitle, CTime* out);
 };
+
+// The reader of a kind for path; like the constructors, it does not report
+// a failed open (the reads raise the file errors).
+std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path);
 
 // Kind selection by exact file length. Raises CFileException when the path
 // cannot be opened, CTimeException for a short recording with an impossible

@@ -1,0 +1,21 @@
+// Menus 128 and 129 (the same items), context menu 160 and tool bar 128 as
+// lists of command ids: SEPARATOR for a separator, ID_FILE_MRU_FILE1 where
+// the recently used files go. Item texts are in the string table (MenuText).
+#pragma once
+
+#include "resources/Resource.h"
+
+constexpr int SEPARATOR = 0;
+
+inline constexpr int kMenuFile[] = {ID_FILE_OPEN,          SEPARATOR,           ID_FILE_CLOSE, ID_FILE_CLOSE_ALL,
+                                    SEPARATOR,             ID_FILE_PRINT,       ID_FILE_PRINT_PREVIEW,
+                                    ID_FILE_PRINT_SETUP,   SEPARATOR,           ID_FILE_MRU_FILE1,
+                                    SEPARATOR,             ID_APP_EXIT};
+inline constexpr int kMenuZoom[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZOOM_125,
+                                    ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};
+// The view menu and context menu 160: the zoom pop-up, then these.
+inline constexpr int kMenuViewAfterZoom[] = {SEPARATOR, ID_VIEW_GRID, ID_VIEW_RMARKS};
+inline constexpr int kMenuWindow[] = {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE};
+inline constexpr int kMenuHelp[] = {ID_APP_ABOUT};
+inline constexpr int kToolBarMain[] = {ID_FILE_OPEN,   SEPARATOR, ID_FILE_PRINT, SEPARATOR, ID_VIEW_GRID,
+                                       ID_VIEW_RMARKS, SEPARATOR, ID_APP_ABOUT,  SEPARATOR, ID_APP_EXIT};
