@@ -85,11 +85,11 @@ void PreciseQrsDetector::Reset()
     std::memset(m_raw, 0, sizeof m_raw);
     std::memset(m_sum5, 0, sizeof m_sum5);
     std::memset(m_lp, 0, sizeof m_lp);
-    std::memset(m_hp, 0, sizeof m_hp);
     std::memset(m_d, 0, sizeof m_d);
     std::memset(m_energies, 0, sizeof m_energies);
     m_box5 = m_box4 = 0;
     m_hpSum = 0;
+    m_hp1 = m_hp2 = 0;
     m_energy = 0;
     m_run = 0;
     m_lastFlat = INT64_MIN / 2;
@@ -132,6 +132,7 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
     int64_t n = m_n;
     int32_t box5 = m_box5, box4 = m_box4;
     int64_t hpSum = m_hpSum, energy = m_energy;
+    int32_t hp1 = m_hp1, hp2 = m_hp2;  // the high pass one and two samples back
     int16_t previous = m_raw[(n - 1) & kMask];
     int32_t run = m_run;
     bool rising = m_rising;
@@ -145,8 +146,9 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
         m_lp[n & kMask] = box4;
         hpSum += box4 - m_lp[(n - kHighPassLength) & kMask];
         const int32_t hp = int32_t(int64_t(kHighPassLength) * m_lp[(n - kHighPassHalf) & kMask] - hpSum);
-        m_hp[n & kMask] = hp;
-        const int32_t d = hp - m_hp[(n - 2) & kMask];
+        const int32_t d = hp - hp2;
+        hp2 = hp1;
+        hp1 = hp;
         const int32_t old = m_d[(n - kWindow) & kMask];
         m_d[n & kMask] = d;
         energy += int64_t(d) * d - int64_t(old) * old;
@@ -187,6 +189,8 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
     m_box5 = box5;
     m_box4 = box4;
     m_hpSum = hpSum;
+    m_hp1 = hp1;
+    m_hp2 = hp2;
     m_energy = energy;
     m_run = run;
     m_rising = rising;

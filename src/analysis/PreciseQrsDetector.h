@@ -57,11 +57,11 @@ private:
     int16_t m_raw[kRing];
     int32_t m_sum5[8];
     int32_t m_lp[kRing];
-    int32_t m_hp[kRing];
     int32_t m_d[kRing];
     int64_t m_energies[kEnergyRing];
     int32_t m_box5 = 0, m_box4 = 0;
     int64_t m_hpSum = 0;
+    int32_t m_hp1 = 0, m_hp2 = 0;
     int64_t m_energy = 0;
     int32_t m_run = 0;          // repeats of the latest value
     int64_t m_lastFlat = 0;     // latest sample at least kFlatRun equal values long
