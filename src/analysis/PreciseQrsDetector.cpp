@@ -137,6 +137,7 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
     int32_t run = m_run;
     bool rising = m_rising;
     int64_t top = m_top, topPos = m_topPos, valley = m_valley;
+    int64_t check = NextCheck();  // no hump or held candidate is due before this sample
     for (size_t i = 0; i < count; ++i, ++n) {
         const int16_t x = samples[i];
         box5 += x - m_raw[(n - 5) & kMask];
@@ -166,6 +167,7 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
                 m_humps.push_back({topPos, top});
                 rising = false;
                 valley = energy;
+                check = std::min(check, topPos + kSeparation + 1);
             }
         } else if (energy < valley) {
             valley = energy;
@@ -174,15 +176,14 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
             top = energy;
             topPos = n;
         }
-        // A hump is compared with its neighbours once no later one can come
-        // within kSeparation of it.
-        if (!m_humps.empty() && m_humps.front().pos + kSeparation < (rising ? topPos : n)) {
+        if (n >= check) {
             m_n = n + 1;
-            CompareHumps(rising ? topPos : n, beats);
-        }
-        if (!m_held.empty() && m_held.front().rPeak + kFlatReach + kFlatRun < n) {
-            m_n = n + 1;
+            // A hump is compared with its neighbours once no later one can
+            // come within kSeparation of it.
+            if (!m_humps.empty() && m_humps.front().pos + kSeparation < (rising ? topPos : n))
+                CompareHumps(rising ? topPos : n, beats);
             ReleaseHeld(n, beats);
+            check = NextCheck();
         }
     }
     m_n = n;
@@ -197,6 +198,16 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
     m_top = top;
     m_topPos = topPos;
     m_valley = valley;
+}
+
+int64_t PreciseQrsDetector::NextCheck() const
+{
+    int64_t at = INT64_MAX;
+    if (!m_humps.empty())
+        at = m_humps.front().pos + kSeparation + 1;
+    if (!m_held.empty())
+        at = std::min(at, m_held.front().rPeak + kFlatReach + kFlatRun + 1);
+    return at;
 }
 
 void PreciseQrsDetector::CompareHumps(int64_t horizon, std::vector<uint64_t>& beats)
@@ -227,11 +238,18 @@ void PreciseQrsDetector::OnHump(int64_t pos, int64_t energy, std::vector<uint64_
     Candidate c;
     c.pos = pos;
     c.height = ISqrt(energy);
-    c.slope = 0;
-    for (int k = 0; k < kWindow; ++k)
-        c.slope = std::max(c.slope, Abs(m_d[(pos - k) & kMask]));
+    // The steepest slope under the window lies in the QRS.
+    c.slope = -1;
+    int64_t steepest = pos;
+    for (int64_t j = std::max<int64_t>(0, pos - kWindow + 1); j <= pos; ++j) {
+        const int64_t v = Abs(m_d[j & kMask]);
+        if (v > c.slope) {
+            c.slope = v;
+            steepest = j;
+        }
+    }
     bool upward = true;
-    c.rPeak = LocateR(pos, &upward);
+    c.rPeak = LocateR(steepest, &upward);
     // At the very end a wave still rising is the start of a complex whose
     // peak was not recorded.
     if (c.rPeak + kRScale >= m_end) {
@@ -282,21 +300,12 @@ bool PreciseQrsDetector::InFlatStretch(int64_t rPeak) const
     return false;
 }
 
-int64_t PreciseQrsDetector::LocateR(int64_t pos, bool* upward) const
+int64_t PreciseQrsDetector::LocateR(int64_t steepest, bool* upward) const
 {
-    // The steepest slope under the window lies in the QRS; the R wave is the
-    // sharpest peak of the low-passed signal next to it.
-    int64_t steepest = pos;
+    // The R wave is the sharpest peak of the low-passed signal next to the
+    // steepest slope.
     int64_t best = -1;
-    for (int64_t j = std::max<int64_t>(0, pos - kWindow + 1); j <= pos; ++j) {
-        const int64_t v = Abs(m_d[j & kMask]);
-        if (v > best) {
-            best = v;
-            steepest = j;
-        }
-    }
     const int64_t centre = steepest - 1 - kHighPassHalf;  // in low-pass samples
-    best = -1;
     int64_t at = centre;
     for (int64_t k = std::max<int64_t>(0, centre - kRReach); k <= centre + kRReach && k < m_n; ++k) {
         const int64_t a = m_lp[std::max<int64_t>(0, k - kRScale) & kMask];

@@ -37,6 +37,7 @@ private:
     };
 
     void Start(int16_t x);
+    int64_t NextCheck() const;
     void CompareHumps(int64_t horizon, std::vector<uint64_t>& beats);
     void OnHump(int64_t pos, int64_t energy, std::vector<uint64_t>& beats);
     void ReleaseHeld(int64_t until, std::vector<uint64_t>& beats);
@@ -48,7 +49,7 @@ private:
     int64_t Threshold() const;
     int64_t NoiseFloor(int64_t pos) const;
     int64_t SearchBackLimit() const;
-    int64_t LocateR(int64_t pos, bool* upward) const;
+    int64_t LocateR(int64_t steepest, bool* upward) const;
 
     // Filters: a low pass (two moving sums), a high pass (minus the moving
     // mean), a two-sample slope and its energy over the window.
