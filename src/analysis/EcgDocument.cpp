@@ -1,7 +1,10 @@
 #include "analysis/EcgDocument.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
+
+#include "analysis/PreciseQrsDetector.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "analysis/AnalysisView.h"
-#include "analysis/PreciseQrsDetector.h"
 #include "analysis/QrsDetector.h"
 #include "recording/EcgFile.h"
 

@@ -5,14 +5,18 @@
 
 // The method follows the classic real-time detectors (band pass, slope,
 // squaring, a moving window over the QRS width, adaptive levels of signal
-// and noise peaks, search back at 1.66 mean RR, rejection of T waves by their
-// slope), with four additions: levels on the square root of the energy, so
-// that one tall ventricular beat does not silence the next normal ones; a
-// noise floor taken from the energy between beats, so that bursts of muscle
-// noise lift the threshold without the rejected beats feeding it; a search
-// back that accepts only a candidate standing clear of the others in the
-// interval; and stretches of one repeated value (electrode off, amplifier at
-// its rail) that carry no beat.
+// and noise peaks, a search back at 1.66 mean RR, T waves told by their
+// slope). Added here, for beats those detectors miss or invent:
+// - levels on the square root of the energy, so that one tall ventricular
+//   beat does not silence the normal ones after it;
+// - a noise floor from the energy around each candidate, so that bursts of
+//   muscle noise lift the threshold without the rejected beats feeding it;
+// - a search back that takes only a candidate standing clear of the others
+//   in the interval, never one with a T wave's slope;
+// - beats within 280 ms of the last must be about as strong as the usual ones
+//   (the second hump of a wide complex is not);
+// - stretches of one repeated value (electrode off, amplifier at its rail)
+//   carry no beat, and their edges are steps.
 
 namespace {
 
@@ -27,7 +31,7 @@ constexpr int kSeparation = 50;     // 200 ms: of two humps closer than this, th
 constexpr int kLongestRise = 250;   // a hump still rising after 1 s is taken as it stands
 constexpr int kFlatRun = 250;       // 1 s of one value is no ECG, however clean and coarse
 constexpr int kFlatReach = 40;      // a beat this close to such a stretch is its edge
-constexpr int64_t kRiseFloor = 64 * kHighPassLength * kHighPassLength;
+constexpr int64_t kRiseFloor = 64 * kHighPassLength * kHighPassLength;  // quantisation ripple is no hump
 // Heights are sqrt(energy) in units of 41 x 20 x input; this one is about 0.05 mV.
 constexpr int64_t kMinHeight = 1000 * kHighPassLength;
 
@@ -36,10 +40,10 @@ constexpr int kLearn = 500;          // the first 2 s set the levels
 constexpr int kRefractory = 50;      // 200 ms
 constexpr int kTWave = 90;           // 360 ms: a T wave's energy peaks within this of its QRS
 constexpr int kEarly = 70;           // 280 ms: earlier beats must be as strong as the usual ones
-constexpr int kFloorSpan = 350;      // noise floor from the 2 s around a candidate:
-constexpr int kFloorAhead = 150;     // it is held long enough for this
+constexpr int kFloorSpan = 350;      // the noise floor: the energy 1.4 s before a candidate
+constexpr int kFloorAhead = 150;     // and 0.6 s after it (candidates are held that long)...
 constexpr int kFloorStep = 16;
-constexpr int kFloorPercent = 30;    // beats fill less than 70 % of any 2 s at up to 200 bpm
+constexpr int kFloorPercent = 30;    // ...that the quietest 30 % of the time stays under
 constexpr int kSearchKeep = 1000;    // rejected candidates kept for the search back, 4 s
 constexpr int64_t kLongestRR = 750;  // longer intervals are gaps, not rhythm
 
@@ -389,6 +393,8 @@ void PreciseQrsDetector::OnCandidate(const Candidate& c, std::vector<uint64_t>& 
     // A T wave rises and falls more slowly than the QRS before it.
     if (since < kTWave && c.slope * 10 < m_lastSlope * 4)
         qrs = false;
+    // So soon after a beat only a complex about as strong as the usual ones
+    // is one; the second hump of a wide complex is not.
     if (since < kEarly && (c.height * 100 < m_signal * 65 || c.slope * 2 < m_lastSlope))
         qrs = false;
     if (qrs) {

@@ -2,8 +2,9 @@
 // Slope energy over a QRS-wide window, with adaptive signal and noise levels,
 // a noise floor, a check against T waves and a search back for beats missed
 // in long intervals. Integer arithmetic only, so every machine finds the same
-// beats. It streams: samples may arrive in pieces of any size, and each beat
-// is handed back once, when it is final.
+// beats. It streams: samples may arrive in pieces of any size, the pieces
+// change nothing, and each beat is handed back once, when it is final (a few
+// seconds after its samples at most). Its state is bounded.
 #pragma once
 
 #include <cstddef>
