@@ -46,6 +46,10 @@ struct HourRateStats {
     uint32_t nFastBeatPos;
 };
 
+// The R-wave detector of a long recording's analysis run: the recorder's own
+// (the default) or the precise one.
+enum class DetectorKind { Standard, Precise };
+
 // In place: buffer[i] = buffer[i / factor] for i = length-1 down to 1.
 void UpsampleByRepeat(int16_t* buffer, uint32_t length, uint32_t factor);
 
@@ -68,7 +72,13 @@ public:
     uint32_t ReadSamples(int16_t* buffer, int64_t first, uint32_t count);
     bool ReadHeader(void* buffer);
 
-    // Analysis run.
+    // Analysis run. The detector chosen here serves the runs started after;
+    // short recordings always show the recorder's own beats.
+    void SetDetectorKind(DetectorKind kind) { m_eDetectorKind = kind; }
+    DetectorKind GetDetectorKind() const { return m_eDetectorKind; }
+    // The detector that found the beats of the latest run: Standard also when
+    // no detector ran (a short recording, or no run yet).
+    DetectorKind GetAnalysisDetector() const { return m_eAnalysisDetector; }
     void StartAnalysis(IAnalysisView* pView);
     void StopAnalysis();
     // Blocks until a running worker has ended by itself (command-line use).
@@ -121,6 +131,9 @@ public:
 
 protected:
     void AnalysisThreadProc(IAnalysisView* pView);
+
+    DetectorKind m_eDetectorKind = DetectorKind::Standard;
+    DetectorKind m_eAnalysisDetector = DetectorKind::Standard;  // set before the worker starts
 
     std::atomic<bool> m_bWorkerAlive{false};
     std::atomic<bool> m_bRunFailed{false};

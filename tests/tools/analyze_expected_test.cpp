@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "analysis/AnalysisTestSupport.h"
+#include "analysis/EcgDocument.h"
+#include "analysis/SyntheticEcg.h"
 
 using namespace analysis_test;
 
@@ -384,4 +386,53 @@ TEST(AnalyzeCli, ReportNeverOverwritesAnInput)
         EXPECT_EQ(bytes(good), recording);
         EXPECT_EQ(bytes(ref), "100,N\n");
     }
+}
+
+TEST(AnalyzeCli, DetectorChoice)
+{
+    TempDir tmp;
+    const std::string path = tmp.File("20030108.30");
+    WriteSamples(path, SyntheticEcg(3 * ANALYSIS_CHUNK_STEP, 190, 1400, 4, 10));
+    const RunResult standard = RunTool({"--json", path}, tmp.File("err"));
+    ASSERT_EQ(standard.status, 0) << standard.err;
+    // Naming the default changes nothing.
+    EXPECT_EQ(RunTool({"--json", "--detector", "standard", path}, tmp.File("err")).out, standard.out);
+
+    const RunResult precise = RunTool({"--detector", "precise", "--json", path}, tmp.File("err"));
+    ASSERT_EQ(precise.status, 0) << precise.err;
+    Json a, b;
+    ASSERT_TRUE(JsonParser(Lines(standard.out).at(0)).Parse(&a));
+    ASSERT_TRUE(JsonParser(Lines(precise.out).at(0)).Parse(&b));
+    ASSERT_EQ(a.members.size(), b.members.size());
+    for (size_t i = 0; i < a.members.size(); ++i)
+        EXPECT_EQ(a.members[i].first, b.members[i].first);
+    EXPECT_EQ(b.members[5].first, "beats");
+    EXPECT_GE(b.members[5].second.items.size(), size_t(3 * ANALYSIS_CHUNK_STEP / 190 - 1));
+
+    EXPECT_EQ(RunTool({"--detector", "fast", path}, tmp.File("err")).status, 2);
+    EXPECT_EQ(RunTool({path, "--detector"}, tmp.File("err")).status, 2);
+}
+
+TEST(AnalyzeCli, ReferenceLeavesOutWhatIsNotScored)
+{
+    TempDir tmp;
+    const std::string good = tmp.File("good.ecg");
+    WriteShortRecording(good, 3, {100, 350, 610});
+    const std::string ref = tmp.File("ref.csv");
+    {
+        std::ofstream out(ref);
+        out << "63,N\n380,N\n900,V\n";
+    }
+    // 900 is left out: nothing is missed.
+    RunResult r = RunTool({"--reference", ref, "--exclude", "850-950", good}, tmp.File("err"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("TP 2 FN 0 FP 1 "), std::string::npos) << r.out;
+    // From 2 s (sample 500) on: 610 is false, 900 missed.
+    r = RunTool({"--reference", ref, "--score-from", "2", good}, tmp.File("err"));
+    EXPECT_NE(r.out.find("TP 0 FN 1 FP 1 "), std::string::npos) << r.out;
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--score-from", "300", good}, {"--reference", ref, "--exclude", "9-3", good},
+          {"--reference", ref, "--exclude", "12", good}, {"--reference", ref, "--score-from", "-1", good}})
+        EXPECT_EQ(RunTool(bad, tmp.File("err")).status, 2) << bad[1];
 }

@@ -32,9 +32,18 @@ void PrintHelp(FILE* out)
                  "Analyse ECG recordings as the application does and print the findings.\n"
                  "\n"
                  "  --json               one JSON object per file, on one line\n"
+                 "  --detector NAME      R-wave detector for long recordings: standard (the\n"
+                 "                       default, with the results the recorder's users know)\n"
+                 "                       or precise (finds nearly every beat, wide ventricular\n"
+                 "                       ones included, and invents almost none)\n"
                  "  --reference BEATS    compare the detected beats with a reference list\n"
                  "                       (lines \"index,code\", 250 samples/s); a beat matches\n"
                  "                       within 37 samples (150 ms)\n"
+                 "  --score-from SECONDS with --reference: leave the beats of the first SECONDS\n"
+                 "                       out of the comparison (300 as in ANSI/AAMI EC57)\n"
+                 "  --exclude FIRST-LAST with --reference: leave the beats of samples FIRST to\n"
+                 "                       LAST out of the comparison (e.g. ventricular flutter);\n"
+                 "                       may be given more than once\n"
                  "  --report OUT.pdf     write the printed report of the (single) FILE\n"
                  "  --page-size NAME     page size of the report, e.g. A4 (default) or Letter\n"
                  "  --help               show this help\n"
@@ -71,7 +80,10 @@ public:
 
 struct Options {
     bool json = false;
+    DetectorKind detector = DetectorKind::Standard;
     std::string reference;
+    int64_t scoreFrom = 0;                            // samples
+    std::vector<std::pair<int64_t, int64_t>> exclude;  // inclusive sample spans
     std::string report;
     std::string pageSize;
     std::vector<std::string> files;
@@ -266,6 +278,15 @@ void PrintMatch(const std::string& path, const BeatMatchResult& m, bool toStderr
                  (unsigned long long)m.falsePositives, m.Sensitivity(), m.PositivePredictivity());
 }
 
+// A whole number of at most 12 decimal digits, nothing else.
+bool ParseCount(const std::string& text, int64_t* out)
+{
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = std::stoll(text);
+    return true;
+}
+
 int Usage(const char* message)
 {
     std::fprintf(stderr, "vitrel-analyze: %s\nTry 'vitrel-analyze --help'.\n", message);
@@ -287,6 +308,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     }
 
     RecordingView view;
+    doc.SetDetectorKind(opt.detector);
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
@@ -302,7 +324,15 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
         std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
     if (!opt.reference.empty() && completed) {
         const std::vector<int64_t> detected(f.beats.begin(), f.beats.end());
-        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance), opt.json);
+        const auto scored = [&opt](int64_t sample) {
+            if (sample < opt.scoreFrom)
+                return false;
+            for (const auto& [from, to] : opt.exclude)
+                if (sample >= from && sample <= to)
+                    return false;
+            return true;
+        };
+        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance, scored), opt.json);
     }
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
@@ -336,6 +366,30 @@ int main(int argc, char** argv)
             return kExitOk;
         } else if (arg == "--json") {
             opt.json = true;
+        } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude") {
+            if (i + 1 >= argc)
+                return Usage((arg + " needs an argument").c_str());
+            const std::string value = argv[++i];
+            if (arg == "--detector") {
+                if (value == "standard")
+                    opt.detector = DetectorKind::Standard;
+                else if (value == "precise")
+                    opt.detector = DetectorKind::Precise;
+                else
+                    return Usage(("--detector: standard or precise, not " + value).c_str());
+            } else if (arg == "--score-from") {
+                int64_t seconds = 0;
+                if (!ParseCount(value, &seconds) || seconds > int64_t(UINT32_MAX / ECG_SAMPLE_RATE))
+                    return Usage(("--score-from: not a number of seconds: " + value).c_str());
+                opt.scoreFrom = seconds * ECG_SAMPLE_RATE;
+            } else {
+                const size_t dash = value.find('-');
+                int64_t from = 0, to = 0;
+                if (dash == std::string::npos || !ParseCount(value.substr(0, dash), &from) ||
+                    !ParseCount(value.substr(dash + 1), &to) || to < from)
+                    return Usage(("--exclude: expected FIRST-LAST sample numbers: " + value).c_str());
+                opt.exclude.emplace_back(from, to);
+            }
         } else if (arg == "--reference" || arg == "--report" || arg == "--page-size") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());
@@ -349,6 +403,8 @@ int main(int argc, char** argv)
         return Usage("no FILE given");
     if (!opt.pageSize.empty() && opt.report.empty())
         return Usage("--page-size needs --report");
+    if ((opt.scoreFrom > 0 || !opt.exclude.empty()) && opt.reference.empty())
+        return Usage("--score-from and --exclude need --reference");
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
         if (opt.files.size() != 1)
