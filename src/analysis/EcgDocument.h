@@ -119,6 +119,8 @@ public:
 
 protected:
     void AnalysisThreadProc(IAnalysisView* pView);
+    // The reader the worker and the detector priming use.
+    std::unique_ptr<CEcgFile> OpenAnalysisReader();
 
     std::atomic<bool> m_bWorkerAlive{false};
 };

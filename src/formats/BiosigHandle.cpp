@@ -1,0 +1,153 @@
+#include "formats/BiosigHandle.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <vector>
+
+#include "recording/File.h"
+
+namespace {
+
+std::mutex& BiosigMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+bool EndsWithNoCase(const std::string& s, const char* suffix)
+{
+    const size_t n = std::strlen(suffix);
+    if (s.size() < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i])
+            return false;
+    return true;
+}
+
+// A WFDB header's first line that is not a comment starts with the record
+// name (the file's own name without ".hea", a segment count may follow a
+// slash) and the number of signals.
+bool LooksLikeWfdbHeader(const std::string& path, const std::vector<unsigned char>& head)
+{
+    if (!EndsWithNoCase(path, ".hea"))
+        return false;
+    const std::string title = CFile::FileTitleOf(path);
+    const std::string record = title.substr(0, title.size() - 4);
+    size_t i = 0;
+    while (i < head.size()) {
+        size_t end = i;
+        while (end < head.size() && head[end] != '\n')
+            ++end;
+        std::string line(head.begin() + long(i), head.begin() + long(end));
+        i = end + 1;
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        line = line.substr(first);
+        const size_t nameEnd = line.find_first_of(" \t/");
+        if (nameEnd == std::string::npos || line.substr(0, nameEnd) != record)
+            return false;
+        size_t p = line.find_first_of(" \t", nameEnd);
+        if (p == std::string::npos)
+            return false;
+        p = line.find_first_not_of(" \t", p);
+        return p != std::string::npos && std::isdigit(static_cast<unsigned char>(line[p]));
+    }
+    return false;
+}
+
+bool TypeMatches(SignatureKind kind, FileFormat type)
+{
+    switch (kind) {
+    case SignatureKind::edf: return type == EDF;
+    case SignatureKind::bdf: return type == BDF;
+    case SignatureKind::gdf: return type == GDF || type == GDF1;
+    case SignatureKind::mit: return type == MIT;
+    case SignatureKind::scp: return type == SCP_ECG;
+    case SignatureKind::hl7: return type == HL7aECG;
+    case SignatureKind::none: break;
+    }
+    return false;
+}
+
+}  // namespace
+
+Sniffed SniffStandardFile(const std::string& path)
+{
+    Sniffed out;
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::typeBinary | CFile::shareDenyNone))
+        return out;
+    std::vector<unsigned char> head(4096);
+    try {
+        head.resize(file.Read(head.data(), uint32_t(head.size())));
+    } catch (const CFileException&) {
+        return out;
+    }
+    const auto at = [&](size_t offset, const char* text, size_t n) {
+        return head.size() >= offset + n && std::memcmp(head.data() + offset, text, n) == 0;
+    };
+    if (head.size() >= 256 && at(0, "0       ", 8)) {
+        out.kind = SignatureKind::edf;
+    } else if (head.size() >= 256 && at(0, "\xff" "BIOSEMI", 8)) {
+        out.kind = SignatureKind::bdf;
+    } else if (at(0, "GDF ", 4) && head.size() >= 256 && head[4] >= '1' && head[4] <= '3' && head[5] == '.') {
+        out.kind = SignatureKind::gdf;
+    } else if (at(16, "SCPECG", 6) && head[8] == 0 && head[9] == 0) {
+        out.kind = SignatureKind::scp;
+    } else if (LooksLikeWfdbHeader(path, head)) {
+        out.kind = SignatureKind::mit;
+    } else {
+        const std::string text(head.begin(), head.end());
+        const size_t lt = text.find_first_not_of(" \t\r\n\xef\xbb\xbf");
+        if (lt != std::string::npos && text[lt] == '<' && text.find("<AnnotatedECG") != std::string::npos)
+            out.kind = SignatureKind::hl7;
+    }
+    if (out.kind == SignatureKind::edf || out.kind == SignatureKind::bdf)
+        out.durationField.assign(head.begin() + 244, head.begin() + 252);
+    return out;
+}
+
+BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
+{
+    const SignatureKind kind = SniffStandardFile(path).kind;
+    HDRTYPE* hdr = constructHDR(0, 0);
+    if (!hdr)
+        throw CFileException(CFileException::recordingTooLarge, -1, path);
+    // A header without a date leaves T0 as it is: 0 means "not told".
+    hdr->T0 = 0;
+    hdr = sopen(path.c_str(), "r", hdr);
+    if (!hdr)
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    m_hdr = hdr;
+    const int error = biosig_check_error(hdr);
+    if (error == 0 && TypeMatches(kind, hdr->TYPE))
+        return;
+    sclose(hdr);
+    destructHDR(hdr);
+    m_hdr = nullptr;
+    if (kind == SignatureKind::mit) {
+        // The signal file is the usual missing piece of a WFDB record.
+        const std::string dat = path.substr(0, path.size() - 4) + ".dat";
+        struct stat st {};
+        if (::stat(dat.c_str(), &st) != 0)
+            throw CFileException(CFileException::fileNotFound, ENOENT, dat);
+    }
+    if (error == B4C_FORMAT_UNSUPPORTED || error == B4C_DATATYPE_UNSUPPORTED || error == B4C_CHAR_ENCODING_UNSUPPORTED ||
+        error == B4C_DECOMPRESSION_FAILED)
+        throw CFileException(CFileException::formatUnsupported, -1, path);
+    if (error == B4C_INSUFFICIENT_MEMORY || error == B4C_MEMORY_ALLOCATION_FAILED)
+        throw CFileException(CFileException::recordingTooLarge, -1, path);
+    throw CFileException(CFileException::recordingDamaged, -1, path);
+}
+
+BiosigHandle::~BiosigHandle()
+{
+    if (m_hdr) {
+        sclose(m_hdr);
+        destructHDR(m_hdr);
+    }
+}
