@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -15,8 +16,7 @@ namespace {
 
 // Longer recordings would not fit in memory as one lead (about 12 days).
 constexpr uint64_t kMaxOutputSamples = uint64_t(1) << 28;
-// Samples per block: each block costs one opening of the file.
-constexpr size_t kBlockSamples = size_t(1) << 22;
+constexpr size_t kSliceSamples = size_t(1) << 16;
 
 std::string Trimmed(const char* text)
 {
@@ -134,20 +134,13 @@ struct LeadLayout {
     int64_t records = 0;
     uint32_t recordSamples = 0;  // all channels brought to the fastest rate
     uint32_t leadSamples = 0;    // the lead's own samples per record
-    double gain = 1, offset = 0, millivolts = 1;
+    double millivolts = 1;
 };
 
-bool SameLayout(const HDRTYPE* hdr, const LeadLayout& l)
-{
-    return hdr->NS == l.channels && hdr->NRec == l.records && hdr->SPR == l.recordSamples &&
-           hdr->CHANNEL[l.lead].SPR == l.leadSamples && hdr->CHANNEL[l.lead].Cal == l.gain &&
-           hdr->CHANNEL[l.lead].Off == l.offset;
-}
-
-// Decodes the lead block by block, resampling to 250/s on the way. BioSig
-// 2.5 reads the first block of an open file right but garbles later ones
-// (EDF), so each block has a handle of its own.
-void Decode(const std::string& path, const LeadLayout& layout, double rate, std::vector<int16_t>* out)
+// Decodes the lead and resamples it to 250/s. BioSig 3.0.1 garbles or
+// crashes on reads that do not start at record 0 of a freshly opened EDF+
+// file, so the lead is read in one piece by the first read of the handle.
+void Decode(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, std::vector<int16_t>* out)
 {
     const uint32_t step = layout.recordSamples / layout.leadSamples;
     const uint64_t total = uint64_t(layout.records) * layout.leadSamples;
@@ -155,7 +148,6 @@ void Decode(const std::string& path, const LeadLayout& layout, double rate, std:
     if (expected > double(kMaxOutputSamples))
         throw CFileException(CFileException::recordingTooLarge, -1, path);
     out->clear();
-    out->reserve(size_t(expected) + 16);
 
     const bool resample = rate != ECG_SAMPLE_RATE;
     soxr_t resampler = nullptr;
@@ -197,27 +189,31 @@ void Decode(const std::string& path, const LeadLayout& layout, double rate, std:
         } while (p ? used < n : done > 0);
     };
 
-    const uint64_t recordsPerBlock = std::max<uint64_t>(1, kBlockSamples / layout.recordSamples);
+    const uint64_t recordsPerBlock = uint64_t(layout.records);
     for (uint64_t rec = 0; rec < uint64_t(layout.records); rec += recordsPerBlock) {
         const uint64_t want = std::min<uint64_t>(recordsPerBlock, uint64_t(layout.records) - rec);
-        BiosigHandle handle(path);
-        HDRTYPE* hdr = handle.get();
-        if (!SameLayout(hdr, layout))
-            throw CFileException(CFileException::recordingDamaged, -1, path);
         for (int k = 0; k < hdr->NS; ++k)
             hdr->CHANNEL[k].OnOff = k == layout.lead ? 1 : 0;
-        // Raw values, scaled here: fewer of BioSig's paths are involved.
-        hdr->FLAG.UCAL = 1;
+        hdr->FLAG.UCAL = 0;
         hdr->FLAG.OVERFLOWDETECTION = 0;
         hdr->FLAG.ROW_BASED_CHANNELS = 0;
         const size_t got = sread(nullptr, size_t(rec), size_t(want), hdr);
         if (got != want || biosig_check_error(hdr) || !hdr->data.block ||
             uint64_t(hdr->data.size[0]) * hdr->data.size[1] < want * layout.recordSamples)
             throw CFileException(CFileException::recordingDamaged, -1, path);
-        native.resize(size_t(want * layout.leadSamples));
-        for (size_t i = 0; i < native.size(); ++i)
-            native[i] = (hdr->data.block[i * step] * layout.gain + layout.offset) * layout.millivolts;
-        push(native.data(), native.size());
+        // The file's raw bytes are decoded now; give their memory back before
+        // the samples take theirs (destructHDR frees only what is left).
+        std::free(hdr->AS.rawdata);
+        hdr->AS.rawdata = nullptr;
+        out->reserve(size_t(expected) + 16);
+        // In slices, so that the copy stays small next to BioSig's buffer.
+        const size_t count = size_t(want * layout.leadSamples);
+        for (size_t from = 0; from < count; from += kSliceSamples) {
+            native.resize(std::min(kSliceSamples, count - from));
+            for (size_t i = 0; i < native.size(); ++i)
+                native[i] = hdr->data.block[(from + i) * step] * layout.millivolts;
+            push(native.data(), native.size());
+        }
     }
     if (resample)
         push(nullptr, 0);
@@ -284,8 +280,6 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
         return nullptr;
 
     auto rec = std::make_shared<StandardRecording>();
-    LeadLayout layout;
-    double rate = 0;
     {
         BiosigHandle handle(path);
         HDRTYPE* hdr = handle.get();
@@ -297,20 +291,22 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
             rec->channelLabels.push_back(Trimmed(hdr->CHANNEL[k].Label));
         const int lead = ChooseLead(hdr, options.lead, path);
         const CHANNEL_TYPE& ch = hdr->CHANNEL[lead];
-        if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0 || !std::isfinite(ch.Cal) || !std::isfinite(ch.Off) ||
-            ch.Cal == 0)
+        if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0)
             throw CFileException(CFileException::recordingDamaged, -1, path);
-        rate = NominalRate(hdr->SampleRate * ch.SPR / hdr->SPR, ch.SPR, sniffed.kind, sniffed.durationField);
+        const double rate = NominalRate(hdr->SampleRate * ch.SPR / hdr->SPR, ch.SPR, sniffed.kind, sniffed.durationField);
         if (!(rate >= 1))
             throw CFileException(CFileException::formatUnsupported, -1, path);
-        layout = LeadLayout{lead, hdr->NS, hdr->NRec, hdr->SPR, ch.SPR, ch.Cal, ch.Off,
-                            MillivoltsPerUnit(ch.PhysDimCode)};
+        // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
+        // samples, as its own converter writes them from WFDB format 212).
+        if (sniffed.kind == SignatureKind::gdf && ch.GDFTYP > 255 && (ch.GDFTYP - 255) % 8 != 0)
+            throw CFileException(CFileException::formatUnsupported, -1, path);
+        const LeadLayout layout{lead, hdr->NS, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
         rec->leadNumber = lead + 1;
         rec->leadLabel = Trimmed(ch.Label);
         rec->sourceRate = rate;
         rec->hasStartTime = StartTimeOf(hdr, &rec->startTime);
+        Decode(hdr, path, layout, rate, &rec->samples);
     }
-    Decode(path, layout, rate, &rec->samples);
 
     if (pTimeStart && rec->hasStartTime)
         *pTimeStart = rec->startTime;
