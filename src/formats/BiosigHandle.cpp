@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <vector>
 
@@ -57,6 +59,39 @@ bool LooksLikeWfdbHeader(const std::string& path, const std::vector<unsigned cha
         return p != std::string::npos && std::isdigit(static_cast<unsigned char>(line[p]));
     }
     return false;
+}
+
+// BioSig crashes on a WFDB header whose signal file is missing: the first
+// one that is not there, or empty when all are.
+std::string MissingSignalFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string line;
+    long signals = -1;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    for (int lines = 0; std::getline(in, line) && lines < 4096; ++lines) {
+        std::istringstream words(line);
+        std::string first;
+        if (!(words >> first) || first[0] == '#')
+            continue;
+        if (signals < 0) {
+            if (first.find('/') != std::string::npos || !(words >> signals))
+                return {};  // multi-segment records name segments, not files
+            if (signals <= 0)
+                return {};
+            continue;
+        }
+        if (first != "~") {
+            struct stat st {};
+            const std::string file = first[0] == '/' ? first : folder + first;
+            if (::stat(file.c_str(), &st) != 0)
+                return file;
+        }
+        if (--signals == 0)
+            break;
+    }
+    return {};
 }
 
 bool TypeMatches(SignatureKind kind, FileFormat type)
@@ -114,6 +149,11 @@ Sniffed SniffStandardFile(const std::string& path)
 BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
 {
     const SignatureKind kind = SniffStandardFile(path).kind;
+    if (kind == SignatureKind::mit) {
+        const std::string missing = MissingSignalFile(path);
+        if (!missing.empty())
+            throw CFileException(CFileException::fileNotFound, ENOENT, missing);
+    }
     HDRTYPE* hdr = constructHDR(0, 0);
     if (!hdr)
         throw CFileException(CFileException::recordingTooLarge, -1, path);
@@ -129,13 +169,6 @@ BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
     sclose(hdr);
     destructHDR(hdr);
     m_hdr = nullptr;
-    if (kind == SignatureKind::mit) {
-        // The signal file is the usual missing piece of a WFDB record.
-        const std::string dat = path.substr(0, path.size() - 4) + ".dat";
-        struct stat st {};
-        if (::stat(dat.c_str(), &st) != 0)
-            throw CFileException(CFileException::fileNotFound, ENOENT, dat);
-    }
     if (error == B4C_FORMAT_UNSUPPORTED || error == B4C_DATATYPE_UNSUPPORTED || error == B4C_CHAR_ENCODING_UNSUPPORTED ||
         error == B4C_DECOMPRESSION_FAILED)
         throw CFileException(CFileException::formatUnsupported, -1, path);

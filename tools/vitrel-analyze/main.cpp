@@ -413,7 +413,9 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     try {
         doc.OpenFile(path);
     } catch (const CFileException& e) {
-        std::fprintf(stderr, "%s\n", CFileException::FormatMessage(e.m_cause, path).c_str());
+        // The exception names the file at fault: the path as given, or a file the
+        // recording is read from beside it.
+        std::fprintf(stderr, "%s\n", e.GetErrorMessage().c_str());
         return kExitFileFailed;
     } catch (const CTimeException&) {
         // An impossible header date: the file cannot be opened.
