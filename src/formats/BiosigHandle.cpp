@@ -1,6 +1,8 @@
 #include "formats/BiosigHandle.h"
 
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -94,6 +96,103 @@ std::string MissingSignalFile(const std::string& path)
     return {};
 }
 
+// ASCII number fields of an EDF/BDF header, as strict as the format.
+bool AsciiInteger(const std::string& h, size_t at, size_t width, long long* out)
+{
+    const std::string f = h.substr(at, width);
+    const size_t a = f.find_first_not_of(' ');
+    if (a == std::string::npos)
+        return false;
+    const size_t b = f.find_last_not_of(' ');
+    const std::string t = f.substr(a, b - a + 1);
+    size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
+    if (i == t.size() || t.size() > 18)
+        return false;
+    for (; i < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9')
+            return false;
+    *out = std::stoll(t);
+    return true;
+}
+
+bool AsciiNumber(const std::string& h, size_t at, size_t width, double* out)
+{
+    const std::string f = h.substr(at, width);
+    if (f.find_first_not_of(" +-.0123456789eE") != std::string::npos || f.find_first_not_of(' ') == std::string::npos)
+        return false;
+    char* end = nullptr;
+    *out = std::strtod(f.c_str(), &end);
+    return end != f.c_str() && std::isfinite(*out);
+}
+
+// BioSig trusts the header's fields: one that does not add up is refused
+// before BioSig sees it.
+bool EdfHeaderIsSound(const std::string& path, bool bdf)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string h(256, '\0');
+    if (!in.read(h.data(), 256))
+        return false;
+    long long headerBytes = 0, records = 0, signals = 0;
+    double duration = 0;
+    if (!AsciiInteger(h, 184, 8, &headerBytes) || !AsciiInteger(h, 236, 8, &records) ||
+        !AsciiNumber(h, 244, 8, &duration) || !AsciiInteger(h, 252, 4, &signals))
+        return false;
+    if (signals < 1 || signals > 4096 || headerBytes != 256 * (signals + 1) || records < 1 || duration < 0)
+        return false;
+    h.resize(size_t(headerBytes));
+    if (!in.read(h.data() + 256, headerBytes - 256))
+        return false;
+    const size_t ns = size_t(signals);
+    const auto field = [ns](size_t before, size_t i) { return 256 + ns * before + i; };
+    long long recordBytes = 0;
+    for (size_t i = 0; i < ns; ++i) {
+        double pmin = 0, pmax = 0;
+        long long dmin = 0, dmax = 0, samples = 0;
+        // label 16, transducer 80, dimension 8, then the numbers.
+        if (!AsciiNumber(h, field(104, i * 8), 8, &pmin) || !AsciiNumber(h, field(112, i * 8), 8, &pmax) ||
+            !AsciiInteger(h, field(120, i * 8), 8, &dmin) || !AsciiInteger(h, field(128, i * 8), 8, &dmax) ||
+            !AsciiInteger(h, field(216, i * 8), 8, &samples))
+            return false;
+        if (dmin >= dmax || pmin == pmax || samples < 1 || samples > 10'000'000)
+            return false;
+        recordBytes += samples * (bdf ? 3 : 2);
+    }
+    in.seekg(0, std::ios::end);
+    const long long size = in.tellg();
+    return recordBytes > 0 && records <= (size - headerBytes) / recordBytes;
+}
+
+// GDF 1 and 2: the header length and signal count must fit the file.
+bool GdfHeaderIsSound(const std::string& path, const std::vector<unsigned char>& head)
+{
+    if (head.size() < 256)
+        return false;
+    const auto u16 = [&](size_t at) { return unsigned(head[at] | (head[at + 1] << 8)); };
+    const unsigned signals = u16(252);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || signals < 1 || signals > 4096)
+        return false;
+    uint64_t headerBytes = 0;
+    if (head[4] == '1') {
+        for (int k = 7; k >= 0; --k)
+            headerBytes = (headerBytes << 8) | head[184 + size_t(k)];
+    } else {
+        headerBytes = uint64_t(u16(184)) * 256;
+    }
+    return headerBytes >= 256 * uint64_t(signals + 1) && headerBytes <= uint64_t(st.st_size);
+}
+
+// SCP-ECG: the record length at bytes 2-5 is the file's length.
+bool ScpHeaderIsSound(const std::string& path, const std::vector<unsigned char>& head)
+{
+    struct stat st {};
+    if (head.size() < 22 || ::stat(path.c_str(), &st) != 0)
+        return false;
+    const uint32_t length = head[2] | (head[3] << 8) | (head[4] << 16) | (uint32_t(head[5]) << 24);
+    return length == uint64_t(st.st_size);
+}
+
 bool TypeMatches(SignatureKind kind, FileFormat type)
 {
     switch (kind) {
@@ -106,6 +205,30 @@ bool TypeMatches(SignatureKind kind, FileFormat type)
     case SignatureKind::none: break;
     }
     return false;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<unsigned char> Head(const std::string& path, size_t n)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> head(n);
+    in.read(reinterpret_cast<char*>(head.data()), std::streamsize(n));
+    head.resize(size_t(in.gcount()));
+    return head;
+}
+
+bool HeaderIsSound(const std::string& path, SignatureKind kind)
+{
+    switch (kind) {
+    case SignatureKind::edf: return EdfHeaderIsSound(path, false);
+    case SignatureKind::bdf: return EdfHeaderIsSound(path, true);
+    case SignatureKind::gdf: return GdfHeaderIsSound(path, Head(path, 256));
+    case SignatureKind::scp: return ScpHeaderIsSound(path, Head(path, 22));
+    default: return true;
+    }
 }
 
 }  // namespace
@@ -154,6 +277,8 @@ BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
         if (!missing.empty())
             throw CFileException(CFileException::fileNotFound, ENOENT, missing);
     }
+    if (!HeaderIsSound(path, kind))
+        throw CFileException(CFileException::recordingDamaged, -1, path);
     HDRTYPE* hdr = constructHDR(0, 0);
     if (!hdr)
         throw CFileException(CFileException::recordingTooLarge, -1, path);

@@ -20,6 +20,7 @@
 #include "formats/Reference.h"
 #include "formats/StandardFile.h"
 #include "recording/TempDir.h"
+#include "standard_harness.h"
 
 namespace fs = std::filesystem;
 
@@ -441,4 +442,32 @@ TEST(StandardRecording, OpensAsALongRecordingThroughTheDocument)
     // Without the opener the same header is a tiny long recording of text.
     doc.OpenFile(kRecord100.string());
     EXPECT_EQ(doc.GetFileKind(), ECG_KIND_HOLTER);
+}
+
+TEST(StandardRecording, FuzzInputsRunClean)
+{
+    RegisterStandardFormats();
+    int replayed = 0;
+    const fs::path dir = fs::path(VITREL_FUZZ_REGRESSIONS) / "standard_format";
+    if (fs::is_directory(dir)) {
+        for (const auto& e : fs::directory_iterator(dir)) {
+            const std::string bytes = Slurp(e.path().string());
+            FuzzStandardFormat(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            ++replayed;
+        }
+    }
+    // Each name with an empty file, a bare signature and a cut header.
+    const std::string edfStart = "0       X X X X";
+    const std::string hea = "rec 1 250 100\nrec.dat 16 200 16 0 0 0 0 ECG\n";
+    for (uint8_t selector = 0; selector < 7; ++selector) {
+        for (const std::string& body : {std::string(), std::string("\xff" "BIOSEMI"), edfStart + std::string(300, ' '),
+                                        std::string("GDF 2.10") + std::string(300, '\0'),
+                                        std::string(char(hea.size()), 1) + hea + std::string(200, '\x01')}) {
+            std::string input(1, char(selector));
+            input += body;
+            FuzzStandardFormat(reinterpret_cast<const uint8_t*>(input.data()), input.size());
+        }
+    }
+    SetStandardFormatOpener(nullptr);
+    SUCCEED() << replayed << " saved inputs";
 }
