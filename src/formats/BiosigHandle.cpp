@@ -1,11 +1,13 @@
 #include "formats/BiosigHandle.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <vector>
@@ -63,37 +65,32 @@ bool LooksLikeWfdbHeader(const std::string& path, const std::vector<unsigned cha
     return false;
 }
 
-// BioSig crashes on a WFDB header whose signal file is missing: the first
-// one that is not there, or empty when all are.
-std::string MissingSignalFile(const std::string& path)
+// The signal files a WFDB header names, each once, in the header's folder.
+std::vector<std::string> SignalFiles(const std::string& path)
 {
     std::ifstream in(path);
     std::string line;
     long signals = -1;
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::vector<std::string> files;
     for (int lines = 0; std::getline(in, line) && lines < 4096; ++lines) {
         std::istringstream words(line);
         std::string first;
         if (!(words >> first) || first[0] == '#')
             continue;
         if (signals < 0) {
-            if (first.find('/') != std::string::npos || !(words >> signals))
+            if (first.find('/') != std::string::npos || !(words >> signals) || signals <= 0)
                 return {};  // multi-segment records name segments, not files
-            if (signals <= 0)
-                return {};
             continue;
         }
-        if (first != "~") {
-            struct stat st {};
-            const std::string file = first[0] == '/' ? first : folder + first;
-            if (::stat(file.c_str(), &st) != 0)
-                return file;
-        }
+        const std::string file = first[0] == '/' ? first : folder + first;
+        if (first != "~" && std::find(files.begin(), files.end(), file) == files.end())
+            files.push_back(file);
         if (--signals == 0)
             break;
     }
-    return {};
+    return files;
 }
 
 // ASCII number fields of an EDF/BDF header, as strict as the format.
@@ -183,14 +180,31 @@ bool GdfHeaderIsSound(const std::string& path, const std::vector<unsigned char>&
     return headerBytes >= 256 * uint64_t(signals + 1) && headerBytes <= uint64_t(st.st_size);
 }
 
-// SCP-ECG: the record length at bytes 2-5 is the file's length.
-bool ScpHeaderIsSound(const std::string& path, const std::vector<unsigned char>& head)
+// SCP-ECG: the record length at bytes 2-5 is the file's length, and every
+// section that section 0 points to lies inside the file and starts with its
+// own id and length.
+bool ScpHeaderIsSound(const std::string& path)
 {
-    struct stat st {};
-    if (head.size() < 22 || ::stat(path.c_str(), &st) != 0)
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> r((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto u16 = [&](size_t at) { return uint32_t(r[at] | (r[at + 1] << 8)); };
+    const auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+    if (r.size() < 22 + 6 || u32(2) != r.size())
         return false;
-    const uint32_t length = head[2] | (head[3] << 8) | (head[4] << 16) | (uint32_t(head[5]) << 24);
-    return length == uint64_t(st.st_size);
+    const uint32_t section0 = u32(6 + 4);
+    if (section0 < 16 || 6 + uint64_t(section0) > r.size())
+        return false;
+    for (size_t at = 6 + 16; at + 10 <= 6 + size_t(section0); at += 10) {
+        const uint32_t id = u16(at), length = u32(at + 2), index = u32(at + 6);
+        if (length == 0)
+            continue;
+        if (index < 1 || length < 16 || uint64_t(index) - 1 + length > r.size())
+            return false;
+        const size_t start = index - 1;
+        if (u16(start + 2) != id || u32(start + 4) != length)
+            return false;
+    }
+    return true;
 }
 
 bool TypeMatches(SignatureKind kind, FileFormat type)
@@ -226,7 +240,7 @@ bool HeaderIsSound(const std::string& path, SignatureKind kind)
     case SignatureKind::edf: return EdfHeaderIsSound(path, false);
     case SignatureKind::bdf: return EdfHeaderIsSound(path, true);
     case SignatureKind::gdf: return GdfHeaderIsSound(path, Head(path, 256));
-    case SignatureKind::scp: return ScpHeaderIsSound(path, Head(path, 22));
+    case SignatureKind::scp: return ScpHeaderIsSound(path);
     default: return true;
     }
 }
@@ -272,10 +286,15 @@ Sniffed SniffStandardFile(const std::string& path)
 BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
 {
     const SignatureKind kind = SniffStandardFile(path).kind;
+    // BioSig crashes on a WFDB record whose signal file is missing or short.
+    uint64_t signalBytes = 0;
     if (kind == SignatureKind::mit) {
-        const std::string missing = MissingSignalFile(path);
-        if (!missing.empty())
-            throw CFileException(CFileException::fileNotFound, ENOENT, missing);
+        for (const std::string& file : SignalFiles(path)) {
+            struct stat st {};
+            if (::stat(file.c_str(), &st) != 0)
+                throw CFileException(CFileException::fileNotFound, ENOENT, file);
+            signalBytes += uint64_t(st.st_size);
+        }
     }
     if (!HeaderIsSound(path, kind))
         throw CFileException(CFileException::recordingDamaged, -1, path);
@@ -289,7 +308,9 @@ BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
         throw CFileException(CFileException::recordingDamaged, -1, path);
     m_hdr = hdr;
     const int error = biosig_check_error(hdr);
-    if (error == 0 && TypeMatches(kind, hdr->TYPE))
+    const bool complete =
+        kind != SignatureKind::mit || (hdr->NRec >= 0 && (uint64_t(hdr->NRec) * hdr->AS.bpb8 + 7) / 8 <= signalBytes);
+    if (error == 0 && TypeMatches(kind, hdr->TYPE) && complete)
         return;
     sclose(hdr);
     destructHDR(hdr);
