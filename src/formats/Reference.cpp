@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "formats/BiosigHandle.h"
+#include "formats/Isolated.h"
 #include "recording/EcgFile.h"
 
 namespace {
@@ -55,6 +57,29 @@ bool EndsWithAtr(const std::string& path)
     return ext == ".atr";
 }
 
+constexpr int kReadSeconds = 60;
+
+// The beat annotations of source (a standard recording or WFDB header), at 250/s.
+std::vector<int64_t> BeatAnnotations(const std::string& source, const std::string& path)
+{
+    std::vector<int64_t> out;
+    BiosigHandle handle(source);
+    HDRTYPE* hdr = handle.get();
+    const double rate = hdr->EVENT.SampleRate > 0 ? hdr->EVENT.SampleRate : hdr->SampleRate;
+    if (!std::isfinite(rate) || rate <= 0)
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    const bool mit = hdr->TYPE == MIT;
+    for (uint32_t i = 0; i < hdr->EVENT.N; ++i) {
+        const bool beat = mit ? IsMitBeatCode(hdr->EVENT.TYP[i]) : IsBeatText(Trimmed(GetEventDescription(hdr, i)));
+        if (!beat)
+            continue;
+        // BioSig counts WFDB annotation times from 1.
+        const double pos = double(hdr->EVENT.POS[i]) + (mit ? 1 : 0);
+        out.push_back(int64_t(std::llround(pos * ECG_SAMPLE_RATE / rate)));
+    }
+    return out;
+}
+
 }  // namespace
 
 ReferenceKind ClassifyReference(const std::string& path)
@@ -81,28 +106,38 @@ bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std:
             return false;
         }
     }
+    std::string result;
+    int unused = -1;
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](CResultWriter& w, CResultWriter&) {
+            try {
+                const std::vector<int64_t> beats = BeatAnnotations(source, path);
+                w.Value(int32_t(0));
+                w.Value(uint64_t(beats.size()));
+                w.Bytes(beats.data(), beats.size() * sizeof(int64_t));
+            } catch (const CFileException& e) {
+                WriteFileError(w, e);
+            }
+        },
+        kReadSeconds, &result, &unused);
+    if (unused >= 0)
+        ::close(unused);
+    CResultReader in(result);
+    int32_t tag = -1;
+    uint64_t count = 0;
     try {
-        BiosigHandle handle(source);
-        const HDRTYPE* hdr = handle.get();
-        const double rate = hdr->EVENT.SampleRate > 0 ? hdr->EVENT.SampleRate : hdr->SampleRate;
-        if (!std::isfinite(rate) || rate <= 0) {
-            *error = CFileException::FormatMessage(CFileException::recordingDamaged, path);
-            return false;
-        }
-        const bool mit = hdr->TYPE == MIT;
-        for (uint32_t i = 0; i < hdr->EVENT.N; ++i) {
-            const bool beat = mit ? IsMitBeatCode(hdr->EVENT.TYP[i])
-                                  : IsBeatText(Trimmed(GetEventDescription(const_cast<HDRTYPE*>(hdr), i)));
-            if (!beat)
-                continue;
-            // BioSig counts WFDB annotation times from 1.
-            const double pos = double(hdr->EVENT.POS[i]) + (mit ? 1 : 0);
-            out->push_back(int64_t(std::llround(pos * ECG_SAMPLE_RATE / rate)));
-        }
+        if (outcome != IsolatedOutcome::done || !in.Value(&tag))
+            throw CFileException(CFileException::recordingDamaged, -1, path);
+        if (tag != 0)
+            RaiseFileError(in, path);
+        if (!in.Value(&count) || in.Left() != count * sizeof(int64_t))
+            throw CFileException(CFileException::recordingDamaged, -1, path);
     } catch (const CFileException& e) {
         *error = e.GetErrorMessage();
         return false;
     }
+    out->resize(count);
+    in.Bytes(out->data(), count * sizeof(int64_t));
     std::sort(out->begin(), out->end());
     return true;
 }

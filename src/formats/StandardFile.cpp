@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <soxr.h>
 
 #include "formats/BiosigHandle.h"
+#include "formats/Isolated.h"
 
 namespace {
 
@@ -140,14 +144,15 @@ struct LeadLayout {
 // Decodes the lead and resamples it to 250/s. BioSig 3.0.1 garbles or
 // crashes on reads that do not start at record 0 of a freshly opened EDF+
 // file, so the lead is read in one piece by the first read of the handle.
-void Decode(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, std::vector<int16_t>* out)
+void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, CResultWriter& out)
 {
     const uint32_t step = layout.recordSamples / layout.leadSamples;
     const uint64_t total = uint64_t(layout.records) * layout.leadSamples;
     const double expected = double(total) * ECG_SAMPLE_RATE / rate;
     if (expected > double(kMaxOutputSamples))
         throw CFileException(CFileException::recordingTooLarge, -1, path);
-    out->clear();
+    uint64_t written = 0;
+    std::vector<int16_t> units;
 
     const bool resample = rate != ECG_SAMPLE_RATE;
     soxr_t resampler = nullptr;
@@ -166,10 +171,13 @@ void Decode(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, dou
 
     std::vector<double> native, resampled;
     const auto emit = [&](const double* p, size_t n) {
+        units.resize(n);
         for (size_t i = 0; i < n; ++i)
-            out->push_back(ToUnits(p[i]));
-        if (out->size() > kMaxOutputSamples)
+            units[i] = ToUnits(p[i]);
+        written += n;
+        if (written > kMaxOutputSamples)
             throw CFileException(CFileException::recordingTooLarge, -1, path);
+        out.Bytes(units.data(), n * sizeof(int16_t));
     };
     const auto push = [&](const double* p, size_t n) {
         if (!resample) {
@@ -205,7 +213,6 @@ void Decode(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, dou
         // the samples take theirs (destructHDR frees only what is left).
         std::free(hdr->AS.rawdata);
         hdr->AS.rawdata = nullptr;
-        out->reserve(size_t(expected) + 16);
         // In slices, so that the copy stays small next to BioSig's buffer.
         const size_t count = size_t(want * layout.leadSamples);
         for (size_t from = 0; from < count; from += kSliceSamples) {
@@ -272,6 +279,98 @@ int EcgLeadRank(const std::string& label)
     return -1;
 }
 
+namespace {
+
+// Seconds a decode may take before the file is given up as damaged; a day
+// at 360 samples/s takes about one.
+constexpr int kDecodeSeconds = 60;
+
+void WriteRecording(CResultWriter& w, const StandardRecording& r)
+{
+    w.Value(int32_t(0));
+    w.String(r.format);
+    w.String(r.leadLabel);
+    w.Value(int32_t(r.leadNumber));
+    w.Value(uint32_t(r.channelLabels.size()));
+    for (const std::string& label : r.channelLabels)
+        w.String(label);
+    w.Value(r.sourceRate);
+    w.Value(uint8_t(r.hasStartTime));
+    w.Value(r.startTime.GetTime());
+}
+
+// The description from info, the samples from the in-memory file.
+bool ReadRecording(CResultReader& in, int samples, StandardRecording* r)
+{
+    int32_t number = 0;
+    uint32_t labels = 0;
+    uint8_t hasStart = 0;
+    int64_t start = 0;
+    if (!in.String(&r->format) || !in.String(&r->leadLabel) || !in.Value(&number) || !in.Value(&labels))
+        return false;
+    for (uint32_t i = 0; i < labels; ++i) {
+        r->channelLabels.emplace_back();
+        if (!in.String(&r->channelLabels.back()))
+            return false;
+    }
+    if (!in.Value(&r->sourceRate) || !in.Value(&hasStart) || !in.Value(&start) || in.Left() != 0)
+        return false;
+    r->leadNumber = number;
+    r->hasStartTime = hasStart != 0;
+    r->startTime = CTime(start);
+    struct stat st {};
+    if (::fstat(samples, &st) != 0 || st.st_size % 2 != 0)
+        return false;
+    r->samples.resize(size_t(st.st_size) / 2);
+    auto* bytes = reinterpret_cast<char*>(r->samples.data());
+    for (size_t done = 0, want = size_t(st.st_size); done < want;) {
+        const ssize_t n = ::read(samples, bytes + done, want - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Decodes in the child: what is known of the recording goes to info, then
+// the samples to data.
+void Decode(const std::string& path, SignatureKind kind, const std::string& durationField,
+            const StandardOpenOptions& options, CResultWriter& info, CResultWriter& data)
+{
+    auto rec = std::make_shared<StandardRecording>();
+    BiosigHandle handle(path);
+    HDRTYPE* hdr = handle.get();
+    rec->format = GetFileTypeString(hdr->TYPE) ? GetFileTypeString(hdr->TYPE) : "";
+    if (hdr->NS < 1 || hdr->NRec < 1 || hdr->SPR < 1 || !std::isfinite(hdr->SampleRate) || hdr->SampleRate <= 0 ||
+        hdr->SampleRate > 1e6)
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    for (int k = 0; k < hdr->NS; ++k)
+        rec->channelLabels.push_back(Trimmed(hdr->CHANNEL[k].Label));
+    const int lead = ChooseLead(hdr, options.lead, path);
+    const CHANNEL_TYPE& ch = hdr->CHANNEL[lead];
+    if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0)
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    const double rate = NominalRate(hdr->SampleRate * ch.SPR / hdr->SPR, ch.SPR, kind, durationField);
+    if (!(rate >= 1))
+        throw CFileException(CFileException::formatUnsupported, -1, path);
+    // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
+    // samples, as its own converter writes them from WFDB format 212).
+    if (kind == SignatureKind::gdf && ch.GDFTYP > 255 && (ch.GDFTYP - 255) % 8 != 0)
+        throw CFileException(CFileException::formatUnsupported, -1, path);
+    const LeadLayout layout{lead, hdr->NS, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
+    rec->leadNumber = lead + 1;
+    rec->leadLabel = Trimmed(ch.Label);
+    rec->sourceRate = rate;
+    rec->hasStartTime = StartTimeOf(hdr, &rec->startTime);
+    DecodeLead(hdr, path, layout, rate, data);
+    data.Flush();
+    WriteRecording(info, *rec);
+}
+
+}  // namespace
+
 std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, const StandardOpenOptions& options,
                                                      CTime* pTimeStart)
 {
@@ -279,34 +378,30 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
     if (sniffed.kind == SignatureKind::none)
         return nullptr;
 
+    std::string result;
+    int samples = -1;
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](CResultWriter& info, CResultWriter& data) {
+            try {
+                Decode(path, sniffed.kind, sniffed.durationField, options, info, data);
+            } catch (const CFileException& e) {
+                WriteFileError(info, e);
+            }
+        },
+        kDecodeSeconds, &result, &samples);
+    struct Closer {
+        int fd;
+        ~Closer() { if (fd >= 0) ::close(fd); }
+    } closeSamples{samples};
+    CResultReader in(result);
+    int32_t tag = -1;
+    if (outcome != IsolatedOutcome::done || !in.Value(&tag))
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    if (tag != 0)
+        RaiseFileError(in, path);
     auto rec = std::make_shared<StandardRecording>();
-    {
-        BiosigHandle handle(path);
-        HDRTYPE* hdr = handle.get();
-        rec->format = GetFileTypeString(hdr->TYPE) ? GetFileTypeString(hdr->TYPE) : "";
-        if (hdr->NS < 1 || hdr->NRec < 1 || hdr->SPR < 1 || !std::isfinite(hdr->SampleRate) ||
-            hdr->SampleRate <= 0 || hdr->SampleRate > 1e6)
-            throw CFileException(CFileException::recordingDamaged, -1, path);
-        for (int k = 0; k < hdr->NS; ++k)
-            rec->channelLabels.push_back(Trimmed(hdr->CHANNEL[k].Label));
-        const int lead = ChooseLead(hdr, options.lead, path);
-        const CHANNEL_TYPE& ch = hdr->CHANNEL[lead];
-        if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0)
-            throw CFileException(CFileException::recordingDamaged, -1, path);
-        const double rate = NominalRate(hdr->SampleRate * ch.SPR / hdr->SPR, ch.SPR, sniffed.kind, sniffed.durationField);
-        if (!(rate >= 1))
-            throw CFileException(CFileException::formatUnsupported, -1, path);
-        // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
-        // samples, as its own converter writes them from WFDB format 212).
-        if (sniffed.kind == SignatureKind::gdf && ch.GDFTYP > 255 && (ch.GDFTYP - 255) % 8 != 0)
-            throw CFileException(CFileException::formatUnsupported, -1, path);
-        const LeadLayout layout{lead, hdr->NS, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
-        rec->leadNumber = lead + 1;
-        rec->leadLabel = Trimmed(ch.Label);
-        rec->sourceRate = rate;
-        rec->hasStartTime = StartTimeOf(hdr, &rec->startTime);
-        Decode(hdr, path, layout, rate, &rec->samples);
-    }
+    if (!ReadRecording(in, samples, rec.get()))
+        throw CFileException(CFileException::recordingDamaged, -1, path);
 
     if (pTimeStart && rec->hasStartTime)
         *pTimeStart = rec->startTime;

@@ -50,7 +50,8 @@ private:
 int EcgLeadRank(const std::string& label);
 
 // Null when the file carries no signature of a standard format; raises
-// CFileException when it does but cannot be read as one.
+// CFileException when it does but cannot be read as one. BioSig runs in a
+// child process: a crash or a hang there is a damaged file here.
 std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, const StandardOpenOptions& options,
                                                      CTime* pTimeStart);
 
