@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,19 +130,18 @@ bool StartTimeOf(const HDRTYPE* hdr, CTime* out)
     return true;
 }
 
-// What decoding needs of the header; every block handle must agree with it.
+// What decoding needs of the header.
 struct LeadLayout {
     int lead = 0;
-    int channels = 0;
     int64_t records = 0;
     uint32_t recordSamples = 0;  // all channels brought to the fastest rate
     uint32_t leadSamples = 0;    // the lead's own samples per record
     double millivolts = 1;
 };
 
-// Decodes the lead and resamples it to 250/s. BioSig 3.0.1 garbles or
-// crashes on reads that do not start at record 0 of a freshly opened EDF+
-// file, so the lead is read in one piece by the first read of the handle.
+// Decodes the lead, resamples it to 250/s and writes it to out. BioSig 3.0.1
+// garbles or crashes on reads that do not start at record 0 of a freshly
+// opened EDF+ file, so the lead is read in one piece.
 void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, CResultWriter& out)
 {
     const uint32_t step = layout.recordSamples / layout.leadSamples;
@@ -197,30 +195,27 @@ void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout,
         } while (p ? used < n : done > 0);
     };
 
-    const uint64_t recordsPerBlock = uint64_t(layout.records);
-    for (uint64_t rec = 0; rec < uint64_t(layout.records); rec += recordsPerBlock) {
-        const uint64_t want = std::min<uint64_t>(recordsPerBlock, uint64_t(layout.records) - rec);
-        for (int k = 0; k < hdr->NS; ++k)
-            hdr->CHANNEL[k].OnOff = k == layout.lead ? 1 : 0;
-        hdr->FLAG.UCAL = 0;
-        hdr->FLAG.OVERFLOWDETECTION = 0;
-        hdr->FLAG.ROW_BASED_CHANNELS = 0;
-        const size_t got = sread(nullptr, size_t(rec), size_t(want), hdr);
-        if (got != want || biosig_check_error(hdr) || !hdr->data.block ||
-            uint64_t(hdr->data.size[0]) * hdr->data.size[1] < want * layout.recordSamples)
-            throw CFileException(CFileException::recordingDamaged, -1, path);
-        // The file's raw bytes are decoded now; give their memory back before
-        // the samples take theirs (destructHDR frees only what is left).
-        std::free(hdr->AS.rawdata);
-        hdr->AS.rawdata = nullptr;
-        // In slices, so that the copy stays small next to BioSig's buffer.
-        const size_t count = size_t(want * layout.leadSamples);
-        for (size_t from = 0; from < count; from += kSliceSamples) {
-            native.resize(std::min(kSliceSamples, count - from));
-            for (size_t i = 0; i < native.size(); ++i)
-                native[i] = hdr->data.block[(from + i) * step] * layout.millivolts;
-            push(native.data(), native.size());
-        }
+    for (int k = 0; k < hdr->NS; ++k)
+        hdr->CHANNEL[k].OnOff = k == layout.lead ? 1 : 0;
+    hdr->FLAG.UCAL = 0;
+    hdr->FLAG.OVERFLOWDETECTION = 0;
+    hdr->FLAG.ROW_BASED_CHANNELS = 0;
+    const size_t records = size_t(layout.records);
+    const size_t got = sread(nullptr, 0, records, hdr);
+    if (got != records || biosig_check_error(hdr) || !hdr->data.block ||
+        uint64_t(hdr->data.size[0]) * hdr->data.size[1] < uint64_t(records) * layout.recordSamples)
+        throw CFileException(CFileException::recordingDamaged, -1, path);
+    // BioSig's copy of the file's bytes is done with: its memory goes back
+    // now (destructHDR frees only what is left).
+    std::free(hdr->AS.rawdata);
+    hdr->AS.rawdata = nullptr;
+    // In slices, so that the copy stays small next to BioSig's buffer.
+    const size_t count = records * layout.leadSamples;
+    for (size_t from = 0; from < count; from += kSliceSamples) {
+        native.resize(std::min(kSliceSamples, count - from));
+        for (size_t i = 0; i < native.size(); ++i)
+            native[i] = hdr->data.block[(from + i) * step] * layout.millivolts;
+        push(native.data(), native.size());
     }
     if (resample)
         push(nullptr, 0);
@@ -359,7 +354,7 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
     // samples, as its own converter writes them from WFDB format 212).
     if (kind == SignatureKind::gdf && ch.GDFTYP > 255 && (ch.GDFTYP - 255) % 8 != 0)
         throw CFileException(CFileException::formatUnsupported, -1, path);
-    const LeadLayout layout{lead, hdr->NS, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
+    const LeadLayout layout{lead, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
     rec->leadNumber = lead + 1;
     rec->leadLabel = Trimmed(ch.Label);
     rec->sourceRate = rate;
