@@ -16,12 +16,6 @@
 
 namespace {
 
-std::mutex& BiosigMutex()
-{
-    static std::mutex m;
-    return m;
-}
-
 bool EndsWithNoCase(const std::string& s, const char* suffix)
 {
     const size_t n = std::strlen(suffix);
@@ -283,7 +277,7 @@ Sniffed SniffStandardFile(const std::string& path)
     return out;
 }
 
-BiosigHandle::BiosigHandle(const std::string& path) : m_lock(BiosigMutex())
+BiosigHandle::BiosigHandle(const std::string& path)
 {
     const SignatureKind kind = SniffStandardFile(path).kind;
     // BioSig crashes on a WFDB record whose signal file is missing or short.

@@ -1,7 +1,6 @@
 // The one place that talks to BioSig: signature sniffing and an open header.
 #pragma once
 
-#include <mutex>
 #include <string>
 
 #include <biosig.h>
@@ -22,7 +21,7 @@ struct Sniffed {
 Sniffed SniffStandardFile(const std::string& path);
 
 // A file opened for reading by BioSig whose type matches its signature.
-// BioSig keeps global state, so one handle at a time holds the lock.
+// Only ever made in a child process (see Isolated.h).
 class BiosigHandle {
 public:
     // Raises CFileException when BioSig cannot read the file as its signature says.
@@ -34,6 +33,5 @@ public:
     HDRTYPE* get() const { return m_hdr; }
 
 private:
-    std::unique_lock<std::mutex> m_lock;
     HDRTYPE* m_hdr = nullptr;
 };

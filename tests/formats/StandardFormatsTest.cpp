@@ -188,6 +188,12 @@ TEST(StandardRecording, EdfCopySavedByAnotherProgramGivesTheSameBeats)
     EXPECT_GT(NumbersOf(beats).size(), 2200u);
     EXPECT_EQ(JsonArrayOf(copy.out, "beats"), beats);
     EXPECT_EQ(JsonArrayOf(copy.out, "abnormalBeats"), JsonArrayOf(direct.out, "abnormalBeats"));
+    // The same through HL7 aECG (its XML states the rate as 359.9997 per second).
+    const std::string xml = dir.Path("100.xml");
+    ASSERT_EQ(Command({"save2gdf", "-f=HL7aECG", hea, xml}).status, 0);
+    const RunResult hl7 = Analyze({"--json", xml});
+    ASSERT_EQ(hl7.status, 0) << hl7.out;
+    EXPECT_EQ(JsonArrayOf(hl7.out, "beats"), beats);
 
     // The original annotations score the detector with no conversion.
     const RunResult scored = Analyze({"--reference", dir.Path("100.atr"), hea});
