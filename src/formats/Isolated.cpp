@@ -58,6 +58,8 @@ bool CResultReader::Bytes(void* p, size_t n)
 {
     if (Left() < n)
         return false;
+    if (n == 0)
+        return true;  // p may be the null data() of an empty vector
     std::memcpy(p, m_data.data() + m_pos, n);
     m_pos += n;
     return true;
