@@ -78,7 +78,7 @@ uint32_t CEcgDocument::ReadSamples(int16_t* buffer, int64_t first, uint32_t coun
 
 bool CEcgDocument::ReadHeader(void* buffer)
 {
-    if (!m_pEcgFile || m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER)
+    if (!m_pEcgFile || IsLongRecordingKind(m_pEcgFile->GetFileKind()))
         return false;
     return m_pEcgFile->ReadHeader(buffer);
 }
@@ -103,7 +103,7 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     if (!m_pEcgFile)
         return;
 
-    if (m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER) {
+    if (IsLongRecordingKind(m_pEcgFile->GetFileKind())) {
         m_eAnalysisDetector = m_eDetectorKind;
         m_bWorkerAlive.store(true, std::memory_order_release);
         m_hAnalysisThread = std::thread(&CEcgDocument::AnalysisThreadProc, this, pView);
@@ -167,9 +167,9 @@ QrsDetector& CEcgDocument::GetDetector()
     std::vector<int16_t> buffer(2 * DETECTOR_PRIME_SAMPLES, 0);
     uint32_t read = 0;
     {
-        CHolterFile reader(m_strFilePath);
-        read = reader.ReadSamples(buffer.data(), 0, DETECTOR_PRIME_SAMPLES);
-        reader.Close();
+        std::unique_ptr<CEcgFile> reader = OpenAnalysisReader();
+        read = reader->ReadSamples(buffer.data(), 0, DETECTOR_PRIME_SAMPLES);
+        reader->Close();
     }
     UpsampleByRepeat(buffer.data(), 2 * read, 2);
     std::vector<uint32_t> positions(read);
@@ -178,6 +178,17 @@ QrsDetector& CEcgDocument::GetDetector()
 
     m_bDetectorPrimed = true;
     return m_detector;
+}
+
+std::unique_ptr<CEcgFile> CEcgDocument::OpenAnalysisReader()
+{
+    // A standard recording hands out its decoded samples; a long recording is
+    // read again from its path.
+    if (m_pEcgFile) {
+        if (std::unique_ptr<CEcgFile> reader = m_pEcgFile->OpenReader())
+            return reader;
+    }
+    return std::make_unique<CHolterFile>(m_strFilePath);
 }
 
 void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
@@ -199,7 +210,8 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         pView->ShowProgress();
 
     try {
-        CHolterFile reader(m_strFilePath);
+        std::unique_ptr<CEcgFile> pReader = OpenAnalysisReader();
+        CEcgFile& reader = *pReader;
         const uint64_t total = std::min(reader.GetSampleCount(), kMaxAnalysedSamples);
         const uint64_t chunks = (total + ANALYSIS_CHUNK_STEP - 1) / ANALYSIS_CHUNK_STEP;
 

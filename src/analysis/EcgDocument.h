@@ -131,6 +131,8 @@ public:
 
 protected:
     void AnalysisThreadProc(IAnalysisView* pView);
+    // The reader the worker and the detector priming use.
+    std::unique_ptr<CEcgFile> OpenAnalysisReader();
 
     DetectorKind m_eDetectorKind = DetectorKind::Standard;
     DetectorKind m_eAnalysisDetector = DetectorKind::Standard;  // set before the worker starts

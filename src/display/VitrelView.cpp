@@ -548,7 +548,7 @@ void CVitrelView::RefreshRhythmPane()
 
 int CVitrelView::GetPrintPageCount() const
 {
-    if (m_pDocument && m_pDocument->m_pEcgFile && m_pDocument->GetFileKind() == ECG_KIND_HOLTER) {
+    if (m_pDocument && m_pDocument->m_pEcgFile && IsLongRecordingKind(m_pDocument->GetFileKind())) {
         const size_t a = m_pDocument->GetAbnormalCount();
         return static_cast<int>(1 + (a + 4) / 5);
     }

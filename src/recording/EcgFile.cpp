@@ -231,6 +231,21 @@ bool CHolterFile::StartTimeFromName(const std::string& fileTitle, CTime* out)
     return true;
 }
 
+namespace {
+
+StandardFormatOpener& RegisteredOpener()
+{
+    static StandardFormatOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+void SetStandardFormatOpener(StandardFormatOpener opener)
+{
+    RegisteredOpener() = std::move(opener);
+}
+
 std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart)
 {
     uint64_t length = 0;
@@ -240,6 +255,10 @@ std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart
         if (!probe.Open(path, kOpenFlags, &error))
             throw error;
         length = probe.GetLength();
+    }
+    if (const StandardFormatOpener& opener = RegisteredOpener()) {
+        if (std::unique_ptr<CEcgFile> standard = opener(path, pTimeStart))
+            return standard;
     }
     std::unique_ptr<CEcgFile> file;
     if (length == NORMAL_FILE_LENGTH)

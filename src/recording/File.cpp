@@ -21,6 +21,10 @@ const char* MessageTemplate(int cause)
     case CFileException::hardIO: return "访问 %1 时遇到硬件 I/O 错误。";
     case CFileException::sharingViolation: return "访问 %1 时遇到共享冲突。";
     case CFileException::lockViolation: return "访问 %1 时遇到锁定冲突。";
+    case CFileException::recordingDamaged: return "%1 已损坏，无法读取其中的心电信号。";
+    case CFileException::formatUnsupported: return "%1 不是可以识别的心电记录格式。";
+    case CFileException::leadNotFound: return "%1 中没有可用的心电导联。";
+    case CFileException::recordingTooLarge: return "%1 太大，无法读入内存。";
     default: return "访问 %1 时发生未知错误。";
     }
 }
