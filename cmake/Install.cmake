@@ -27,15 +27,18 @@ set(CPACK_PACKAGE_NAME vitrel-ecg)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "support@example.com")
 set(CPACK_PACKAGE_VENDOR "维特尔医疗电子有限公司")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ECG analysis for short and long recordings of a hand-held recorder")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ECG analysis for short and long recordings of a hand-held recorder
- Opens short 21.6 s recordings with the recorder's findings and long Holter
- recordings, shows a calibrated scrolling waveform, detects R waves, lists
- irregular beats and hourly heart rates and prints a report.")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "ECG analysis for hand-held recorder and standard ECG recordings")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ECG analysis for hand-held recorder and standard ECG recordings
+ Opens short 21.6 s recordings with the recorder's findings, long Holter
+ recordings and standard recordings (EDF/EDF+, BDF, GDF, WFDB, SCP-ECG,
+ HL7 aECG), shows a calibrated scrolling waveform, detects R waves, lists
+ irregular beats, hourly heart rates and heart-rate variability, prints a
+ report and exports the beats as CSV, EDF+ or a WFDB record.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Chinese captions need the CJK faces; Qt's platform plugins come with libqt6gui6.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# BioSig and libsoxr are also found by shlibdeps; named here so the package says so.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libbiosig3, libsoxr0")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/PreciseQrsDetector.h"
 #include "analysis/QrsDetector.h"
 #include "recording/EcgFile.h"
 
@@ -194,6 +195,39 @@ int FuzzDetector(const uint8_t* data, size_t size)
     return 0;
 }
 
+int FuzzPreciseDetector(const uint8_t* data, size_t size)
+{
+    if (size < 4)
+        return 0;
+    // As FuzzDetector: the first bytes choose the piece lengths.
+    const uint8_t calls = static_cast<uint8_t>(data[0] % 6 + 1);
+    const uint16_t unit = static_cast<uint16_t>(data[1] | (data[2] << 8));
+    const size_t total = (size - 4) / 2;
+    std::vector<int16_t> stream(total);
+    if (total)
+        std::memcpy(stream.data(), data + 4, total * 2);
+    PreciseQrsDetector pieces, whole;
+    std::vector<uint64_t> beats, all;
+    size_t given = 0;
+    for (uint8_t c = 0; c < calls && given < total; ++c) {
+        const size_t len = c + 1 == calls ? total - given : std::min<size_t>(total - given, (unit >> (c * 2)) % 4000 + 1);
+        const size_t before = beats.size();
+        pieces.Process(stream.data() + given, len, beats);
+        given += len;
+        for (size_t i = before; i < beats.size(); ++i)
+            FUZZ_CHECK(beats[i] < given);
+    }
+    pieces.Finish(beats);
+    for (size_t i = 0; i < beats.size(); ++i) {
+        FUZZ_CHECK(beats[i] < total);
+        FUZZ_CHECK(i == 0 || beats[i] > beats[i - 1]);
+    }
+    whole.Process(stream.data(), total, all);
+    whole.Finish(all);
+    FUZZ_CHECK(all == beats);
+    return 0;
+}
+
 int FuzzAnalysis(const uint8_t* data, size_t size)
 {
     if (size < 1)
@@ -212,6 +246,7 @@ int FuzzAnalysis(const uint8_t* data, size_t size)
             return 0;
         }
         CheckingView view;
+        doc.SetDetectorKind((data[0] & 2) ? DetectorKind::Precise : DetectorKind::Standard);
         doc.StartAnalysis(&view);
         doc.WaitAnalysis();
         FUZZ_CHECK(view.detectionFinished);

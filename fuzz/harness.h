@@ -10,5 +10,7 @@
 int FuzzKindSelection(const uint8_t* data, size_t size);
 // Arbitrary bytes as a sample stream cut into several Detect calls.
 int FuzzDetector(const uint8_t* data, size_t size);
-// Arbitrary bytes as a small recording analysed from end to end.
+// Arbitrary bytes as a sample stream given to the precise detector in pieces.
+int FuzzPreciseDetector(const uint8_t* data, size_t size);
+// Arbitrary bytes as a small recording analysed from end to end, with either detector.
 int FuzzAnalysis(const uint8_t* data, size_t size);

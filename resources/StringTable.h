@@ -215,6 +215,11 @@ inline constexpr char kHardIO[] = "访问 %1 时遇到硬件 I/O 错误。";
 inline constexpr char kSharingViolation[] = "访问 %1 时遇到共享冲突。";
 inline constexpr char kLockViolation[] = "访问 %1 时遇到锁定冲突。";
 inline constexpr char kGenericFileError[] = "访问 %1 时发生未知错误。";
+// Recordings of the standard formats.
+inline constexpr char kRecordingDamaged[] = "%1 已损坏，无法读取其中的心电信号。";
+inline constexpr char kFormatUnsupported[] = "%1 不是可以识别的心电记录格式。";
+inline constexpr char kLeadNotFound[] = "%1 中没有可用的心电导联。";
+inline constexpr char kRecordingTooLarge[] = "%1 太大，无法读入内存。";
 inline constexpr char kOutOfMemory[] = "内存不足。";
 
 // Font faces; the Qt layers map them to the installed CJK faces.

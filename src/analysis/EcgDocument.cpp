@@ -1,7 +1,10 @@
 #include "analysis/EcgDocument.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
+
+#include "analysis/PreciseQrsDetector.h"
 
 namespace {
 
@@ -75,7 +78,7 @@ uint32_t CEcgDocument::ReadSamples(int16_t* buffer, int64_t first, uint32_t coun
 
 bool CEcgDocument::ReadHeader(void* buffer)
 {
-    if (!m_pEcgFile || m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER)
+    if (!m_pEcgFile || IsLongRecordingKind(m_pEcgFile->GetFileKind()))
         return false;
     return m_pEcgFile->ReadHeader(buffer);
 }
@@ -95,11 +98,13 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     m_vecBeats.clear();
     m_vecRRIntervals.clear();
     m_vecAbnormalBeats.clear();
+    m_eAnalysisDetector = DetectorKind::Standard;
 
     if (!m_pEcgFile)
         return;
 
-    if (m_pEcgFile->GetFileKind() == ECG_KIND_HOLTER) {
+    if (IsLongRecordingKind(m_pEcgFile->GetFileKind())) {
+        m_eAnalysisDetector = m_eDetectorKind;
         m_bWorkerAlive.store(true, std::memory_order_release);
         m_hAnalysisThread = std::thread(&CEcgDocument::AnalysisThreadProc, this, pView);
         return;
@@ -162,9 +167,9 @@ QrsDetector& CEcgDocument::GetDetector()
     std::vector<int16_t> buffer(2 * DETECTOR_PRIME_SAMPLES, 0);
     uint32_t read = 0;
     {
-        CHolterFile reader(m_strFilePath);
-        read = reader.ReadSamples(buffer.data(), 0, DETECTOR_PRIME_SAMPLES);
-        reader.Close();
+        std::unique_ptr<CEcgFile> reader = OpenAnalysisReader();
+        read = reader->ReadSamples(buffer.data(), 0, DETECTOR_PRIME_SAMPLES);
+        reader->Close();
     }
     UpsampleByRepeat(buffer.data(), 2 * read, 2);
     std::vector<uint32_t> positions(read);
@@ -173,6 +178,17 @@ QrsDetector& CEcgDocument::GetDetector()
 
     m_bDetectorPrimed = true;
     return m_detector;
+}
+
+std::unique_ptr<CEcgFile> CEcgDocument::OpenAnalysisReader()
+{
+    // A standard recording hands out its decoded samples; a long recording is
+    // read again from its path.
+    if (m_pEcgFile) {
+        if (std::unique_ptr<CEcgFile> reader = m_pEcgFile->OpenReader())
+            return reader;
+    }
+    return std::make_unique<CHolterFile>(m_strFilePath);
 }
 
 void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
@@ -194,50 +210,73 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         pView->ShowProgress();
 
     try {
-        CHolterFile reader(m_strFilePath);
+        std::unique_ptr<CEcgFile> pReader = OpenAnalysisReader();
+        CEcgFile& reader = *pReader;
         const uint64_t total = std::min(reader.GetSampleCount(), kMaxAnalysedSamples);
         const uint64_t chunks = (total + ANALYSIS_CHUNK_STEP - 1) / ANALYSIS_CHUNK_STEP;
 
         std::vector<int16_t> buffer(2 * ANALYSIS_CHUNK_LENGTH);
         std::vector<uint32_t> positions(ANALYSIS_CHUNK_LENGTH);
         std::vector<uint32_t> lastChunk, thisChunk;  // positions each chunk reported
+        // The precise detector sees the recording once, as one stream: each
+        // chunk gives it only the samples it has not had yet, and it hands
+        // back each beat once that beat is final.
+        std::unique_ptr<PreciseQrsDetector> precise;
+        if (m_eAnalysisDetector == DetectorKind::Precise)
+            precise = std::make_unique<PreciseQrsDetector>();
+        std::vector<uint64_t> found;
+        uint64_t fed = 0;
+        const auto addFound = [&] {
+            for (size_t j = 0; j < found.size() && !cancelled(); ++j)
+                AddBeat(uint32_t(found[j]));
+            found.clear();
+        };
         short lastPercent = 0;
         for (uint64_t i = 0; i < chunks && !cancelled(); ++i) {
             const uint64_t first = i * ANALYSIS_CHUNK_STEP;
             const uint32_t want = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_LENGTH, kMaxAnalysedSamples - first));
             std::fill(buffer.begin(), buffer.end(), int16_t(0));
             const uint32_t read = reader.ReadSamples(buffer.data(), first, want);
-            UpsampleByRepeat(buffer.data(), 2 * read, 2);
-
-            uint32_t count = 0;
-            {
-                std::lock_guard<std::mutex> lock(m_csDetector);
-                GetDetector().Detect(buffer.data(), 2 * read, positions.data(), &count);
-            }
-            // The first samples of a chunk repeat the end of the one before, so
-            // the filters first see a jump back in time: what they report there
-            // is either a transient or a second copy of a beat already found.
-            const uint64_t overlapEnd = first + (ANALYSIS_CHUNK_LENGTH - ANALYSIS_CHUNK_STEP);
-            const uint64_t settled = first + ANALYSIS_OVERLAP_SETTLE;
-            thisChunk.clear();
-            for (uint32_t j = 0; j < count && !cancelled(); ++j) {
-                const int32_t e = int32_t(positions[j]);
-                if (e < 0)
-                    continue;
-                const uint64_t p = first + uint32_t(e) / 2;
-                thisChunk.push_back(uint32_t(p));
-                if (i > 0 && p < overlapEnd) {
-                    if (p < settled)
-                        continue;
-                    const bool seen = std::any_of(lastChunk.begin(), lastChunk.end(), [p](uint32_t q) {
-                        return (p > q ? p - q : q - p) <= ANALYSIS_OVERLAP_SAME_BEAT;
-                    });
-                    if (seen)
-                        continue;
+            if (precise) {
+                const uint64_t from = std::max(first, fed);
+                if (first + read > from) {
+                    precise->Process(buffer.data() + (from - first), size_t(first + read - from), found);
+                    fed = first + read;
                 }
-                AddBeat(uint32_t(p));
+                addFound();
+            } else {
+                UpsampleByRepeat(buffer.data(), 2 * read, 2);
+
+                uint32_t count = 0;
+                {
+                    std::lock_guard<std::mutex> lock(m_csDetector);
+                    GetDetector().Detect(buffer.data(), 2 * read, positions.data(), &count);
+                }
+                // The first samples of a chunk repeat the end of the one before, so
+                // the filters first see a jump back in time: what they report there
+                // is either a transient or a second copy of a beat already found.
+                const uint64_t overlapEnd = first + (ANALYSIS_CHUNK_LENGTH - ANALYSIS_CHUNK_STEP);
+                const uint64_t settled = first + ANALYSIS_OVERLAP_SETTLE;
+                thisChunk.clear();
+                for (uint32_t j = 0; j < count && !cancelled(); ++j) {
+                    const int32_t e = int32_t(positions[j]);
+                    if (e < 0)
+                        continue;
+                    const uint64_t p = first + uint32_t(e) / 2;
+                    thisChunk.push_back(uint32_t(p));
+                    if (i > 0 && p < overlapEnd) {
+                        if (p < settled)
+                            continue;
+                        const bool seen = std::any_of(lastChunk.begin(), lastChunk.end(), [p](uint32_t q) {
+                            return (p > q ? p - q : q - p) <= ANALYSIS_OVERLAP_SAME_BEAT;
+                        });
+                        if (seen)
+                            continue;
+                    }
+                    AddBeat(uint32_t(p));
+                }
+                lastChunk.swap(thisChunk);
             }
-            lastChunk.swap(thisChunk);
             if (cancelled())
                 break;
 
@@ -247,6 +286,10 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
                 if (pView)
                     pView->SetProgress(percent);
             }
+        }
+        if (precise && !cancelled()) {
+            precise->Finish(found);
+            addFound();
         }
         reader.Close();
     } catch (const CFileException&) {

@@ -46,6 +46,10 @@ struct HourRateStats {
     uint32_t nFastBeatPos;
 };
 
+// The R-wave detector of a long recording's analysis run: the recorder's own
+// (the default) or the precise one.
+enum class DetectorKind { Standard, Precise };
+
 // In place: buffer[i] = buffer[i / factor] for i = length-1 down to 1.
 void UpsampleByRepeat(int16_t* buffer, uint32_t length, uint32_t factor);
 
@@ -68,7 +72,13 @@ public:
     uint32_t ReadSamples(int16_t* buffer, int64_t first, uint32_t count);
     bool ReadHeader(void* buffer);
 
-    // Analysis run.
+    // Analysis run. The detector chosen here serves the runs started after;
+    // short recordings always show the recorder's own beats.
+    void SetDetectorKind(DetectorKind kind) { m_eDetectorKind = kind; }
+    DetectorKind GetDetectorKind() const { return m_eDetectorKind; }
+    // The detector that found the beats of the latest run: Standard also when
+    // no detector ran (a short recording, or no run yet).
+    DetectorKind GetAnalysisDetector() const { return m_eAnalysisDetector; }
     void StartAnalysis(IAnalysisView* pView);
     void StopAnalysis();
     // Blocks until a running worker has ended by itself (command-line use).
@@ -100,12 +110,16 @@ public:
 
     const std::string& GetFilePath() const { return m_strFilePath; }
     CTime GetStartTime() const { return m_timeStart; }
+    // The file object, or null; the document keeps it.
+    CEcgFile* GetEcgFile() const { return m_pEcgFile.get(); }
 
 private:
     // Tests set and read the state through this one seam (tests/support).
     friend struct CEcgDocumentTestAccess;
 
     void AnalysisThreadProc(IAnalysisView* pView);
+    // The reader the worker and the detector priming use.
+    std::unique_ptr<CEcgFile> OpenAnalysisReader();
 
     // Members in the order the document declares them.
     std::string m_strFilePath;
@@ -124,6 +138,9 @@ private:
     CTime m_timeStart;
     QrsDetector m_detector;
     std::vector<std::unique_ptr<MinuteRateStats>> m_vecMinuteStats;
+
+    DetectorKind m_eDetectorKind = DetectorKind::Standard;
+    DetectorKind m_eAnalysisDetector = DetectorKind::Standard;  // set before the worker starts
 
     std::atomic<bool> m_bWorkerAlive{false};
     std::atomic<bool> m_bRunFailed{false};

@@ -158,7 +158,7 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
         dc.setPen(LinePen(kAxis));
         Line(dc, L, P.y(), R, P.y());
         Line(dc, P.x(), T, P.x(), B);
-        if (doc && doc->GetFileKind() == ECG_KIND_HOLTER) {
+        if (doc && IsLongRecordingKind(doc->GetFileKind())) {
             const double m = MinuteAt(P.x(), L, w, n);
             CTime t;
             doc->GetTimeAt(&t, static_cast<int32_t>(m * 60), false);

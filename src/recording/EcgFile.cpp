@@ -224,6 +224,21 @@ std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path)
     }
 }
 
+namespace {
+
+StandardFormatOpener& RegisteredOpener()
+{
+    static StandardFormatOpener opener;
+    return opener;
+}
+
+}  // namespace
+
+void SetStandardFormatOpener(StandardFormatOpener opener)
+{
+    RegisteredOpener() = std::move(opener);
+}
+
 std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart)
 {
     uint64_t length = 0;
@@ -233,6 +248,10 @@ std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart
         if (!probe.Open(path, kOpenFlags, &error))
             throw error;
         length = probe.GetLength();
+    }
+    if (const StandardFormatOpener& opener = RegisteredOpener()) {
+        if (std::unique_ptr<CEcgFile> standard = opener(path, pTimeStart))
+            return standard;
     }
     const int kind = length == NORMAL_FILE_LENGTH   ? ECG_KIND_NORMAL
                      : length == REMOTE_FILE_LENGTH ? ECG_KIND_REMOTE

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,7 +16,15 @@ enum EcgFileKind : int {
     ECG_KIND_HOLTER = 1,
     ECG_KIND_NORMAL = 2,
     ECG_KIND_REMOTE = 3,
+    ECG_KIND_STANDARD = 4,  // EDF, BDF, GDF, WFDB, SCP-ECG, HL7 aECG, decoded into samples at 250/s
 };
+
+// Kinds whose beats the detector finds on a worker: everything else reads
+// the recorder's own beat table.
+constexpr bool IsLongRecordingKind(int kind)
+{
+    return kind == ECG_KIND_HOLTER || kind == ECG_KIND_STANDARD;
+}
 
 constexpr uint64_t NORMAL_FILE_LENGTH = 14352;
 constexpr uint64_t REMOTE_FILE_LENGTH = 14374;
@@ -80,8 +89,15 @@ public:
     virtual bool GetStartTime(CTime* out) = 0;
     // "YYYY-MM-DD hh:mm" into a buffer of 32 characters (UTF-8 here).
     virtual bool FormatStartTime(char* buffer);
+    // A second reader of the same recording for the analysis worker;
+    // null for kinds that the worker opens from the path itself.
+    virtual std::unique_ptr<CEcgFile> OpenReader() { return nullptr; }
 
 protected:
+    // A reader that keeps its samples elsewhere: no file is opened.
+    struct NoOpen {};
+    CEcgFile(const std::string& path, NoOpen) { m_strFileName = path; }
+
     // The common sample read with a header of headerWords 16-bit words.
     uint32_t ReadSamplesAt(int16_t* buffer, uint64_t first, uint32_t count, uint64_t headerWords);
 };
@@ -127,11 +143,20 @@ public:
     static bool StartTimeFromName(const std::string& fileTitle, CTime* out);
 };
 
-// The reader of a kind for path; like the constructors, it does not report
-// a failed open (the reads raise the file errors).
+// The reader of a kind for path (not the standard kind); like the
+// constructors, it does not report a failed open (the reads raise the file
+// errors).
 std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path);
 
-// Kind selection by exact file length. Raises CFileException when the path
-// cannot be opened, CTimeException for a short recording with an impossible
-// header date. Sets *pTimeStart when the file tells its start time.
+// Recognises a recording of a standard format and opens it, or returns null
+// for any other file. Raises CFileException for a damaged or unsupported one.
+using StandardFormatOpener = std::function<std::unique_ptr<CEcgFile>(const std::string& path, CTime* pTimeStart)>;
+// Registered once at start-up by programs that can read standard formats;
+// without it, kind selection goes by file length alone.
+void SetStandardFormatOpener(StandardFormatOpener opener);
+
+// Kind selection: a registered standard-format opener first, then the exact
+// file length. Raises CFileException when the path cannot be opened,
+// CTimeException for a short recording with an impossible header date. Sets
+// *pTimeStart when the file tells its start time.
 std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart);

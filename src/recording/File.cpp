@@ -23,6 +23,10 @@ const char* MessageTemplate(int cause)
     case CFileException::hardIO: return Text::kHardIO;
     case CFileException::sharingViolation: return Text::kSharingViolation;
     case CFileException::lockViolation: return Text::kLockViolation;
+    case CFileException::recordingDamaged: return Text::kRecordingDamaged;
+    case CFileException::formatUnsupported: return Text::kFormatUnsupported;
+    case CFileException::leadNotFound: return Text::kLeadNotFound;
+    case CFileException::recordingTooLarge: return Text::kRecordingTooLarge;
     default: return Text::kGenericFileError;
     }
 }

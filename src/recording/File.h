@@ -24,6 +24,11 @@ public:
         lockViolation,
         diskFull,
         endOfFile,
+        // Recordings of the standard formats.
+        recordingDamaged = 100,
+        formatUnsupported,
+        leadNotFound,
+        recordingTooLarge,
     };
 
     CFileException(int cause = genericException, int osError = -1, std::string fileName = {});

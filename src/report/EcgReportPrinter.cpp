@@ -59,7 +59,7 @@ CEcgReportPrinter::CEcgReportPrinter(CEcgDocument* pDoc, QPainter* pDC, CPrintIn
 
 int CEcgReportPrinter::GetPageCount(const CEcgDocument* pDoc)
 {
-    if (!pDoc || pDoc->GetFileKind() != ECG_KIND_HOLTER)
+    if (!pDoc || !IsLongRecordingKind(pDoc->GetFileKind()))
         return 1;
     const size_t n = pDoc->GetAbnormalCount();
     return 1 + static_cast<int>((n + kStripsPerEventPage - 1) / kStripsPerEventPage);
@@ -229,7 +229,7 @@ void CEcgReportPrinter::PrintPage()
     if (!m_pDocument || !m_pDC)
         return;
     const int kind = m_pDocument->GetFileKind();
-    if (kind == ECG_KIND_HOLTER)
+    if (IsLongRecordingKind(kind))
         PrintEventPage();
     else if (kind == ECG_KIND_NORMAL || kind == ECG_KIND_REMOTE)
         PrintSummaryPage();

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "report/OutputFile.h"
+#include "recording/OutputFile.h"
 
 class QPainter;
 class QPdfWriter;

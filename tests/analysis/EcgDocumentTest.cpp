@@ -433,6 +433,64 @@ TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
     EXPECT_EQ(DocAccess::Beats(*doc), first);
 }
 
+TEST_F(DocumentTest, PreciseRunSeesTheChunksAsOneStream)
+{
+    const uint32_t n = 3 * ANALYSIS_CHUNK_STEP + 10000;
+    const std::string path = m_dir.Path("20030108.30");
+    WriteSamples(path, Signal(n, 200));
+    auto doc = std::make_unique<CEcgDocument>();
+    doc->OpenFile(path);
+    doc->SetDetectorKind(DetectorKind::Precise);
+    RecordingView view;
+    doc->StartAnalysis(&view);
+    doc->WaitAnalysis();
+    ASSERT_TRUE(doc->IsDetectionDone());
+    EXPECT_EQ(doc->GetAnalysisDetector(), DetectorKind::Precise);
+
+    // Every apex once, within a sample, the chunk overlaps included.
+    const std::vector<uint32_t> want = Apexes(n, 200);
+    const std::vector<uint32_t>& beats = DocAccess::Beats(*doc);
+    ASSERT_EQ(beats.size(), want.size());
+    for (size_t k = 0; k < want.size(); ++k)
+        EXPECT_LE(std::max(beats[k], want[k]) - std::min(beats[k], want[k]), 1u) << want[k];
+    // The same progress and notifications as the standard run; its detector is not primed.
+    EXPECT_EQ(view.DetectionProgress(), (std::vector<int>{25, 50, 75, 100}));
+    EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 1}));
+    EXPECT_FALSE(DocAccess::IsDetectorPrimed(*doc));
+}
+
+TEST_F(DocumentTest, SwitchingDetectorsLeavesTheStandardOneAlone)
+{
+    // The standard detector keeps its state from run to run: a precise run
+    // in between must not touch it.
+    const std::string path = m_dir.Path("20030108.30");
+    WriteSamples(path, SyntheticEcg(4 * ANALYSIS_CHUNK_STEP, 187, 1300, 9, 10));
+    const auto run = [](CEcgDocument& doc, DetectorKind kind) {
+        doc.SetDetectorKind(kind);
+        doc.StartAnalysis(nullptr);
+        doc.WaitAnalysis();
+        EXPECT_EQ(doc.GetAnalysisDetector(), kind);
+        return DocAccess::Beats(doc);
+    };
+    CEcgDocument a, b;
+    a.OpenFile(path);
+    b.OpenFile(path);
+    const std::vector<uint32_t> a1 = run(a, DetectorKind::Standard), a2 = run(a, DetectorKind::Standard);
+    EXPECT_EQ(run(b, DetectorKind::Standard), a1);
+    EXPECT_FALSE(run(b, DetectorKind::Precise).empty());
+    EXPECT_EQ(run(b, DetectorKind::Standard), a2);
+
+    // Short recordings show the recorder's beats whatever is chosen.
+    const std::string shortPath = m_dir.Path("short.ecg");
+    WriteShortRecording(shortPath, 3, {100, 350, 610});
+    CEcgDocument s;
+    s.OpenFile(shortPath);
+    s.SetDetectorKind(DetectorKind::Precise);
+    s.StartAnalysis(nullptr);
+    EXPECT_EQ(DocAccess::Beats(s), (std::vector<uint32_t>{100, 350, 610}));
+    EXPECT_EQ(s.GetAnalysisDetector(), DetectorKind::Standard);
+}
+
 TEST_F(DocumentTest, ChunkCountFollowsLength)
 {
     for (uint32_t extra : {0u, 1u}) {
@@ -503,8 +561,11 @@ TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
 {
     const std::string path = m_dir.Path("cancel.dat");
     WriteSamples(path, Signal(20 * ANALYSIS_CHUNK_STEP, 200));
+    for (DetectorKind kind : {DetectorKind::Standard, DetectorKind::Precise}) {
+    SCOPED_TRACE(int(kind));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
+    doc->SetDetectorKind(kind);
     RecordingView view;
     std::atomic<int> calls{0};
     view.onProgress = [&](short) {
@@ -521,6 +582,7 @@ TEST_F(DocumentTest, CancelSeenByTheWorkerEndsSilently)
     // The beats found so far come from the first two chunks only.
     ASSERT_FALSE(DocAccess::Beats(*doc).empty());
     EXPECT_LT(DocAccess::Beats(*doc).back(), 2 * ANALYSIS_CHUNK_STEP + ANALYSIS_CHUNK_LENGTH);
+    }
 }
 
 // Out of memory after detection or during the statistics: the run ends as
@@ -662,9 +724,12 @@ TEST_F(DocumentTest, CancelSeenOnTheErrorPathStaysSilent)
 TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
 {
     const std::string path = m_dir.Path("shrinks.dat");
+    for (DetectorKind kind : {DetectorKind::Standard, DetectorKind::Precise}) {
+    SCOPED_TRACE(int(kind));
     WriteSamples(path, Signal(10 * ANALYSIS_CHUNK_STEP, 200));
     auto doc = std::make_unique<CEcgDocument>();
     doc->OpenFile(path);
+    doc->SetDetectorKind(kind);
     RecordingView view;
     std::atomic<int> calls{0};
     view.onProgress = [&](short) {
@@ -679,6 +744,7 @@ TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
     ASSERT_FALSE(DocAccess::Beats(*doc).empty());
     EXPECT_LT(DocAccess::Beats(*doc).back(), 30000u);
     EXPECT_EQ(view.DetectionProgress().back(), 100);
+    }
 }
 
 }  // namespace

@@ -147,6 +147,8 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
     ASSERT_GT(clean.beats.size(), 100u);
     const ProgramRun cleanRun = Analyze({"--json", path}, {});
     ASSERT_EQ(cleanRun.status, 0) << cleanRun.err;
+    const ProgramRun cleanPrecise = Analyze({"--json", "--detector", "precise", path}, {});
+    ASSERT_EQ(cleanPrecise.status, 0) << cleanPrecise.err;
 
     for (const char* mode : {"short=1", "short=7", "short=4095"}) {
         SCOPED_TRACE(mode);
@@ -167,6 +169,11 @@ TEST_F(FaultTest, ShortReadsGiveIdenticalResults)
         const ProgramRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110814.30", std::string("VITREL_FAULT_MODE=") + mode});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, cleanRun.out);
+        // The precise detector takes the same chunks, only the new part of each.
+        const ProgramRun precise = Analyze({"--json", "--detector", "precise", path},
+                                        {"VITREL_FAULT_PATH=10110814.30", std::string("VITREL_FAULT_MODE=") + mode});
+        EXPECT_EQ(precise.status, 0) << precise.err;
+        EXPECT_EQ(precise.out, cleanPrecise.out);
     }
 }
 
@@ -227,10 +234,13 @@ TEST_F(FaultTest, ReadErrorMidwayEndsTheRunNotCompleted)
         EXPECT_FALSE(doc.IsStatisticsReady());
         EXPECT_EQ(view.Events(), (std::vector<Ev>{{Ev::Show, 0}, {Ev::DetectionFinished, 0}}));
     }
-    const ProgramRun run = Analyze({"--json", path}, {"VITREL_FAULT_PATH=10110815.30", "VITREL_FAULT_MODE=eio=120000"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("\"completed\":false"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("did not complete"), std::string::npos) << run.err;
+    for (const char* detector : {"standard", "precise"}) {
+        const ProgramRun run = Analyze({"--json", "--detector", detector, path},
+                                    {"VITREL_FAULT_PATH=10110815.30", "VITREL_FAULT_MODE=eio=120000"});
+        EXPECT_EQ(run.status, 1) << detector;
+        EXPECT_NE(run.out.find("\"completed\":false"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("did not complete"), std::string::npos) << run.err;
+    }
 }
 
 TEST_F(FaultTest, PermissionDeniedOnOpen)

@@ -15,7 +15,7 @@ struct ProgramRun {
     std::string out, err;
 };
 
-// Runs program with args. env adds or replaces environment entries
+// Runs program (looked up on PATH without a slash) with args. env adds or replaces environment entries
 // ("NAME=value"); the fault-injection settings (VITREL_FAULT_*) of this
 // process are not passed on. `during` runs while the program works.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,

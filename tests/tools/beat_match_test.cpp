@@ -28,3 +28,15 @@ TEST(BeatMatch, OneToOneWithinTolerance)
     EXPECT_EQ(m.truePositives, 0u);
     EXPECT_DOUBLE_EQ(m.Sensitivity(), 0.0);
 }
+
+TEST(BeatMatch, OnlyScoredSamplesCount)
+{
+    const auto from500 = [](int64_t s) { return s >= 500; };
+    // Pairs are made across the edge; a pair counts where its reference beat lies.
+    BeatMatchResult m = MatchBeats({495, 1000}, {505, 2000}, 37, from500);
+    EXPECT_EQ(m.truePositives, 1u);
+    EXPECT_EQ(m.falsePositives, 1u);
+    EXPECT_EQ(m.falseNegatives, 1u);
+    m = MatchBeats({505, 100}, {495, 90}, 37, from500);
+    EXPECT_EQ(m.truePositives + m.falsePositives + m.falseNegatives, 0u);
+}

@@ -43,6 +43,7 @@ TEST(FuzzRegressions, SavedInputsAndCornersRunClean)
 {
     Replay("kind_selection", FuzzKindSelection);
     Replay("detector", FuzzDetector);
+    Replay("precise_detector", FuzzPreciseDetector);
     Replay("analysis", FuzzAnalysis);
     // Extremes the fuzzers start from: int16 limits, alternating signs, short kinds padded.
     for (uint8_t fill : {uint8_t(0x00), uint8_t(0x7F), uint8_t(0x80), uint8_t(0xFF)}) {
@@ -50,6 +51,7 @@ TEST(FuzzRegressions, SavedInputsAndCornersRunClean)
             auto v = Corner(n, fill, 3);
             FuzzKindSelection(v.data(), v.size());
             FuzzDetector(v.data(), v.size());
+            FuzzPreciseDetector(v.data(), v.size());
             FuzzAnalysis(v.data(), v.size());
         }
     }
@@ -57,6 +59,7 @@ TEST(FuzzRegressions, SavedInputsAndCornersRunClean)
     for (size_t i = 0; i < alternating.size(); ++i)
         alternating[i] = (i / 2) % 2 ? 0x80 : 0x7F;
     FuzzDetector(alternating.data(), alternating.size());
+    FuzzPreciseDetector(alternating.data(), alternating.size());
     FuzzAnalysis(alternating.data(), alternating.size());
     const uint8_t shortPadded[] = {4, 0x01, 'a', 'b', 'c', 'd', 10, 11, 8, 14, 30, 0};
     FuzzKindSelection(shortPadded, sizeof shortPadded);

@@ -219,6 +219,43 @@ TEST_F(SynthTest, OutputDependsOnlyOnTheSeed)
     }
 }
 
+TEST_F(SynthTest, DropoutsAndClippingAreRecorderFaults)
+{
+    ASSERT_EQ(Synth({"long", "--minutes", "10", "--seed", "8", "--dropouts", "30", "--dropout-seconds", "5",
+                     "--clip-mv", "0.9", "--beats", (m_dir / "b.csv").string(), (m_dir / "out").string()}),
+              0);
+    auto file = OpenEcgFile((m_dir / "out" / "24050608.30").string(), nullptr);
+    const std::vector<int16_t> s = AllSamples(*file);
+    const std::vector<Beat> beats = ReadBeats(m_dir / "b.csv");
+
+    // Stretches of one value (0 or a rail) of about 5 s, no true beat inside
+    // or within a quarter of a normal interval of their edges.
+    int stretches = 0;
+    for (size_t i = 0; i < s.size();) {
+        size_t j = i;
+        while (j < s.size() && s[j] == s[i])
+            ++j;
+        if (j - i >= 250) {
+            ++stretches;
+            EXPECT_TRUE(s[i] == 0 || s[i] == 32767 || s[i] == -32768) << s[i];
+            EXPECT_NEAR(double(j - i), 5 * 250.0, 250.0);
+            for (const Beat& b : beats)
+                EXPECT_FALSE(b.index + 40 > i && b.index < j + 40) << b.index;
+        } else {
+            for (size_t k = i; k < j; ++k)
+                ASSERT_LE(std::abs(int(s[k])), 909) << k;  // 0.9 mV
+        }
+        i = j;
+    }
+    EXPECT_GE(stretches, 2);
+    ASSERT_GT(beats.size(), 10u * 40);
+
+    // Recorder faults are for long recordings only.
+    EXPECT_EQ(Synth({"short", "--dropouts", "5", (m_dir / "x.ecg").string()}), 2);
+    EXPECT_EQ(Synth({"short", "--clip-mv", "1", (m_dir / "x.ecg").string()}), 2);
+    EXPECT_EQ(Synth({"long", "--dropout-seconds", "0", m_dir.string()}), 2);
+}
+
 TEST_F(SynthTest, RejectsBadUsageAndReportsWriteFailures)
 {
     const std::string f = (m_dir / "x.ecg").string(), d = m_dir.string();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 struct BeatMatchResult {
@@ -27,9 +28,12 @@ struct BeatMatchResult {
 // Pairs each detected beat with at most one reference beat no more than
 // tolerance samples away and vice versa. Closest pairs are taken first,
 // earlier ones on ties, so a stray detection never steals the reference
-// beat of a better one.
-inline BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int64_t> reference,
-                                  int64_t tolerance)
+// beat of a better one. Only beats at samples for which scored is true are
+// counted: a reference beat there is found or missed, a detection there
+// without a partner is false; the pairing itself looks at every beat.
+template <class Scored>
+BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int64_t> reference, int64_t tolerance,
+                           Scored scored)
 {
     std::sort(detected.begin(), detected.end());
     std::sort(reference.begin(), reference.end());
@@ -43,14 +47,22 @@ inline BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int
     }
     std::sort(pairs.begin(), pairs.end());
     std::vector<bool> detUsed(detected.size()), refUsed(reference.size());
-    BeatMatchResult result;
     for (const auto& [dist, d, r] : pairs) {
         if (detUsed[d] || refUsed[r])
             continue;
         detUsed[d] = refUsed[r] = true;
-        ++result.truePositives;
     }
-    result.falseNegatives = reference.size() - result.truePositives;
-    result.falsePositives = detected.size() - result.truePositives;
+    BeatMatchResult result;
+    for (size_t r = 0; r < reference.size(); ++r)
+        if (scored(reference[r]))
+            ++(refUsed[r] ? result.truePositives : result.falseNegatives);
+    for (size_t d = 0; d < detected.size(); ++d)
+        if (!detUsed[d] && scored(detected[d]))
+            ++result.falsePositives;
     return result;
+}
+
+inline BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int64_t> reference, int64_t tolerance)
+{
+    return MatchBeats(std::move(detected), std::move(reference), tolerance, [](int64_t) { return true; });
 }

@@ -1,5 +1,7 @@
 // vitrel-analyze: the document's analysis run without a window.
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +13,10 @@
 
 #include "BeatMatch.h"
 #include "analysis/EcgDocument.h"
+#include "analysis/HeartRateVariability.h"
+#include "formats/Export.h"
+#include "formats/Reference.h"
+#include "formats/StandardFile.h"
 #include "recording/EcgFile.h"
 #include "recording/ErrorMessage.h"
 #include "recording/File.h"
@@ -33,20 +39,38 @@ void PrintHelp(FILE* out)
                  "Analyse ECG recordings as the application does and print the findings.\n"
                  "\n"
                  "  --json               one JSON object per file, on one line\n"
-                 "  --reference BEATS    compare the detected beats with a reference list\n"
-                 "                       (lines \"index,code\", 250 samples/s); a beat matches\n"
-                 "                       within 37 samples (150 ms)\n"
+                 "  --detector NAME      R-wave detector for long recordings: standard (the\n"
+                 "                       default, with the results the recorder's users know)\n"
+                 "                       or precise (finds nearly every beat, wide ventricular\n"
+                 "                       ones included, and invents almost none)\n"
+                 "  --lead NAME|N        the lead of a standard recording: its channel label or\n"
+                 "                       number from 1 (default: II, MLII, ECG, I, V1-V6, ...)\n"
+                 "  --reference BEATS    compare the detected beats with a reference: lines\n"
+                 "                       \"index,code\" (250 samples/s), a WFDB annotation file\n"
+                 "                       (REC.atr beside REC.hea) or an EDF+/BDF+/GDF file's\n"
+                 "                       beat annotations; a beat matches within 37 samples (150 ms)\n"
+                 "  --score-from SECONDS with --reference: leave the beats of the first SECONDS\n"
+                 "                       out of the comparison (300 as in ANSI/AAMI EC57)\n"
+                 "  --exclude FIRST-LAST with --reference: leave the beats of samples FIRST to\n"
+                 "                       LAST out of the comparison (e.g. ventricular flutter);\n"
+                 "                       may be given more than once\n"
+                 "  --beats OUT.csv      write the beats: position, clock time, RR ms, irregular\n"
+                 "  --export-edf OUT.edf write the ECG and the beats as an EDF+ file\n"
+                 "  --export-wfdb DIR    write the ECG and the beats as a WFDB record in DIR\n"
                  "  --report OUT.pdf     write the printed report of the (single) FILE\n"
                  "  --page-size NAME     page size of the report, e.g. A4 (default) or Letter\n"
                  "  --help               show this help\n"
                  "  --version            show the version\n"
                  "\n"
-                 "The start time and clock fields follow the local time zone (TZ).\n"
+                 "Standard recordings (EDF/EDF+, BDF/BDF+, GDF, WFDB .hea, SCP-ECG, HL7 aECG)\n"
+                 "are read at 250 samples/s and analysed as long recordings. --report and the\n"
+                 "exports take a single FILE. The start time and clock fields follow the local\n"
+                 "time zone (TZ).\n"
                  "\n"
                  "Exit status:\n"
                  "  0  every file was analysed completely\n"
                  "  1  a file could not be opened, its analysis did not complete, or the\n"
-                 "     report could not be written\n"
+                 "     report or an export could not be written\n"
                  "  2  usage error\n");
 }
 
@@ -72,7 +96,14 @@ public:
 
 struct Options {
     bool json = false;
+    DetectorKind detector = DetectorKind::Standard;
+    std::string lead;
+    std::string beatsCsv;
+    std::string exportEdf;
+    std::string exportWfdb;
     std::string reference;
+    int64_t scoreFrom = 0;                            // samples
+    std::vector<std::pair<int64_t, int64_t>> exclude;  // inclusive sample spans
     std::string report;
     std::string pageSize;
     std::vector<std::string> files;
@@ -111,6 +142,15 @@ std::string JsonFloat(float f)
     return buf;
 }
 
+std::string JsonDouble(bool present, double v)
+{
+    if (!present || !std::isfinite(v))
+        return "null";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.9g", v);
+    return buf;
+}
+
 template <class T, class F>
 std::string JsonArray(const std::vector<T>& items, F&& each)
 {
@@ -130,6 +170,8 @@ struct Findings {
     std::vector<const HourRateStats*> hours;
     uint64_t minRatePosition = 0;
     uint64_t maxRatePosition = 0;
+    bool hasHrv = false;  // long recordings whose run completed
+    HrvMeasures hrv;
 };
 
 Findings Collect(const CEcgDocument& doc, bool completed)
@@ -145,7 +187,24 @@ Findings Collect(const CEcgDocument& doc, bool completed)
         f.minRatePosition = doc.FindMinRatePosition();
         f.maxRatePosition = doc.FindMaxRatePosition();
     }
+    if (IsLongRecordingKind(doc.GetFileKind())) {
+        f.hasHrv = true;
+        f.hrv = ComputeHrv(f.beats, f.abnormal, ECG_SAMPLE_RATE);
+    }
     return f;
+}
+
+std::string JsonHrv(const Findings& f)
+{
+    if (!f.hasHrv)
+        return "null";
+    const HrvMeasures& h = f.hrv;
+    return "{\"nnCount\":" + std::to_string(h.nnCount) + ",\"meanNN\":" + JsonDouble(h.HasMean(), h.meanNN) +
+           ",\"sdnn\":" + JsonDouble(h.HasSdnn(), h.sdnn) + ",\"sdann\":" + JsonDouble(h.HasSdann(), h.sdann) +
+           ",\"sdnnIndex\":" + JsonDouble(h.HasSdnnIndex(), h.sdnnIndex) +
+           ",\"rmssd\":" + JsonDouble(h.HasSuccessive(), h.rmssd) +
+           ",\"pnn50\":" + JsonDouble(h.HasSuccessive(), h.pnn50) +
+           ",\"triangularIndex\":" + JsonDouble(h.HasMean(), h.triangularIndex) + "}";
 }
 
 void PrintJson(const std::string& path, const CEcgDocument& doc, bool completed, const Findings& f)
@@ -172,7 +231,8 @@ void PrintJson(const std::string& path, const CEcgDocument& doc, bool completed,
                ",\"fastBeat\":" + num(h->nFastBeatPos) + "}";
     });
     out += ", \"minRatePosition\":" + num(f.minRatePosition);
-    out += ",\"maxRatePosition\":" + num(f.maxRatePosition) + "}";
+    out += ",\"maxRatePosition\":" + num(f.maxRatePosition);
+    out += ", \"hrv\":" + JsonHrv(f) + "}";
     std::printf("%s\n", out.c_str());
 }
 
@@ -186,13 +246,39 @@ std::string ClockOf(const CEcgDocument& doc, uint64_t sample)
     return buf;
 }
 
+std::string Measure(bool present, double v, const char* unit)
+{
+    if (!present)
+        return "-";
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.1f%s", v, unit);
+    return buf;
+}
+
+void PrintHrv(const HrvMeasures& h)
+{
+    std::printf("  heart-rate variability (%zu NN intervals):\n", h.nnCount);
+    std::printf("    mean NN %s, SDNN %s, SDANN %s, SDNN index %s\n", Measure(h.HasMean(), h.meanNN, " ms").c_str(),
+                Measure(h.HasSdnn(), h.sdnn, " ms").c_str(), Measure(h.HasSdann(), h.sdann, " ms").c_str(),
+                Measure(h.HasSdnnIndex(), h.sdnnIndex, " ms").c_str());
+    std::printf("    RMSSD %s, pNN50 %s, triangular index %s\n", Measure(h.HasSuccessive(), h.rmssd, " ms").c_str(),
+                Measure(h.HasSuccessive(), h.pnn50, " %").c_str(),
+                Measure(h.HasMean(), h.triangularIndex, "").c_str());
+}
+
 void PrintSummary(const std::string& path, const CEcgDocument& doc, bool completed, const Findings& f)
 {
     static const char* const kKinds[] = {"unknown", "long recording", "normal short recording",
-                                         "remote short recording"};
+                                         "remote short recording", "standard recording"};
     const int kind = doc.GetFileKind();
     std::printf("%s\n", path.c_str());
-    std::printf("  kind:           %d (%s)\n", kind, kKinds[kind >= 1 && kind <= 3 ? kind : 0]);
+    if (const auto* standard = dynamic_cast<const CStandardFile*>(doc.GetEcgFile())) {
+        const StandardRecording& r = standard->Recording();
+        std::printf("  kind:           %d (%s: %s, lead %d %s, %g samples/s)\n", kind, kKinds[4], r.format.c_str(),
+                    r.leadNumber, r.leadLabel.c_str(), r.sourceRate);
+    } else {
+        std::printf("  kind:           %d (%s)\n", kind, kKinds[kind >= 1 && kind <= 3 ? kind : 0]);
+    }
     const int64_t start = doc.GetStartTime().GetTime();
     if (start != 0) {
         const LocalFields lf = doc.GetStartTime().GetLocalFields();
@@ -218,6 +304,8 @@ void PrintSummary(const std::string& path, const CEcgDocument& doc, bool complet
         std::printf("  mean rate:      -\n");
     }
     std::printf("  abnormal beats: %zu\n", f.abnormal.size());
+    if (f.hasHrv)
+        PrintHrv(f.hrv);
     if (f.hours.empty()) {
         std::printf("  hourly statistics: none\n");
         return;
@@ -238,6 +326,8 @@ void PrintSummary(const std::string& path, const CEcgDocument& doc, bool complet
 
 bool ReadReference(const std::string& path, std::vector<int64_t>* out, std::string* error)
 {
+    if (ClassifyReference(path) != ReferenceKind::none)
+        return ReadReferenceBeats(path, out, error);
     std::ifstream in(path);
     if (!in) {
         *error = CFileException::FormatMessage(CFileException::fileNotFound, path);
@@ -267,10 +357,78 @@ void PrintMatch(const std::string& path, const BeatMatchResult& m, bool toStderr
                  (unsigned long long)m.falsePositives, m.Sensitivity(), m.PositivePredictivity());
 }
 
+// A whole number of at most 12 decimal digits, nothing else.
+bool ParseCount(const std::string& text, int64_t* out)
+{
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *out = std::stoll(text);
+    return true;
+}
+
 int Usage(const char* message)
 {
     std::fprintf(stderr, "vitrel-analyze: %s\nTry 'vitrel-analyze --help'.\n", message);
     return kExitUsage;
+}
+
+bool WriteExports(CEcgDocument& doc, const Findings& f, const Options& opt)
+{
+    if (opt.beatsCsv.empty() && opt.exportEdf.empty() && opt.exportWfdb.empty())
+        return true;
+    ExportInput in;
+    in.beats = f.beats;
+    in.abnormal = f.abnormal;
+    std::sort(in.abnormal.begin(), in.abnormal.end());
+    in.hasStartTime = doc.GetEcgFile()->GetStartTime(&in.startTime);
+    in.leadLabel = "ECG";
+    if (const auto* standard = dynamic_cast<const CStandardFile*>(doc.GetEcgFile()))
+        in.leadLabel = standard->Recording().leadLabel;
+    bool ok = true;
+    std::string error;
+    const auto report = [&](bool written) {
+        if (!written) {
+            std::fprintf(stderr, "vitrel-analyze: %s\n", error.c_str());
+            ok = false;
+        }
+    };
+    if (!opt.beatsCsv.empty())
+        report(WriteBeatsCsv(opt.beatsCsv, in, &error));
+    if (!opt.exportEdf.empty())
+        report(WriteEdfPlus(opt.exportEdf, *doc.GetEcgFile(), in, &error));
+    if (!opt.exportWfdb.empty())
+        report(WriteWfdbRecord(opt.exportWfdb, WfdbRecordName(CFile::FileTitleOf(doc.GetFilePath())),
+                               *doc.GetEcgFile(), in, &error));
+    return ok;
+}
+
+// The files an export would write, and the inputs they must never replace.
+std::vector<std::string> OutputsOf(const Options& opt)
+{
+    std::vector<std::string> out;
+    for (const std::string* p : {&opt.beatsCsv, &opt.exportEdf, &opt.report})
+        if (!p->empty())
+            out.push_back(*p);
+    if (!opt.exportWfdb.empty() && opt.files.size() == 1) {
+        for (const std::string& p :
+             WfdbRecordFiles(opt.exportWfdb, WfdbRecordName(CFile::FileTitleOf(opt.files.front()))))
+            out.push_back(p);
+    }
+    return out;
+}
+
+std::vector<std::string> InputsOf(const Options& opt)
+{
+    std::vector<std::string> in = opt.files;
+    if (!opt.reference.empty()) {
+        in.push_back(opt.reference);
+        if (ClassifyReference(opt.reference) == ReferenceKind::wfdb)
+            in.push_back(opt.reference.substr(0, opt.reference.size() - 4) + ".hea");
+    }
+    for (size_t i = 0, n = in.size(); i < n; ++i)
+        for (const std::string& companion : CompanionFiles(in[i]))
+            in.push_back(companion);
+    return in;
 }
 
 int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
@@ -279,11 +437,14 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     try {
         doc.OpenFile(path);
     } catch (const std::exception& e) {
+        // A file error names the file at fault: the path as given, or a file
+        // the recording is read from beside it.
         std::fprintf(stderr, "%s\n", ErrorMessageFor(e, path).c_str());
         return kExitFileFailed;
     }
 
     RecordingView view;
+    doc.SetDetectorKind(opt.detector);
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
@@ -299,8 +460,18 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
         std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
     if (!opt.reference.empty() && completed) {
         const std::vector<int64_t> detected(f.beats.begin(), f.beats.end());
-        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance), opt.json);
+        const auto scored = [&opt](int64_t sample) {
+            if (sample < opt.scoreFrom)
+                return false;
+            for (const auto& [from, to] : opt.exclude)
+                if (sample >= from && sample <= to)
+                    return false;
+            return true;
+        };
+        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance, scored), opt.json);
     }
+    if (completed && !WriteExports(doc, f, opt))
+        status = kExitFileFailed;
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
         std::string error;
@@ -333,11 +504,44 @@ int main(int argc, char** argv)
             return kExitOk;
         } else if (arg == "--json") {
             opt.json = true;
-        } else if (arg == "--reference" || arg == "--report" || arg == "--page-size") {
+        } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());
-            std::string& target = arg == "--reference" ? opt.reference : arg == "--report" ? opt.report : opt.pageSize;
+            const std::string value = argv[++i];
+            if (arg == "--detector") {
+                if (value == "standard")
+                    opt.detector = DetectorKind::Standard;
+                else if (value == "precise")
+                    opt.detector = DetectorKind::Precise;
+                else
+                    return Usage(("--detector: standard or precise, not " + value).c_str());
+            } else if (arg == "--score-from") {
+                int64_t seconds = 0;
+                if (!ParseCount(value, &seconds) || seconds > int64_t(UINT32_MAX / ECG_SAMPLE_RATE))
+                    return Usage(("--score-from: not a number of seconds: " + value).c_str());
+                opt.scoreFrom = seconds * ECG_SAMPLE_RATE;
+            } else {
+                const size_t dash = value.find('-');
+                int64_t from = 0, to = 0;
+                if (dash == std::string::npos || !ParseCount(value.substr(0, dash), &from) ||
+                    !ParseCount(value.substr(dash + 1), &to) || to < from)
+                    return Usage(("--exclude: expected FIRST-LAST sample numbers: " + value).c_str());
+                opt.exclude.emplace_back(from, to);
+            }
+        } else if (arg == "--reference" || arg == "--report" || arg == "--page-size" || arg == "--lead" ||
+                   arg == "--beats" || arg == "--export-edf" || arg == "--export-wfdb") {
+            if (i + 1 >= argc)
+                return Usage((arg + " needs an argument").c_str());
+            std::string& target = arg == "--reference"    ? opt.reference
+                                  : arg == "--report"     ? opt.report
+                                  : arg == "--page-size"  ? opt.pageSize
+                                  : arg == "--lead"       ? opt.lead
+                                  : arg == "--beats"      ? opt.beatsCsv
+                                  : arg == "--export-edf" ? opt.exportEdf
+                                                          : opt.exportWfdb;
             target = argv[++i];
+            if (target.empty())
+                return Usage((arg + " needs an argument").c_str());
         } else {
             return Usage(("unknown option " + arg).c_str());
         }
@@ -346,24 +550,32 @@ int main(int argc, char** argv)
         return Usage("no FILE given");
     if (!opt.pageSize.empty() && opt.report.empty())
         return Usage("--page-size needs --report");
+    if ((opt.scoreFrom > 0 || !opt.exclude.empty()) && opt.reference.empty())
+        return Usage("--score-from and --exclude need --reference");
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
         if (opt.files.size() != 1)
             return Usage("--report takes exactly one FILE");
-        // Refused before anything is read or written.
-        for (const std::string& input : {opt.files[0], opt.reference}) {
-            if (!input.empty() && IsSameFile(opt.report, input)) {
-                std::fprintf(stderr, "vitrel-analyze: cannot write %s: it is the input %s\n", opt.report.c_str(),
-                             input.c_str());
-                return kExitFileFailed;
-            }
-        }
 #else
         std::fprintf(stderr, "vitrel-analyze: --report is unavailable: this build has no report renderer\n");
         return kExitUsage;
 #endif
     }
 
+    if ((!opt.beatsCsv.empty() || !opt.exportEdf.empty() || !opt.exportWfdb.empty()) && opt.files.size() != 1)
+        return Usage("the exports take exactly one FILE");
+    // An output that names an input would destroy what it is made from:
+    // refused before anything is read or written.
+    const std::vector<std::string> inputs = InputsOf(opt);
+    for (const std::string& out : OutputsOf(opt)) {
+        for (const std::string& in : inputs) {
+            if (IsSameFile(out, in)) {
+                std::fprintf(stderr, "vitrel-analyze: cannot write %s: it is the input %s\n", out.c_str(), in.c_str());
+                return kExitFileFailed;
+            }
+        }
+    }
+    RegisterStandardFormats(StandardOpenOptions{opt.lead});
 #ifdef VITREL_HAVE_REPORT
     // Ends with main, before static teardown: nothing of the fonts is left behind.
     std::optional<CReportApplication> reportApplication;

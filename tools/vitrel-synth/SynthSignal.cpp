@@ -230,7 +230,8 @@ void BeatSource::Build(SynthBeat& b, double rrBefore, bool ventricular)
 }
 
 SignalRenderer::SignalRenderer(const SynthParams& params, int64_t sampleCount)
-    : m_p(params), m_nSampleCount(sampleCount), m_source(params, sampleCount)
+    : m_p(params), m_nSampleCount(sampleCount), m_source(params, sampleCount),
+      m_faultRng(params.seed ^ 0x3C6EF372FE94F82Bull)
 {
     SynthRandom rng(params.seed ^ 0x6A09E667F3BCC908ull);
     const double phase = rng.Uniform(0, 2 * kPi);
@@ -239,6 +240,32 @@ SignalRenderer::SignalRenderer(const SynthParams& params, int64_t sampleCount)
         m_hum[j] = params.mainsHz == 0 ? 0.0
                                        : params.humMv * kUnitsPerMv *
                                              std::sin(2 * kPi * params.mainsHz * j / kFs + phase);
+}
+
+void SignalRenderer::Schedule(SynthBeat& beat)
+{
+    if (m_p.dropoutsPerHour <= 0)
+        return;
+    const double meanGap = 3600.0 * kFs / m_p.dropoutsPerHour;
+    if (m_nPrevBeat < 0)
+        m_nNextDropout = static_cast<int64_t>(meanGap * m_faultRng.Uniform(0.2, 1.0));
+    if (!m_bInDropout && m_nPrevBeat >= 0 && beat.position >= m_nNextDropout) {
+        static constexpr int16_t kValues[] = {0, 32767, -32768};
+        m_dropouts.push_back({(m_nPrevBeat + beat.position) / 2, INT64_MAX, kValues[m_faultRng.Next() % 3]});
+        m_bInDropout = true;
+        m_nDropoutEnd = m_dropouts.back().first + std::llround(m_p.dropoutSeconds * kFs);
+    }
+    if (m_bInDropout) {
+        if (beat.position >= m_nDropoutEnd) {
+            Dropout& d = m_dropouts.back();
+            d.end = (m_nPrevBeat + beat.position) / 2;
+            m_bInDropout = false;
+            m_nNextDropout = d.end + std::llround(kFs * std::max(2.0, meanGap / kFs * m_faultRng.Uniform(0.5, 1.5)));
+        } else {
+            beat.hidden = true;
+        }
+    }
+    m_nPrevBeat = beat.position;
 }
 
 // Wander, hum and noise at sample i: a pure function of i, so blocks and
@@ -271,12 +298,16 @@ void SignalRenderer::Render(int64_t first, int count, int16_t* out, std::vector<
 {
     const int64_t lo = first - kPeakMargin;
     const int64_t hi = first + count + kPeakMargin;
+    // With dropouts, beats are scheduled far enough ahead that every stretch
+    // reaching into this block has its end.
+    const int64_t ahead = kMaxPreReach + (m_p.dropoutsPerHour > 0 ? static_cast<int64_t>(4 * kFs) : 0);
     for (;;) {
         if (!m_bHavePending) {
             m_pending = m_source.Next();
             m_bHavePending = true;
+            Schedule(m_pending);
         }
-        if (m_pending.position - kMaxPreReach >= hi)
+        if (m_pending.position - ahead >= hi)
             break;
         m_active.push_back(m_pending);
         m_bHavePending = false;
@@ -319,7 +350,7 @@ void SignalRenderer::Render(int64_t first, int count, int16_t* out, std::vector<
     // Noise and hum may tie or tip a neighbour over the R peak; the peak is
     // the fiducial point everyone measures against, so it must stay the maximum.
     for (const SynthBeat& b : m_active) {
-        if (b.position < first || b.position >= first + count)
+        if (b.position < first || b.position >= first + count || b.hidden)
             continue;
         const size_t p = static_cast<size_t>(b.position - lo);
         int32_t mx = INT32_MIN;
@@ -330,6 +361,16 @@ void SignalRenderer::Render(int64_t first, int count, int16_t* out, std::vector<
         if (beats)
             beats->push_back(b);
     }
+    if (m_p.clipMv > 0) {
+        const int32_t limit = static_cast<int32_t>(std::min(32767.0, std::nearbyint(m_p.clipMv * kUnitsPerMv)));
+        for (int32_t& v : m_val)
+            v = std::clamp(v, -limit, limit);
+    }
+    while (!m_dropouts.empty() && m_dropouts.front().end <= lo)
+        m_dropouts.pop_front();
+    for (const Dropout& d : m_dropouts)
+        for (int64_t x = std::max(lo, d.first); x < std::min(hi, d.end); ++x)
+            m_val[static_cast<size_t>(x - lo)] = d.value;
     for (int k = 0; k < count; ++k)
         out[k] = static_cast<int16_t>(m_val[static_cast<size_t>(k + kPeakMargin)]);
 }

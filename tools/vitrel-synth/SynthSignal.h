@@ -22,6 +22,10 @@ struct SynthParams {
     double humMv = 0.012;           // mains hum amplitude
     int mainsHz = 50;               // 0, 50 or 60
     double wanderMv = 0.08;         // baseline wander scale
+    // Recorder faults, long recordings only.
+    double dropoutsPerHour = 0;     // stretches where the recorder holds one value
+    double dropoutSeconds = 10;     // their length
+    double clipMv = 0;              // > 0: input range, samples beyond it saturate
 };
 
 // One Gaussian wave of a complex, in samples relative to the R peak.
@@ -34,6 +38,7 @@ struct SynthWave {
 struct SynthBeat {
     int64_t position = 0;  // sample index of the R-wave maximum
     char code = 'N';       // 'N' normal, 'V' premature ventricular
+    bool hidden = false;   // lost in a dropout: not in the signal, not a true beat
     double rrBefore = 0;   // seconds
     SynthWave waves[6];
     int waveCount = 0;
@@ -96,7 +101,16 @@ public:
     void Render(int64_t first, int count, int16_t* out, std::vector<SynthBeat>* beats);
 
 private:
+    // A stretch [first, end) in which the recorder lost the signal: off the
+    // electrodes (0) or stuck at either end of its range.
+    struct Dropout {
+        int64_t first;
+        int64_t end;
+        int16_t value;
+    };
+
     double Background(int64_t i);
+    void Schedule(SynthBeat& beat);
 
     SynthParams m_p;
     int64_t m_nSampleCount;
@@ -107,4 +121,11 @@ private:
     double m_hum[25];
     std::vector<double> m_acc;
     std::vector<int32_t> m_val;
+    // Dropouts begin and end midway between two beats, so no complex is cut.
+    SynthRandom m_faultRng;
+    std::deque<Dropout> m_dropouts;
+    bool m_bInDropout = false;
+    int64_t m_nNextDropout = 0;   // no dropout begins before this sample
+    int64_t m_nDropoutEnd = 0;    // the open one ends at the first beat after this
+    int64_t m_nPrevBeat = -1;
 };

@@ -53,6 +53,14 @@ Long recordings only:
   --hours H, --minutes M, --seconds S
                             duration, added together (default 30 minutes)
   --samples N               exact number of samples instead
+  --dropouts N              stretches per hour in which the recorder loses the
+                            signal and holds 0 (electrode off) or either end of
+                            its range (saturated); they begin and end midway
+                            between beats, and the beats inside are not in the
+                            --beats list (default 0)
+  --dropout-seconds S       length of each such stretch, 1-3600 (default 10)
+  --clip-mv MV              input range: samples beyond +-MV saturate there
+                            (default: none)
 Short recordings only:
   --remote                  write the remote variant
 
@@ -168,6 +176,9 @@ int Run(int argc, char** argv)
         const bool durationOpt = opt == "--hours" || opt == "--minutes" || opt == "--seconds" || opt == "--samples";
         if (durationOpt && !isLong)
             throw UsageError{opt + " applies to long recordings only (a short one is always 21.6 s)"};
+        const bool faultOpt = opt == "--dropouts" || opt == "--dropout-seconds" || opt == "--clip-mv";
+        if (faultOpt && !isLong)
+            throw UsageError{opt + " applies to long recordings only"};
 
         if (opt == "--start") ParseStart(value, p);
         else if (opt == "--seed") p.seed = ParseCount(opt, value, UINT64_MAX);
@@ -182,6 +193,9 @@ int Run(int argc, char** argv)
         else if (opt == "--noise-mv") p.noiseMv = ParseNumber(opt, value, 0, 1);
         else if (opt == "--hum-mv") p.humMv = ParseNumber(opt, value, 0, 1);
         else if (opt == "--wander-mv") p.wanderMv = ParseNumber(opt, value, 0, 2);
+        else if (opt == "--dropouts") p.dropoutsPerHour = ParseNumber(opt, value, 0, 120);
+        else if (opt == "--dropout-seconds") p.dropoutSeconds = ParseNumber(opt, value, 1, 3600);
+        else if (opt == "--clip-mv") p.clipMv = ParseNumber(opt, value, 0.1, 32);
         else if (opt == "--mains") {
             p.mainsHz = static_cast<int>(ParseCount(opt, value, 60));
             if (p.mainsHz != 0 && p.mainsHz != 50 && p.mainsHz != 60)

@@ -1,4 +1,4 @@
-#include "report/OutputFile.h"
+#include "recording/OutputFile.h"
 
 #include <cerrno>
 #include <csignal>
@@ -112,6 +112,7 @@ bool COutputFile::Open(const std::string& path)
 {
     Discard();
     m_error = 0;
+    m_strPath = path;
     IgnoreFileSizeSignal();
     m_strTarget = FollowLinks(path);
     struct stat st {};
@@ -140,6 +141,7 @@ bool COutputFile::OpenScratch(const std::string& path)
 {
     Discard();
     m_error = 0;
+    m_strPath = path;
     IgnoreFileSizeSignal();
     const std::string folder = FolderOf(FollowLinks(path));
     m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
@@ -197,9 +199,16 @@ bool COutputFile::Flush()
     return ok;
 }
 
-bool COutputFile::Commit()
+bool COutputFile::Finish()
 {
+    if (m_bFinished)
+        return true;
     if (!Flush()) {
+        Discard();
+        return false;
+    }
+    if (m_fd < 0) {
+        Fail(EBADF);
         Discard();
         return false;
     }
@@ -216,8 +225,19 @@ bool COutputFile::Commit()
         Discard();
         return false;
     }
-    if (m_bDirect)
+    m_bFinished = true;
+    return true;
+}
+
+bool COutputFile::Commit()
+{
+    if (!Finish())
+        return false;
+    m_bFinished = false;
+    if (m_bDirect) {
+        m_bDirect = false;
         return true;
+    }
     if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
         Fail(errno);
         Discard();
@@ -240,4 +260,5 @@ void COutputFile::Discard()
     }
     m_buffer.clear();
     m_bDirect = false;
+    m_bFinished = false;
 }

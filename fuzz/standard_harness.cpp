@@ -1,0 +1,100 @@
+#include "standard_harness.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "formats/Reference.h"
+#include "formats/StandardFile.h"
+#include "recording/EcgFile.h"
+
+namespace {
+
+#define FUZZ_CHECK(cond)                                                                 \
+    do {                                                                                 \
+        if (!(cond)) {                                                                   \
+            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+            std::abort();                                                                \
+        }                                                                                \
+    } while (0)
+
+const std::string& ScratchDir()
+{
+    static const std::string dir = [] {
+        char tmpl[] = "/tmp/vitrel-fuzz-std-XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        FUZZ_CHECK(made != nullptr);
+        return std::string(made);
+    }();
+    return dir;
+}
+
+std::string Write(const std::string& name, const uint8_t* p, size_t n)
+{
+    const std::string path = ScratchDir() + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    FUZZ_CHECK(f != nullptr);
+    if (n)
+        FUZZ_CHECK(std::fwrite(p, 1, n, f) == n);
+    std::fclose(f);
+    return path;
+}
+
+}  // namespace
+
+int FuzzStandardFormat(const uint8_t* data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    static const char* const kNames[] = {"rec.edf", "rec.bdf", "rec.gdf", "rec.hea", "rec.scp", "rec.xml", "rec.bin"};
+    const std::string name = kNames[data[0] % 7];
+    // A WFDB header is byte 1 long; the bytes after it are both its signal
+    // and its annotation file.
+    const uint8_t* body = data + 1;
+    size_t length = size - 1;
+    std::vector<std::string> written;
+    if (name == "rec.hea") {
+        body = data + 2;
+        length = std::min<size_t>(data[1], size - 2);
+        written.push_back(Write("rec.dat", body + length, size - 2 - length));
+        written.push_back(Write("rec.atr", body + length, size - 2 - length));
+    }
+    const std::string path = Write(name, body, length);
+    written.push_back(path);
+
+    try {
+        CTime start(0);
+        auto file = OpenEcgFile(path, &start);
+        FUZZ_CHECK(file);
+        const int kind = file->GetFileKind();
+        FUZZ_CHECK(kind >= 1 && kind <= 4);
+        const uint64_t count = file->GetSampleCount();
+        int16_t samples[64];
+        for (uint64_t first : {uint64_t(0), count ? count - 1 : 0, count, UINT64_MAX / 4}) {
+            const uint32_t n = file->ReadSamples(samples, first, 64);
+            FUZZ_CHECK(first >= count ? n == 0 : n == std::min<uint64_t>(64, count - first));
+        }
+        if (kind == ECG_KIND_STANDARD) {
+            auto reader = file->OpenReader();
+            FUZZ_CHECK(reader && reader->GetSampleCount() == count);
+            char text[32];
+            if (file->FormatStartTime(text))
+                FUZZ_CHECK(std::strlen(text) < sizeof text);
+        }
+    } catch (const CFileException& e) {
+        FUZZ_CHECK(!e.GetErrorMessage().empty());
+    } catch (const CTimeException&) {
+    }
+    std::vector<int64_t> beats;
+    std::string error;
+    if (ClassifyReference(path) != ReferenceKind::none && ReadReferenceBeats(path, &beats, &error))
+        for (size_t i = 1; i < beats.size(); ++i)
+            FUZZ_CHECK(beats[i] >= beats[i - 1]);
+    for (const std::string& w : written)
+        unlink(w.c_str());
+    return 0;
+}

@@ -1,0 +1,37 @@
+// The one place that talks to BioSig: signature sniffing and an open header.
+#pragma once
+
+#include <string>
+
+#include <biosig.h>
+// BioSig's header may define isfinite as a macro, which breaks std::isfinite.
+#ifdef isfinite
+#undef isfinite
+#endif
+
+enum class SignatureKind { none, edf, bdf, gdf, mit, scp, hl7 };
+
+struct Sniffed {
+    SignatureKind kind = SignatureKind::none;
+    std::string durationField;  // EDF/BDF: the record duration as written
+};
+
+// Looks at the first bytes (and, for a WFDB header, the name) for the
+// signature of a standard format. Never hands the file to BioSig.
+Sniffed SniffStandardFile(const std::string& path);
+
+// A file opened for reading by BioSig whose type matches its signature.
+// Only ever made in a child process (see Isolated.h).
+class BiosigHandle {
+public:
+    // Raises CFileException when BioSig cannot read the file as its signature says.
+    explicit BiosigHandle(const std::string& path);
+    ~BiosigHandle();
+    BiosigHandle(const BiosigHandle&) = delete;
+    BiosigHandle& operator=(const BiosigHandle&) = delete;
+
+    HDRTYPE* get() const { return m_hdr; }
+
+private:
+    HDRTYPE* m_hdr = nullptr;
+};

@@ -1,0 +1,267 @@
+#include "formats/Export.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "recording/OutputFile.h"
+
+namespace {
+
+constexpr uint32_t kReadBlock = ECG_SAMPLE_RATE * 60;
+// The EDF+ signal spans exactly +-32 mV, so one digital step is 1/1010 mV.
+constexpr int kEdfDigitalLimit = 32 * ECG_UNITS_PER_MV;
+constexpr int kMitNormal = 1;
+constexpr int kMitUnknown = 13;
+constexpr int kMitSkip = 59;
+
+bool IsAbnormal(const ExportInput& in, uint32_t position)
+{
+    return std::binary_search(in.abnormal.begin(), in.abnormal.end(), position);
+}
+
+std::string Format(const char* fmt, auto... args)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+std::string ClockText(const ExportInput& in, uint32_t position)
+{
+    const uint32_t millis = position % ECG_SAMPLE_RATE * (1000 / ECG_SAMPLE_RATE);
+    const uint64_t seconds = position / ECG_SAMPLE_RATE;
+    if (!in.hasStartTime)
+        return Format("%02llu:%02llu:%02llu.%03u", (unsigned long long)(seconds / 3600),
+                      (unsigned long long)(seconds / 60 % 60), (unsigned long long)(seconds % 60), millis);
+    const LocalFields f = (in.startTime + int64_t(seconds)).GetLocalFields();
+    return Format("%04d-%02d-%02d %02d:%02d:%02d.%03u", f.year, f.month, f.day, f.hour, f.minute, f.second, millis);
+}
+
+// A fixed-width, space-padded ASCII header field.
+std::string Field(const std::string& text, size_t width)
+{
+    std::string s = text.substr(0, width);
+    for (char& c : s)
+        if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126)
+            c = '_';
+    s.resize(width, ' ');
+    return s;
+}
+
+void PutLe16(std::string& out, int v)
+{
+    out.push_back(char(v & 0xFF));
+    out.push_back(char((v >> 8) & 0xFF));
+}
+
+// Reads the whole signal block by block, handing each block to f.
+template <class F>
+void ForEachBlock(CEcgFile& ecg, F&& f)
+{
+    std::vector<int16_t> block(kReadBlock);
+    const uint64_t total = ecg.GetSampleCount();
+    for (uint64_t first = 0; first < total; first += kReadBlock) {
+        const uint32_t want = uint32_t(std::min<uint64_t>(kReadBlock, total - first));
+        const uint32_t got = ecg.ReadSamples(block.data(), first, want);
+        std::fill(block.begin() + got, block.begin() + want, int16_t(0));
+        f(block.data(), want);
+    }
+}
+
+std::string EdfOnset(uint64_t position)
+{
+    return Format("+%llu.%03u", (unsigned long long)(position / ECG_SAMPLE_RATE),
+                  unsigned(position % ECG_SAMPLE_RATE) * (1000 / ECG_SAMPLE_RATE));
+}
+
+// False with "PATH: reason" in *error when the file has failed.
+bool Check(const COutputFile& file, bool ok, std::string* error)
+{
+    if (!ok)
+        *error = file.ErrorMessage();
+    return ok;
+}
+
+}  // namespace
+
+bool WriteBeatsCsv(const std::string& out, const ExportInput& in, std::string* error)
+{
+    COutputFile file;
+    if (!Check(file, file.Open(out), error))
+        return false;
+    for (size_t i = 0; i < in.beats.size(); ++i) {
+        const uint32_t p = in.beats[i];
+        std::string line = std::to_string(p) + "," + ClockText(in, p) + ",";
+        if (i > 0)
+            line += std::to_string(uint64_t(p - in.beats[i - 1]) * 1000 / ECG_SAMPLE_RATE);
+        line += IsAbnormal(in, p) ? ",1\n" : ",0\n";
+        file.Write(line);
+    }
+    return Check(file, file.Commit(), error);
+}
+
+bool WriteEdfPlus(const std::string& out, CEcgFile& ecg, const ExportInput& in, std::string* error)
+{
+    const uint64_t samples = ecg.GetSampleCount();
+    const uint64_t records = (samples + ECG_SAMPLE_RATE - 1) / ECG_SAMPLE_RATE;
+
+    // Each record's annotations: its time-keeping entry, then its beats.
+    std::vector<std::string> tals(records);
+    for (uint64_t r = 0; r < records; ++r)
+        tals[r] = EdfOnset(r * ECG_SAMPLE_RATE) + "\x14\x14" + std::string(1, '\0');
+    for (uint32_t p : in.beats) {
+        const uint64_t r = std::min<uint64_t>(p / ECG_SAMPLE_RATE, records ? records - 1 : 0);
+        if (r < records)
+            tals[r] += EdfOnset(p) + "\x14" + (IsAbnormal(in, p) ? "Q" : "N") + "\x14" + std::string(1, '\0');
+    }
+    size_t longest = 16;
+    for (const std::string& t : tals)
+        longest = std::max(longest, t.size());
+    const size_t annotationSamples = (longest + 1) / 2;
+
+    std::string header;
+    header += Field("0", 8);
+    header += Field("X X X X", 80);
+    static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    LocalFields f;
+    if (in.hasStartTime)
+        f = in.startTime.GetLocalFields();
+    if (f.valid && f.month >= 1 && f.month <= 12) {
+        header += Field(Format("Startdate %02d-%s-%04d X X vitrel-ecg", f.day, kMonths[f.month - 1], f.year), 80);
+        const bool inRange = f.year >= 1985 && f.year <= 2084;
+        header += Field(inRange ? Format("%02d.%02d.%02d", f.day, f.month, f.year % 100) : std::string("01.01.85"), 8);
+        header += Field(Format("%02d.%02d.%02d", f.hour, f.minute, f.second), 8);
+    } else {
+        header += Field("Startdate X X X vitrel-ecg", 80);
+        header += Field("01.01.85", 8);
+        header += Field("00.00.00", 8);
+    }
+    header += Field("768", 8);
+    header += Field("EDF+C", 44);
+    header += Field(std::to_string(records), 8);
+    header += Field("1", 8);
+    header += Field("2", 4);
+    const std::string label = in.leadLabel.empty() || in.leadLabel == "ECG" ? "ECG" : "ECG " + in.leadLabel;
+    header += Field(label, 16) + Field("EDF Annotations", 16);
+    header += Field("", 80) + Field("", 80);
+    header += Field("mV", 8) + Field("", 8);
+    header += Field("-32", 8) + Field("-1", 8);
+    header += Field("32", 8) + Field("1", 8);
+    header += Field(std::to_string(-kEdfDigitalLimit), 8) + Field("-32768", 8);
+    header += Field(std::to_string(kEdfDigitalLimit), 8) + Field("32767", 8);
+    header += Field("", 80) + Field("", 80);
+    header += Field(std::to_string(ECG_SAMPLE_RATE), 8) + Field(std::to_string(annotationSamples), 8);
+    header += Field("", 32) + Field("", 32);
+
+    COutputFile file;
+    if (!Check(file, file.Open(out), error))
+        return false;
+    file.Write(header);
+    uint64_t record = 0;
+    std::string data;
+    ForEachBlock(ecg, [&](const int16_t* block, uint32_t n) {
+        for (uint32_t i = 0; i < n; i += ECG_SAMPLE_RATE, ++record) {
+            data.clear();
+            for (uint32_t k = 0; k < uint32_t(ECG_SAMPLE_RATE); ++k) {
+                const int v = i + k < n ? block[i + k] : 0;
+                PutLe16(data, std::clamp(v, -kEdfDigitalLimit, kEdfDigitalLimit));
+            }
+            std::string tal = tals[record];
+            tal.resize(annotationSamples * 2, '\0');
+            data += tal;
+            file.Write(data);
+        }
+    });
+    return Check(file, file.Commit(), error);
+}
+
+std::string WfdbRecordName(const std::string& fileTitle)
+{
+    std::string name = fileTitle;
+    const size_t dot = name.find_last_of('.');
+    // "100.hea" is record 100; a long recording's "YYMMDDHH.MM" keeps its minutes.
+    if (dot != std::string::npos && dot > 0 && name.size() - dot - 1 >= 3)
+        name.resize(dot);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            c = '_';
+    return name.empty() ? "record" : name;
+}
+
+std::vector<std::string> WfdbRecordFiles(const std::string& dir, const std::string& name)
+{
+    const std::string base = (dir.empty() ? std::string(".") : dir) + "/" + name;
+    return {base + ".dat", base + ".atr", base + ".hea"};
+}
+
+bool WriteWfdbRecord(const std::string& dir, const std::string& name, CEcgFile& ecg, const ExportInput& in,
+                     std::string* error)
+{
+    const std::vector<std::string> paths = WfdbRecordFiles(dir, name);
+    COutputFile dat, atr, hea;
+    if (!Check(dat, dat.Open(paths[0]), error) || !Check(atr, atr.Open(paths[1]), error) ||
+        !Check(hea, hea.Open(paths[2]), error))
+        return false;
+
+    // Format 16: two's complement, little-endian; the header keeps the
+    // first value and the 16-bit sum that readers check.
+    int first = 0;
+    uint16_t checksum = 0;
+    bool haveFirst = false;
+    std::string bytes;
+    ForEachBlock(ecg, [&](const int16_t* block, uint32_t n) {
+        bytes.clear();
+        for (uint32_t i = 0; i < n; ++i) {
+            if (!haveFirst) {
+                first = block[i];
+                haveFirst = true;
+            }
+            checksum = uint16_t(checksum + uint16_t(block[i]));
+            PutLe16(bytes, block[i]);
+        }
+        dat.Write(bytes);
+    });
+
+    // MIT annotations: a 16-bit word of type (6 bits) and time step (10 bits);
+    // a longer step goes first as a SKIP with a 32-bit count, high half first.
+    std::string ann;
+    uint32_t previous = 0;
+    for (uint32_t p : in.beats) {
+        const uint32_t step = p - previous;
+        const int code = IsAbnormal(in, p) ? kMitUnknown : kMitNormal;
+        if (step > 1023) {
+            PutLe16(ann, kMitSkip << 10);
+            PutLe16(ann, int(step >> 16));
+            PutLe16(ann, int(step & 0xFFFF));
+            PutLe16(ann, code << 10);
+        } else {
+            PutLe16(ann, (code << 10) | int(step));
+        }
+        previous = p;
+    }
+    PutLe16(ann, 0);
+    atr.Write(ann);
+
+    std::string text = name + " 1 " + std::to_string(ECG_SAMPLE_RATE) + " " + std::to_string(ecg.GetSampleCount());
+    if (in.hasStartTime) {
+        const LocalFields f = in.startTime.GetLocalFields();
+        if (f.valid)
+            text += Format(" %02d:%02d:%02d %02d/%02d/%04d", f.hour, f.minute, f.second, f.day, f.month, f.year);
+    }
+    const std::string description = in.leadLabel.empty() ? "ECG" : in.leadLabel;
+    text += "\n" + name + ".dat 16 " + std::to_string(ECG_UNITS_PER_MV) + "/mV 16 0 " + std::to_string(first) + " " +
+            std::to_string(int16_t(checksum)) + " 0 " + description + "\n";
+    hea.Write(text);
+
+    // The header goes last: until it is there, no record has changed.
+    for (COutputFile* file : {&dat, &atr, &hea})
+        if (!Check(*file, file->Finish(), error))
+            return false;
+    for (COutputFile* file : {&dat, &atr, &hea})
+        if (!Check(*file, file->Commit(), error))
+            return false;
+    return true;
+}

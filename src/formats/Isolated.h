@@ -1,0 +1,55 @@
+// BioSig crashes, overruns its buffers or loops on some damaged files (the
+// fuzz target finds such files within minutes), so every call into it runs
+// in a child process: the program sees a result or a failure, never the fault.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What a child writes back: plain values, appended in order.
+class CResultWriter {
+public:
+    explicit CResultWriter(int fd) : m_fd(fd) {}
+    ~CResultWriter() { Flush(); }
+    void Bytes(const void* p, size_t n);
+    template <class T>
+    void Value(T v) { Bytes(&v, sizeof v); }
+    void String(const std::string& s);
+    void Flush();
+
+private:
+    int m_fd;
+    std::string m_buffer;
+};
+
+// Reads them back in the same order; false once anything is missing.
+class CResultReader {
+public:
+    explicit CResultReader(const std::string& data) : m_data(data) {}
+    bool Bytes(void* p, size_t n);
+    template <class T>
+    bool Value(T* v) { return Bytes(v, sizeof *v); }
+    bool String(std::string* s);
+    size_t Left() const { return m_data.size() - m_pos; }
+
+private:
+    const std::string& m_data;
+    size_t m_pos = 0;
+};
+
+class CFileException;
+
+// A file error crosses over as its cause, system error and file name.
+void WriteFileError(CResultWriter& w, const CFileException& e);
+[[noreturn]] void RaiseFileError(CResultReader& in, const std::string& path);
+
+enum class IsolatedOutcome { done, failed, timedOut };
+
+// Runs work in a child process with a deadline; *out gets what it wrote to
+// its first writer. The second writer takes bulk data into an in-memory file
+// whose descriptor (positioned at its start) goes to *bulk, or -1. "done"
+// only when the child wrote everything and exited normally.
+IsolatedOutcome RunIsolated(const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
+                            std::string* out, int* bulk);

@@ -1,0 +1,63 @@
+// Recordings of the standard formats (EDF/EDF+, BDF/BDF+, GDF, MIT/WFDB,
+// SCP-ECG, HL7 aECG), read through BioSig: one ECG lead, decoded once at
+// open into 250 samples/s and 1010 units/mV, then served from memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recording/EcgFile.h"
+
+struct StandardOpenOptions {
+    // Channel label (any letter case) or number counted from 1; empty picks
+    // the preferred ECG lead.
+    std::string lead;
+};
+
+// What one decode of a standard recording yields; shared by every reader.
+struct StandardRecording {
+    std::vector<int16_t> samples;  // 250/s, 1010 per mV
+    std::string format;            // e.g. "EDF", "MIT"
+    std::string leadLabel;
+    int leadNumber = 0;            // counted from 1
+    std::vector<std::string> channelLabels;
+    double sourceRate = 0;         // the lead's own sampling rate
+    bool hasStartTime = false;
+    CTime startTime;
+};
+
+class CStandardFile : public CEcgFile {
+public:
+    CStandardFile(const std::string& path, std::shared_ptr<const StandardRecording> recording);
+
+    uint64_t GetSampleCount() override { return m_recording->samples.size(); }
+    uint32_t ReadSamples(int16_t* buffer, uint64_t first, uint32_t count) override;
+    bool ReadHeader(void*) override { return false; }
+    int GetFileKind() override { return ECG_KIND_STANDARD; }
+    bool GetStartTime(CTime* out) override;
+    std::unique_ptr<CEcgFile> OpenReader() override;
+
+    const StandardRecording& Recording() const { return *m_recording; }
+
+private:
+    std::shared_ptr<const StandardRecording> m_recording;
+};
+
+// The preference rank of a channel label as an ECG lead (II, MLII, ECG, I,
+// V1..V6, then the other limb and chest leads); -1 when it names none.
+int EcgLeadRank(const std::string& label);
+
+// Null when the file carries no signature of a standard format; raises
+// CFileException when it does but cannot be read as one. BioSig runs in a
+// child process: a crash or a hang there is a damaged file here.
+std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, const StandardOpenOptions& options,
+                                                     CTime* pTimeStart);
+
+// Makes OpenEcgFile (documents, vitrel-analyze) recognise standard recordings.
+void RegisterStandardFormats(const StandardOpenOptions& options = {});
+
+// The files a standard recording is read from besides its own path (a WFDB
+// header's signal and annotation files).
+std::vector<std::string> CompanionFiles(const std::string& path);
