@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "recording/EcgFile.h"
+#include "recording/ErrorMessage.h"
 #include "support/Recordings.h"
 #include "support/TempDir.h"
 #include "support/TimeZone.h"
@@ -63,6 +64,16 @@ TEST(KindSelection, ChoosesKindByExactLength)
         EXPECT_EQ(file->GetFileKind(), c.kind) << c.bytes;
         EXPECT_EQ(file->GetSampleCount(), c.samples) << c.bytes;
     }
+}
+
+// The one mapping of what went wrong to what the window and vitrel-analyze say.
+TEST(KindSelection, ErrorMessages)
+{
+    EXPECT_EQ(ErrorMessageFor(CFileException(CFileException::accessDenied, EACCES, "a.ecg"), "b.ecg"),
+              "对 a.ecg 的访问被拒绝。");
+    EXPECT_EQ(ErrorMessageFor(CTimeException(CTimeException::E_FAIL_CODE), "b.ecg"), "访问 b.ecg 时发生未知错误。");
+    EXPECT_EQ(ErrorMessageFor(std::bad_alloc(), "b.ecg"), "内存不足。");
+    EXPECT_EQ(ErrorMessageFor(std::runtime_error("other"), "b.ecg"), "other");
 }
 
 TEST(KindSelection, OpenFailuresRaiseFileErrorsWithThePath)
