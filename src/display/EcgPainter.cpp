@@ -337,7 +337,7 @@ void CEcgPainter::DrawTimeLabels(const CEcgDocument* pDoc, const DisplaySettings
 {
     // The committed position, also while a drag is under way.
     const int64_t S = static_cast<int64_t>(2.0 * x / settings.m_fZoom + static_cast<double>(settings.m_nViewPos));
-    const uint32_t t = static_cast<uint32_t>(S) / 250;
+    const uint32_t t = static_cast<uint32_t>(S) / ECG_SAMPLE_RATE;
 
     LocalFields lf;
     if (pDoc) {

@@ -112,14 +112,7 @@ void CAnalyzeResultDlg::ShowResults(int kind, const QString& path)
     const std::string file = QFile::encodeName(path).toStdString();
     if (kind != ECG_KIND_NORMAL && kind != ECG_KIND_REMOTE)
         return;
-    std::unique_ptr<CEcgFile> pFile = MakeEcgFile(kind, file);
-    if (!pFile->IsOpen()) {
-        // The constructor does not report a failed open; raise the real cause
-        // ("not found", "access denied") rather than the closed handle's.
-        CFileException error;
-        if (!pFile->Open(file, CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, &error))
-            throw error;
-    }
+    std::unique_ptr<CEcgFile> pFile = OpenEcgFileOfKind(kind, file);
 
     RecordingHeader header;
     std::memset(&header, 0, sizeof header);

@@ -215,13 +215,23 @@ bool CHolterFile::StartTimeFromName(const std::string& fileTitle, CTime* out)
     return true;
 }
 
-std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path)
+std::unique_ptr<CEcgFile> OpenEcgFileOfKind(int kind, const std::string& path)
 {
+    std::unique_ptr<CEcgFile> file;
     switch (kind) {
-    case ECG_KIND_NORMAL: return std::make_unique<CNormalFile>(path);
-    case ECG_KIND_REMOTE: return std::make_unique<CRemoteFile>(path);
-    default: return std::make_unique<CHolterFile>(path);
+    case ECG_KIND_NORMAL: file = std::make_unique<CNormalFile>(path); break;
+    case ECG_KIND_REMOTE: file = std::make_unique<CRemoteFile>(path); break;
+    default: file = std::make_unique<CHolterFile>(path); break;
     }
+    // The constructors do not report a failed open; raise the real cause
+    // ("not found", "access denied") instead of leaving a closed file whose
+    // first use fails with an invalid handle.
+    if (!file->IsOpen()) {
+        CFileException error;
+        if (!file->Open(path, kOpenFlags, &error))
+            throw error;
+    }
+    return file;
 }
 
 namespace {
@@ -256,7 +266,8 @@ std::unique_ptr<CEcgFile> OpenEcgFile(const std::string& path, CTime* pTimeStart
     const int kind = length == NORMAL_FILE_LENGTH   ? ECG_KIND_NORMAL
                      : length == REMOTE_FILE_LENGTH ? ECG_KIND_REMOTE
                                                     : ECG_KIND_HOLTER;
-    std::unique_ptr<CEcgFile> file = MakeEcgFile(kind, path);
+    // The file may have gone since the probe.
+    std::unique_ptr<CEcgFile> file = OpenEcgFileOfKind(kind, path);
     if (pTimeStart)
         file->GetStartTime(pTimeStart);
     return file;

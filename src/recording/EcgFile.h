@@ -143,10 +143,9 @@ public:
     static bool StartTimeFromName(const std::string& fileTitle, CTime* out);
 };
 
-// The reader of a kind for path (not the standard kind); like the
-// constructors, it does not report a failed open (the reads raise the file
-// errors).
-std::unique_ptr<CEcgFile> MakeEcgFile(int kind, const std::string& path);
+// The reader of a kind (not the standard kind) for path, open. Raises
+// CFileException when the path cannot be opened.
+std::unique_ptr<CEcgFile> OpenEcgFileOfKind(int kind, const std::string& path);
 
 // Recognises a recording of a standard format and opens it, or returns null
 // for any other file. Raises CFileException for a damaged or unsupported one.

@@ -87,6 +87,10 @@ TEST(KindSelection, OpenFailuresRaiseFileErrorsWithThePath)
         EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
         EXPECT_EQ(e.GetErrorMessage(), "没有找到 " + missing + "。");
     }
+    // A file gone between the kind probe and the reader's own open is an
+    // error now, not a closed reader that fails later on an invalid handle.
+    for (int kind : {ECG_KIND_HOLTER, ECG_KIND_NORMAL, ECG_KIND_REMOTE})
+        EXPECT_THROW(OpenEcgFileOfKind(kind, missing), CFileException) << kind;
     try {
         OpenEcgFile(dir.Dir().string(), nullptr);
         FAIL() << "a directory opened";

@@ -434,14 +434,7 @@ std::vector<std::string> InputsOf(const Options& opt)
 int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
 {
     CEcgDocument doc;
-    try {
-        doc.OpenFile(path);
-    } catch (const std::exception& e) {
-        // A file error names the file at fault: the path as given, or a file
-        // the recording is read from beside it.
-        std::fprintf(stderr, "%s\n", ErrorMessageFor(e, path).c_str());
-        return kExitFileFailed;
-    }
+    doc.OpenFile(path);
 
     RecordingView view;
     doc.SetDetectorKind(opt.detector);
@@ -594,7 +587,17 @@ int main(int argc, char** argv)
 
     int status = kExitOk;
     for (const std::string& path : opt.files) {
-        const int rc = AnalyseFile(path, opt, reference);
+        int rc = kExitOk;
+        try {
+            rc = AnalyseFile(path, opt, reference);
+        } catch (const std::exception& e) {
+            // The file cannot be opened, or failed after that (it vanished, a
+            // read failed): its message, and on to the next file. A file error
+            // names the file at fault: the path as given, or a file the
+            // recording is read from beside it.
+            std::fprintf(stderr, "%s\n", ErrorMessageFor(e, path).c_str());
+            rc = kExitFileFailed;
+        }
         if (rc != kExitOk)
             status = rc;
     }

@@ -4,10 +4,12 @@
 #include <climits>
 #include <cmath>
 
+#include "recording/EcgFile.h"
+
 namespace {
 
-constexpr double kFs = 250.0;
-constexpr double kUnitsPerMv = 1010.0;
+constexpr double kFs = ECG_SAMPLE_RATE;
+constexpr double kUnitsPerMv = ECG_UNITS_PER_MV;
 constexpr double kPi = 3.14159265358979323846;
 // No wave of a complex starts earlier than this before its R peak
 // (PR is limited to 300 ms), so beats can be pulled just in time.
