@@ -7,7 +7,7 @@
 
 constexpr int SEPARATOR = 0;
 
-inline constexpr int kMenuFile[] = {ID_FILE_OPEN,          SEPARATOR,           ID_FILE_CLOSE, ID_FILE_CLOSE_ALL,
+inline constexpr int kMenuFile[] = {ID_FILE_OPEN,          ID_FILE_EXPORT,      SEPARATOR,           ID_FILE_CLOSE, ID_FILE_CLOSE_ALL,
                                     SEPARATOR,             ID_FILE_PRINT,       ID_FILE_PRINT_PREVIEW,
                                     ID_FILE_PRINT_SETUP,   SEPARATOR,           ID_FILE_MRU_FILE1,
                                     SEPARATOR,             ID_APP_EXIT};
@@ -15,6 +15,8 @@ inline constexpr int kMenuZoom[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZO
                                     ID_ZOOM_150, ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400};
 // The view menu and context menu 160: the zoom pop-up, then these.
 inline constexpr int kMenuViewAfterZoom[] = {SEPARATOR, ID_VIEW_GRID, ID_VIEW_RMARKS};
+// The view menu only (not context menu 160): after the items above.
+inline constexpr int kMenuViewMain[] = {SEPARATOR, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, SEPARATOR, ID_VIEW_PRECISE_QRS};
 inline constexpr int kMenuWindow[] = {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE};
 inline constexpr int kMenuHelp[] = {ID_APP_ABOUT};
 inline constexpr int kToolBarMain[] = {ID_FILE_OPEN,   SEPARATOR, ID_FILE_PRINT, SEPARATOR, ID_VIEW_GRID,

@@ -13,6 +13,7 @@ constexpr int ID_FILE_PRINT_SETUP = 57606;
 constexpr int ID_FILE_MRU_FILE1 = 57616;
 constexpr int ID_FILE_MRU_LAST = 57631;
 constexpr int ID_APP_EXIT = 57665;
+constexpr int ID_FILE_EXPORT = 0x8100;
 
 // View menu.
 constexpr int ID_VIEW_GRID = 32839;
@@ -25,6 +26,11 @@ constexpr int ID_ZOOM_150 = 32864;
 constexpr int ID_ZOOM_200 = 32865;
 constexpr int ID_ZOOM_300 = 32876;
 constexpr int ID_ZOOM_400 = 32866;
+// One step through the zoom list from the view's zoom.
+constexpr int ID_VIEW_ZOOM_IN = 0x8101;
+constexpr int ID_VIEW_ZOOM_OUT = 0x8102;
+// Long recordings opened from then on are analysed by the precise detector.
+constexpr int ID_VIEW_PRECISE_QRS = 0x8103;
 
 // Window and help menus.
 constexpr int ID_WINDOW_ARRANGE = 57649;

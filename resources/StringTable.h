@@ -52,6 +52,7 @@ inline constexpr StringTableEntry kStringTable[] = {
 
     // Command prompts: the status-bar text, after "\n" the tool tip.
     {ID_FILE_OPEN, "打开已存在的文件\n打开"},
+    {ID_FILE_EXPORT, "将心电信号和检测到的 R 波导出为 CSV、EDF+ 或 WFDB 文件\n导出"},
     {ID_FILE_CLOSE, "关闭当前文件"},
     {ID_FILE_CLOSE_ALL, "关闭所有已打开的文件"},
     {ID_FILE_PRINT, "打印当前心电文档\n打印"},
@@ -65,11 +66,15 @@ inline constexpr StringTableEntry kStringTable[] = {
     {ID_APP_EXIT, "退出应用程序\n退出"},
     {ID_VIEW_GRID, "显示或隐藏参考线\n参考线"},
     {ID_VIEW_RMARKS, "显示或隐藏 R 波标注\nR 波标注"},
+    {ID_VIEW_ZOOM_IN, "放大波形\n放大"},
+    {ID_VIEW_ZOOM_OUT, "缩小波形\n缩小"},
+    {ID_VIEW_PRECISE_QRS, "以后打开的长时程记录使用高精度 QRS 检测\n高精度 QRS 检测"},
 };
 
 // Item texts of the menus 128, 129 and 160, by command id.
 inline constexpr StringTableEntry kMenuItems[] = {
     {ID_FILE_OPEN, "打开文件(&O)..."},
+    {ID_FILE_EXPORT, "导出(&E)..."},
     {ID_FILE_CLOSE, "关闭文件(&C)"},
     {ID_FILE_CLOSE_ALL, "关闭全部(&L)"},
     {ID_FILE_PRINT, "打印心电(&P)..."},
@@ -88,6 +93,9 @@ inline constexpr StringTableEntry kMenuItems[] = {
     {ID_ZOOM_400, "400%"},
     {ID_VIEW_GRID, "参考线(&G)"},
     {ID_VIEW_RMARKS, "R 波标注(&R)"},
+    {ID_VIEW_ZOOM_IN, "放大(&I)"},
+    {ID_VIEW_ZOOM_OUT, "缩小(&O)"},
+    {ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)"},
     {ID_WINDOW_CASCADE, "层叠排列(&C)"},
     {ID_WINDOW_TILE_HORZ, "平铺窗口(&T)"},
     {ID_WINDOW_ARRANGE, "排列图标(&A)"},
@@ -130,6 +138,19 @@ inline constexpr char kToolBar[] = "工具栏";
 // the pattern is "*", as "*.*" would hide names without a dot.
 inline constexpr char kOpenTitle[] = "打开";
 inline constexpr char kOpenFilter[] = "所有文件 (*.*) (*)";
+
+// The export dialog: one filter per kind, in this order.
+inline constexpr char kExportTitle[] = "导出";
+inline constexpr char kExportFilterCsv[] = "R 波列表 CSV (*.csv)";
+inline constexpr char kExportFilterEdf[] = "EDF+ 文件 (*.edf)";
+inline constexpr char kExportFilterWfdb[] = "WFDB 记录（所选文件夹）(*.hea)";
+inline constexpr char kExportOverRecording[] = "不能导出到 %1：它是打开的心电记录或其所属的文件。";
+inline constexpr char kCannotExport[] = "导出失败：%1";
+
+// Added to the status caption and the report title when the precise detector found the beats.
+inline constexpr char kPreciseDetectorNote[] = "（高精度 QRS 检测）";
+// A standard recording's window title: file name, then the lead shown.
+inline constexpr char kLeadTitle[] = "%1 — %2";
 
 // The waveform's scroll-bar menu.
 inline constexpr char kScrollHere[] = "滚动至此";

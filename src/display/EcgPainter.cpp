@@ -157,6 +157,15 @@ int CEcgPainter::StatusBandHeight(const CEcgDocument* pDoc)
     return STATUS_BAND;
 }
 
+QString CEcgPainter::StatusCaption(const CEcgDocument* pDoc)
+{
+    QString status = pDoc && pDoc->IsDetectionDone() ? LoadQString(IDS_STATUS_STATISTICS)
+                                                        : LoadQString(IDS_STATUS_DETECTING);
+    if (pDoc && pDoc->GetAnalysisDetector() == DetectorKind::Precise)
+        status += ToQString(Text::kPreciseDetectorNote);
+    return status;
+}
+
 QString CEcgPainter::FormatZoomCaption(float zoom)
 {
     return FormatText(LoadString(IDS_ZOOM_CAPTION), static_cast<double>(zoom) * 100.0);
@@ -324,9 +333,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
     }
     text.drawText(QPoint(5, 6 + fm.ascent()), caption);
     if (bShowStatus) {
-        const QString status = pDoc && pDoc->IsDetectionDone() ? LoadQString(IDS_STATUS_STATISTICS)
-                                                                  : LoadQString(IDS_STATUS_DETECTING);
-        text.drawText(QPoint(5, h - 19 + fm.ascent()), status);
+        text.drawText(QPoint(5, h - 19 + fm.ascent()), StatusCaption(pDoc));
     }
     text.end();
 

@@ -75,6 +75,8 @@ public:
     static int StatusBandHeight(const CEcgDocument* pDoc);
     // Zoom caption (string 130) for zoom.
     static QString FormatZoomCaption(float zoom);
+    // The status band's caption: the analysis step, and the detector when it is the precise one.
+    static QString StatusCaption(const CEcgDocument* pDoc);
     const QFont& GetFont() const { return m_font; }
     // Horizontal offset of the grid in pixels, as the last paint computed it.
     int GetGridPhase() const { return m_nGridPhase; }

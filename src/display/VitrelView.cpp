@@ -1,5 +1,6 @@
 #include "display/VitrelView.h"
 
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -13,6 +14,7 @@
 
 #include <climits>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -256,7 +258,12 @@ void CVitrelView::LayoutScrollBar()
     m_pScrollBar->setGeometry(0, height() - sbh, width(), sbh);
     if (m_bProgressCreated && m_wndProgress) {
         const QRect rc = GetClientRect();
-        m_wndProgress->setGeometry(100, rc.bottom() + 1 - 20, rc.width() - 105, 15);
+        int left = 100;
+        // The precise detector's longer caption stays clear of the bar.
+        if (m_pDocument && m_pDocument->GetAnalysisDetector() == DetectorKind::Precise)
+            left = std::max(left, 15 + QFontMetrics(m_pPainter->GetFont())
+                                           .horizontalAdvance(CEcgPainter::StatusCaption(m_pDocument)));
+        m_wndProgress->setGeometry(left, rc.bottom() + 1 - 20, rc.width() - left - 5, 15);
         m_wndProgress->update();
     }
 }
@@ -360,7 +367,9 @@ void CVitrelView::InvalidateTraceArea()
 void CVitrelView::InvalidateStatusCaption()
 {
     const QRect rc = GetClientRect();
-    update(QRect(0, rc.bottom() + 1 - CEcgPainter::STATUS_BAND, 100, CEcgPainter::STATUS_BAND));
+    // The caption naming the precise detector is wider than the plain one.
+    const int width = m_pDocument && m_pDocument->GetAnalysisDetector() == DetectorKind::Precise ? rc.width() : 100;
+    update(QRect(0, rc.bottom() + 1 - CEcgPainter::STATUS_BAND, width, CEcgPainter::STATUS_BAND));
 }
 
 // ---- Mouse --------------------------------------------------------------
@@ -406,6 +415,31 @@ void CVitrelView::mouseMoveEvent(QMouseEvent* event)
     QWidget::mouseMoveEvent(event);
 }
 
+// ---- Keyboard -------------------------------------------------------------
+
+void CVitrelView::keyPressEvent(QKeyEvent* event)
+{
+    // The keys move the strip as the scroll bar's own commands do.
+    int code = -1;
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Left: code = SB_LINELEFT; break;
+        case Qt::Key_Right: code = SB_LINERIGHT; break;
+        case Qt::Key_PageUp: code = SB_PAGELEFT; break;
+        case Qt::Key_PageDown: code = SB_PAGERIGHT; break;
+        case Qt::Key_Home: code = SB_LEFT; break;
+        case Qt::Key_End: code = SB_RIGHT; break;
+        default: break;
+        }
+    }
+    if (code < 0 || m_settings.m_bDragging) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    OnHScroll(code);
+    event->accept();
+}
+
 void CVitrelView::wheelEvent(QWheelEvent* event)
 {
     ZoomByWheel(event, event->position().x());
@@ -442,9 +476,24 @@ float CVitrelView::ZoomForCommand(int id)
     return 0;
 }
 
+// The next zoom of the list above (step +1) or below (step -1) zoom; 0 at the end.
+static float NextZoom(float zoom, int step)
+{
+    if (step > 0) {
+        for (const ZoomItem& item : kZoomItems)
+            if (item.zoom > zoom)
+                return item.zoom;
+    } else {
+        for (auto it = std::rbegin(kZoomItems); it != std::rend(kZoomItems); ++it)
+            if (it->zoom < zoom)
+                return it->zoom;
+    }
+    return 0;
+}
+
 bool CVitrelView::HandlesCommand(int id)
 {
-    return ZoomForCommand(id) > 0 || id == ID_VIEW_GRID || id == ID_VIEW_RMARKS || id == ID_FILE_PRINT ||
+    return ZoomForCommand(id) > 0 || id == ID_VIEW_ZOOM_IN || id == ID_VIEW_ZOOM_OUT || id == ID_VIEW_GRID || id == ID_VIEW_RMARKS || id == ID_FILE_PRINT ||
            id == ID_FILE_PRINT_DIRECT || id == ID_FILE_PRINT_PREVIEW;
 }
 
@@ -460,6 +509,8 @@ bool CVitrelView::IsCommandEnabled(int id) const
         return m_pDocument && m_pDocument->IsDetectionDone();
     if (id == ID_FILE_PRINT || id == ID_FILE_PRINT_DIRECT || id == ID_FILE_PRINT_PREVIEW)
         return !IsAnalysisBusy();
+    if (id == ID_VIEW_ZOOM_IN || id == ID_VIEW_ZOOM_OUT)
+        return NextZoom(m_settings.m_fZoom, id == ID_VIEW_ZOOM_IN ? 1 : -1) > 0;
     return HandlesCommand(id);
 }
 
@@ -477,7 +528,10 @@ void CVitrelView::OnCommand(int id)
 {
     if (!IsCommandEnabled(id))
         return;
-    if (const float zoom = ZoomForCommand(id); zoom > 0) {
+    float zoom = ZoomForCommand(id);
+    if (id == ID_VIEW_ZOOM_IN || id == ID_VIEW_ZOOM_OUT)
+        zoom = NextZoom(m_settings.m_fZoom, id == ID_VIEW_ZOOM_IN ? 1 : -1);
+    if (zoom > 0) {
         m_settings.m_fZoom = zoom;
         UpdateScrollRange();
         update();
@@ -572,6 +626,7 @@ void CVitrelView::ShowProgress()
         m_bRunEnded = false;
         if (!m_wndProgress)
             return;
+        LayoutScrollBar();   // the bar makes room for the run's caption
         m_wndProgress->setValue(0);
         m_wndProgress->show();
         InvalidateStatusCaption();

@@ -116,6 +116,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
     friend class CViewScrollBar;
     // One zoom step for a wheel turned over the trace or the scroll bar; x is

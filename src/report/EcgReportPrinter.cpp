@@ -360,7 +360,10 @@ void CEcgReportPrinter::PrintEventPage()
 
     const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
     const int pageCount = m_pInfo ? m_pInfo->m_nMaxPage : GetPageCount(m_pDocument);
-    DrawTextBlock(RectMM(13.5, 10, 200, 20), LoadQString(IDS_EVENT_TITLE), AlignLeft);
+    QString title = LoadQString(IDS_EVENT_TITLE);
+    if (m_pDocument->GetAnalysisDetector() == DetectorKind::Precise)
+        title += ToQString(Text::kPreciseDetectorNote);
+    DrawTextBlock(RectMM(13.5, 10, 200, 20), title, AlignLeft);
     char label[260];
     std::snprintf(label, sizeof label, Text::kPageLabel, page, pageCount);
     DrawTextBlock(RectMM(155, 10, 250, 20), ToQString(label), AlignLeft);

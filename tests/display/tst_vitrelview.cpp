@@ -23,6 +23,7 @@ class TestVitrelView : public QObject {
 private slots:
     void initTestCase();
     void scrollSteps();
+    void keysScrollAsTheScrollBar();
     void wideWindowHidesScrollBar();
     void dragCommitsOnRelease();
     void wheelZoomSteps();
@@ -356,6 +357,52 @@ void TestVitrelView::commandsAndChecks()
     }
     QVERIFY(!CVitrelView::HandlesCommand(ID_FILE_OPEN));
     QVERIFY(CVitrelView::HandlesCommand(ID_FILE_PRINT_DIRECT));
+
+    // Zoom in and out step through the list from wherever the wheel left the zoom.
+    QVERIFY(!view.IsCommandEnabled(ID_VIEW_ZOOM_IN));
+    view.OnCommand(ID_VIEW_ZOOM_IN);
+    QCOMPARE(view.GetDisplaySettings().m_fZoom, 4.0f);
+    view.OnCommand(ID_VIEW_ZOOM_OUT);
+    QCOMPARE(view.GetDisplaySettings().m_fZoom, 3.0f);
+    Wheel(view, -120);   // 2.75, off the list
+    view.OnCommand(ID_VIEW_ZOOM_OUT);
+    QCOMPARE(view.GetDisplaySettings().m_fZoom, 2.0f);
+    Wheel(view, 120);    // 2.25
+    view.OnCommand(ID_VIEW_ZOOM_IN);
+    QCOMPARE(view.GetDisplaySettings().m_fZoom, 3.0f);
+    view.OnCommand(ID_ZOOM_50);
+    QVERIFY(!view.IsCommandEnabled(ID_VIEW_ZOOM_OUT) && view.IsCommandEnabled(ID_VIEW_ZOOM_IN));
+    view.OnCommand(ID_VIEW_ZOOM_IN);
+    QCOMPARE(view.GetDisplaySettings().m_fZoom, 0.75f);
+}
+
+void TestVitrelView::keysScrollAsTheScrollBar()
+{
+    auto doc = MakeDoc(50000);
+    CVitrelView keyed(doc.get());
+    CVitrelView barred(doc.get());
+    for (CVitrelView* view : {&keyed, &barred}) {
+        SetClientSize(*view, 1000, 400);
+        view->UpdateScrollRange();
+    }
+    const struct { Qt::Key key; int code; } steps[] = {
+        {Qt::Key_Right, CVitrelView::SB_LINERIGHT}, {Qt::Key_PageDown, CVitrelView::SB_PAGERIGHT},
+        {Qt::Key_PageDown, CVitrelView::SB_PAGERIGHT}, {Qt::Key_Left, CVitrelView::SB_LINELEFT},
+        {Qt::Key_End, CVitrelView::SB_RIGHT}, {Qt::Key_PageUp, CVitrelView::SB_PAGELEFT},
+        {Qt::Key_Home, CVitrelView::SB_LEFT},
+    };
+    for (const auto& step : steps) {
+        QTest::keyClick(&keyed, step.key);
+        barred.OnHScroll(step.code);
+        QCOMPARE(keyed.GetDisplaySettings().m_nViewPos, barred.GetDisplaySettings().m_nViewPos);
+        QCOMPARE(keyed.GetScrollBar()->value(), barred.GetScrollBar()->value());
+    }
+    QTest::keyClick(&keyed, Qt::Key_End);
+    QCOMPARE(keyed.GetDisplaySettings().m_nViewPos, keyed.GetMaxScrollPos());
+    // With a modifier the key is someone else's (the menus' shortcuts).
+    QTest::keyClick(&keyed, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(keyed.GetDisplaySettings().m_nViewPos, keyed.GetMaxScrollPos());
+    QCOMPARE(keyed.focusPolicy(), Qt::StrongFocus);
 }
 
 void TestVitrelView::hugeRecordingScrollUnits()
