@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -12,13 +15,16 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 
 #include <dlfcn.h>
+#include <algorithm>
 #include <optional>
 
 #if __has_include(<QtGui/qguiapplication_platform.h>)
@@ -33,7 +39,10 @@
 #include "panes/Panes.h"
 #include "app/PrintJob.h"
 #include "analysis/EcgDocument.h"
+#include "formats/Export.h"
+#include "formats/StandardFile.h"
 #include "recording/ErrorMessage.h"
+#include "recording/File.h"
 #include "resources/Menus.h"
 #include "resources/QtResources.h"
 
@@ -96,9 +105,18 @@ std::optional<PrintMode> PrintModeFor(int id)
     }
 }
 
-constexpr int kViewCommands[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100,    ID_ZOOM_125,    ID_ZOOM_150,
-                                 ID_ZOOM_200, ID_ZOOM_300, ID_ZOOM_400,    ID_VIEW_GRID,   ID_VIEW_RMARKS,
-                                 ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW};
+constexpr int kViewCommands[] = {ID_ZOOM_50,      ID_ZOOM_75,       ID_ZOOM_100,   ID_ZOOM_125,
+                                 ID_ZOOM_150,     ID_ZOOM_200,      ID_ZOOM_300,   ID_ZOOM_400,
+                                 ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, ID_VIEW_GRID,  ID_VIEW_RMARKS,
+                                 ID_FILE_PRINT,   ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_PREVIEW};
+
+// The settings of the recent-file list hold this one too.
+const QString kPreciseDetectorKey = QStringLiteral("Settings/PreciseQrsDetector");
+
+QSettings AppSettings()
+{
+    return QSettings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg"));
+}
 
 }  // namespace
 
@@ -109,6 +127,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
     setWindowTitle(LoadQString(IDR_MAINFRAME));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     m_recentFiles.ReadList();
+    m_bPreciseDetector = AppSettings().value(kPreciseDetectorKey, false).toBool();
+    setAcceptDrops(true);
 }
 
 CMainFrame::~CMainFrame()
@@ -171,19 +191,24 @@ QAction* CMainFrame::MakeAction(int id, const char* icon)
 
 bool CMainFrame::CreateActions()
 {
-    MakeAction(ID_FILE_OPEN, ":/icons/open.svg");
-    MakeAction(ID_FILE_CLOSE);
+    MakeAction(ID_FILE_OPEN, ":/icons/open.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    MakeAction(ID_FILE_EXPORT);
+    MakeAction(ID_FILE_CLOSE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     MakeAction(ID_FILE_CLOSE_ALL);
-    MakeAction(ID_FILE_PRINT, ":/icons/print.svg");
+    MakeAction(ID_FILE_PRINT, ":/icons/print.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     MakeAction(ID_FILE_PRINT_PREVIEW);
     MakeAction(ID_FILE_PRINT_SETUP);
-    MakeAction(ID_APP_EXIT, ":/icons/exit.svg");
+    MakeAction(ID_APP_EXIT, ":/icons/exit.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     // Direct printing has no menu item; the action gives it an id and a state.
     MakeAction(ID_FILE_PRINT_DIRECT);
     for (int id : kMenuZoom)
         MakeAction(id)->setCheckable(true);
     MakeAction(ID_VIEW_GRID, ":/icons/grid.svg")->setCheckable(true);
     MakeAction(ID_VIEW_RMARKS, ":/icons/rmarks.svg")->setCheckable(true);
+    // Ctrl+= is the same key as Ctrl++ without Shift on most layouts.
+    MakeAction(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    MakeAction(ID_VIEW_ZOOM_OUT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    MakeAction(ID_VIEW_PRECISE_QRS)->setCheckable(true);
     MakeAction(ID_WINDOW_CASCADE);
     MakeAction(ID_WINDOW_TILE_HORZ);
     MakeAction(ID_WINDOW_ARRANGE);
@@ -239,6 +264,7 @@ bool CMainFrame::CreateMenuBar()
 
     QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
     AddViewCommands(view, m_actions);
+    AddCommands(view, kMenuViewMain, m_actions);
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
 
     QMenu* window = bar->addMenu(ToQString(Text::kMenuWindow));
@@ -453,6 +479,10 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
         return nullptr;
     }
 
+    // Only long recordings run a detector; short ones show the recorder's beats.
+    if (IsLongRecordingKind(doc->GetFileKind()))
+        doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DetectorKind::Standard);
+
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);
     connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
@@ -465,6 +495,8 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     // a new document becomes the panes' document in any case.
     OnSubWindowActivated(frame);
     frame->GetView()->OnInitialUpdate();
+    // The keys scroll the new recording at once.
+    frame->GetView()->setFocus();
     m_recentFiles.Add(full);
     RebuildRecentFileMenu();
     UpdateFrameTitle();
@@ -478,6 +510,32 @@ bool CMainFrame::OpenFiles(const QStringList& paths)
         if (!OpenDocumentFile(path))
             return false;
     return true;
+}
+
+void CMainFrame::OpenFilesLater(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened after the drop has ended: an error box must not hold the source's drag.
+    OpenFilesLater(paths);
 }
 
 void CMainFrame::CloseAllDocuments()
@@ -514,6 +572,127 @@ void CMainFrame::ShowErrorMessage(const QString& text)
 void CMainFrame::OnFileOpen()
 {
     OpenFiles(PromptForFileNames());
+}
+
+void CMainFrame::SetPreciseDetectorOn(bool on)
+{
+    m_bPreciseDetector = on;
+    AppSettings().setValue(kPreciseDetectorKey, on);
+    UpdateCommandUI();
+}
+
+// ---- Export ---------------------------------------------------------------
+
+bool CMainFrame::CanExport() const
+{
+    // The beats are final and no run is still going (statistics included).
+    const CVitrelDoc* doc = GetActiveDocument();
+    const CVitrelView* view = GetActiveView();
+    return doc && view && doc->IsDetectionDone() && !doc->HasRunFailed() && !view->IsAnalysisBusy();
+}
+
+bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, ExportKind* kind)
+{
+    const QStringList filters{ToQString(Text::kExportFilterCsv), ToQString(Text::kExportFilterEdf),
+                              ToQString(Text::kExportFilterWfdb)};
+    const QFileInfo recording(doc->GetPathName());
+    QFileDialog dialog(this, ToQString(Text::kExportTitle), recording.absolutePath());
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setObjectName(QStringLiteral("ExportFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(recording.completeBaseName() + QStringLiteral(".csv"));
+    // The suggested name follows the kind.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &recording](const QString& filter) {
+        static const char* const kSuffixes[] = {".csv", ".edf", ".hea"};
+        const qsizetype i = filters.indexOf(filter);
+        if (i >= 0)
+            dialog.selectFile(recording.completeBaseName() + QLatin1String(kSuffixes[i]));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *target = dialog.selectedFiles().constFirst();
+    switch (filters.indexOf(dialog.selectedNameFilter())) {
+    case 1: *kind = ExportKind::EdfPlus; break;
+    case 2: *kind = ExportKind::Wfdb; break;
+    default: *kind = ExportKind::BeatsCsv; break;
+    }
+    return true;
+}
+
+void CMainFrame::OnFileExport()
+{
+    CVitrelDoc* doc = GetActiveDocument();
+    if (!doc || !CanExport())
+        return;
+    QString target;
+    ExportKind kind = ExportKind::BeatsCsv;
+    if (PromptForExportTarget(doc, &target, &kind))
+        ExportDocument(doc, target, kind);
+}
+
+bool CMainFrame::ExportDocument(CVitrelDoc* doc, const QString& target, ExportKind kind)
+{
+    const auto native = [](const QString& path) { return QFile::encodeName(path).toStdString(); };
+    QFileInfo info(target);
+    QString path = info.absoluteFilePath();
+    if (kind != ExportKind::Wfdb && info.suffix().isEmpty())
+        path += kind == ExportKind::BeatsCsv ? QStringLiteral(".csv") : QStringLiteral(".edf");
+
+    // The files the export writes; none of them may be a recording that is open.
+    std::vector<std::string> outputs;
+    std::string wfdbDir;
+    const std::string recordName = WfdbRecordName(CFile::FileTitleOf(doc->GetFilePath()));
+    if (kind == ExportKind::Wfdb) {
+        wfdbDir = native(info.isDir() ? path : info.absolutePath());
+        outputs = WfdbRecordFiles(wfdbDir, recordName);
+    } else {
+        outputs.push_back(native(path));
+    }
+    std::vector<std::string> inputs;
+    for (const CVitrelDoc* open : GetDocuments()) {
+        inputs.push_back(open->GetFilePath());
+        for (const std::string& companion : CompanionFiles(open->GetFilePath()))
+            inputs.push_back(companion);
+    }
+    for (const std::string& out : outputs) {
+        for (const std::string& in : inputs) {
+            if (IsSameFile(out, in)) {
+                ShowErrorMessage(ToQString(Text::kExportOverRecording).arg(QFile::decodeName(QByteArray::fromStdString(out))));
+                return false;
+            }
+        }
+    }
+
+    ExportInput in;
+    doc->GetBeatsInRange(0, UINT32_MAX, in.beats);
+    doc->GetAbnormalBeats(in.abnormal);
+    std::sort(in.abnormal.begin(), in.abnormal.end());
+    in.leadLabel = "ECG";
+    if (const auto* standard = dynamic_cast<const CStandardFile*>(doc->GetEcgFile()))
+        in.leadLabel = standard->Recording().leadLabel;
+    std::string error;
+    bool written = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        CEcgFile* ecg = doc->GetEcgFile();
+        if (!ecg)
+            throw CFileException(CFileException::fileNotFound, -1, doc->GetFilePath());
+        in.hasStartTime = ecg->GetStartTime(&in.startTime);
+        switch (kind) {
+        case ExportKind::BeatsCsv: written = WriteBeatsCsv(outputs.front(), in, &error); break;
+        case ExportKind::EdfPlus: written = WriteEdfPlus(outputs.front(), *ecg, in, &error); break;
+        case ExportKind::Wfdb: written = WriteWfdbRecord(wfdbDir, recordName, *ecg, in, &error); break;
+        }
+    } catch (const std::exception& e) {
+        // The recording failed while it was read: nothing was put in place.
+        error = ErrorMessageFor(e, doc->GetFilePath());
+    }
+    QApplication::restoreOverrideCursor();
+    if (!written)
+        ShowErrorMessage(ToQString(Text::kCannotExport).arg(QString::fromStdString(error)));
+    return written;
 }
 
 void CMainFrame::OnOpenRecentFile(int index)
@@ -564,6 +743,8 @@ void CMainFrame::OnCommand(int id)
     } else {
         switch (id) {
         case ID_FILE_OPEN: OnFileOpen(); break;
+        case ID_FILE_EXPORT: OnFileExport(); break;
+        case ID_VIEW_PRECISE_QRS: SetPreciseDetectorOn(!m_bPreciseDetector); break;
         case ID_FILE_CLOSE:
             if (CChildFrame* frame = GetActiveFrame())
                 frame->close();
@@ -592,6 +773,10 @@ void CMainFrame::UpdateCommandUI()
         if (action->isCheckable())
             action->setChecked(view && view->IsCommandChecked(id));
     }
+    if (QAction* action = m_actions.value(ID_FILE_EXPORT))
+        action->setEnabled(CanExport());
+    if (QAction* action = m_actions.value(ID_VIEW_PRECISE_QRS))
+        action->setChecked(m_bPreciseDetector);
     const bool anyDocument = view != nullptr;
     for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ})
         if (QAction* action = m_actions.value(id))

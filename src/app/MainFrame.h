@@ -36,6 +36,10 @@ extern CVitrelView* g_pActiveView;
 class CMainFrame : public QMainWindow, public IViewHost {
     Q_OBJECT
 public:
+    // What the export command writes: the beat list, an EDF+ file, or a WFDB
+    // record in a folder (a named .hea file stands for its folder).
+    enum class ExportKind { BeatsCsv, EdfPlus, Wfdb };
+
     // A file-error message box; views report errors of their pane refills here.
     virtual void ShowErrorMessage(const QString& text);
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -55,6 +59,17 @@ public:
     CVitrelDoc* OpenDocumentFile(const QString& path);
     // Opens paths in order, stopping at the first that fails; false then.
     bool OpenFiles(const QStringList& paths);
+    // OpenFiles once the event loop runs: files dropped on the window or
+    // named on the command line.
+    void OpenFilesLater(const QStringList& paths);
+    // Writes what doc's completed analysis found; a refusal or failure is
+    // shown as an error message and gives false.
+    bool ExportDocument(CVitrelDoc* doc, const QString& target, ExportKind kind);
+
+    // The precise-detector setting (kept in the settings): long recordings
+    // opened from then on are analysed with it.
+    bool IsPreciseDetectorOn() const { return m_bPreciseDetector; }
+    void SetPreciseDetectorOn(bool on);
     void CloseAllDocuments();
     QList<CVitrelDoc*> GetDocuments() const;
     CChildFrame* GetActiveFrame() const;
@@ -92,8 +107,12 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    // Seams for tests: the open dialog and the error message box.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Seams for tests: the open and export dialogs and the error message box.
     virtual QStringList PromptForFileNames();
+    // False when the user cancels.
+    virtual bool PromptForExportTarget(const CVitrelDoc* doc, QString* target, ExportKind* kind);
 
 private:
     // The command's action: text, prompt and tool tip from the string table.
@@ -108,6 +127,8 @@ private:
     void CenterActiveView(uint32_t sample);
     void RebuildRecentFileMenu();
     void OnFileOpen();
+    void OnFileExport();
+    bool CanExport() const;
     void OnOpenRecentFile(int index);
     void OnAppAbout();
     void OnWindowCommand(int id);
@@ -133,6 +154,7 @@ private:
     QPointer<CVitrelView> m_pLastActiveView;
     bool m_bSized = false;
     bool m_bClosingAll = false;
+    bool m_bPreciseDetector = false;
     CRecentFileList m_recentFiles;
 };
 

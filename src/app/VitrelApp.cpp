@@ -7,7 +7,7 @@
 
 CVitrelApp::CVitrelApp(int& argc, char** argv) : QApplication(argc, argv)
 {
-    // Settings live under this key; the command line is not looked at.
+    // Settings live under this key.
     setOrganizationName(QStringLiteral("VITREL-ECG"));
     setApplicationName(QStringLiteral("vitrel-ecg"));
     setApplicationVersion(QStringLiteral(VITREL_VERSION));
@@ -27,5 +27,12 @@ bool CVitrelApp::InitInstance()
     }
     setWindowIcon(m_pMainWnd->windowIcon());
     m_pMainWnd->showMaximized();
+    OpenStartupFiles(m_pMainWnd.get(), arguments());
     return true;
+}
+
+void OpenStartupFiles(CMainFrame* frame, const QStringList& arguments)
+{
+    // Qt has taken its own options out; what is left after the program names recordings.
+    frame->OpenFilesLater(arguments.mid(1));
 }

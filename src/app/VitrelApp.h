@@ -1,4 +1,5 @@
-// The application object: settings, the main frame, nothing opened at start.
+// The application object: settings, the main frame, the recordings named on
+// the command line.
 #pragma once
 
 #include <QApplication>
@@ -19,3 +20,7 @@ public:
 private:
     std::unique_ptr<CMainFrame> m_pMainWnd;
 };
+
+// Opens the files named after the program (arguments as QCoreApplication
+// gives them) as the Open command does, once the event loop runs.
+void OpenStartupFiles(CMainFrame* frame, const QStringList& arguments);

@@ -3,7 +3,9 @@
 #include <QFileInfo>
 
 #include "app/ChildFrame.h"
+#include "formats/StandardFile.h"
 #include "recording/File.h"
+#include "resources/QtResources.h"
 
 CVitrelDoc::CVitrelDoc(QObject* parent) : QObject(parent) {}
 
@@ -39,7 +41,16 @@ QString CVitrelDoc::GetPathName() const
 
 QString CVitrelDoc::GetTitle() const
 {
-    return QFileInfo(GetPathName()).fileName();
+    const QString name = QFileInfo(GetPathName()).fileName();
+    const QString lead = GetLeadLabel();
+    return lead.isEmpty() ? name : ToQString(Text::kLeadTitle).arg(name, lead);
+}
+
+QString CVitrelDoc::GetLeadLabel() const
+{
+    if (const auto* standard = dynamic_cast<const CStandardFile*>(GetEcgFile()))
+        return QString::fromStdString(standard->Recording().leadLabel);
+    return {};
 }
 
 bool CVitrelDoc::IsSamePath(const QString& a, const QString& b)

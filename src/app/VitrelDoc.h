@@ -26,7 +26,10 @@ public:
     bool IsClosed() const { return m_bClosed; }
 
     QString GetPathName() const;   // m_strFilePath
-    QString GetTitle() const;      // last path component
+    // The last path component; a standard recording adds its lead ("100.hea — MLII").
+    QString GetTitle() const;
+    // The lead a standard recording shows; empty for the recorder's files.
+    QString GetLeadLabel() const;
     // The same file on disk (device and inode, or resolved paths): a link or
     // "./" spelling of an open recording is that recording; letter case counts.
     static bool IsSamePath(const QString& a, const QString& b);

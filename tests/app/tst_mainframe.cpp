@@ -1,8 +1,10 @@
 // The main frame: menus, tool bar, status bar and panes by id and text; the
-// open/close life cycle of documents; closing during a running analysis.
+// open/close life cycle of documents; closing during a running analysis; the
+// detector setting, the export, files dropped or named on the command line.
 #include <QDockWidget>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMimeData>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSettings>
@@ -14,6 +16,7 @@
 
 #include "app/ChildFrame.h"
 #include "app/MainFrame.h"
+#include "app/VitrelApp.h"
 #include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
@@ -60,6 +63,9 @@ private slots:
     void closeWhileAnalysing();
     void closeFrameWhileAnalysing();
     void recordingRemovedWhileOpen();
+    void preciseDetectorCommand();
+    void exportEachKind();
+    void filesFromOutside();
 
 private:
     QString LongRecording(const QString& name, uint32_t minutes);
@@ -106,13 +112,15 @@ void TestMainFrame::menus()
 
     const QList<QAction*> menus = bar->actions();
     QCOMPARE(Describe(menus[0]->menu()),
-             (QStringList{QStringLiteral("57601 打开文件(&O)..."), QStringLiteral("-"), QStringLiteral("57602 关闭文件(&C)"),
+             (QStringList{QStringLiteral("57601 打开文件(&O)..."), QStringLiteral("33024 导出(&E)..."), QStringLiteral("-"), QStringLiteral("57602 关闭文件(&C)"),
                           QStringLiteral("32774 关闭全部(&L)"), QStringLiteral("-"), QStringLiteral("57607 打印心电(&P)..."),
                           QStringLiteral("57609 打印预览(&V)"), QStringLiteral("57606 打印设置(&R)..."), QStringLiteral("-"),
                           QStringLiteral("57616 历史文档"), QStringLiteral("-"), QStringLiteral("57665 退出(&X)")}));
+    const QStringList viewItems{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), QStringLiteral("32839 参考线(&G)"),
+                                QStringLiteral("32841 R 波标注(&R)")};
     QCOMPARE(Describe(menus[1]->menu()),
-             (QStringList{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), QStringLiteral("32839 参考线(&G)"),
-                          QStringLiteral("32841 R 波标注(&R)")}));
+             viewItems + (QStringList{QStringLiteral("-"), QStringLiteral("33025 放大(&I)"), QStringLiteral("33026 缩小(&O)"),
+                                      QStringLiteral("-"), QStringLiteral("33027 高精度 QRS 检测(&Q)")}));
     const QStringList zooms{QStringLiteral("32859 50%"),  QStringLiteral("32860 75%"),  QStringLiteral("32861 100%"),
                             QStringLiteral("32863 125%"), QStringLiteral("32864 150%"), QStringLiteral("32865 200%"),
                             QStringLiteral("32876 300%"), QStringLiteral("32866 400%")};
@@ -122,11 +130,11 @@ void TestMainFrame::menus()
                           QStringLiteral("57649 排列图标(&A)")}));
     QCOMPARE(Describe(menus[3]->menu()), QStringList{QStringLiteral("57664 关于(&A)...")});
 
-    // Context menu 160 holds the same commands.
+    // Context menu 160 holds the view menu's first commands.
     QMenu* context = frame.GetContextMenu(IDR_CONTEXT_MENU);
     QVERIFY(context);
     QCOMPARE(context->title(), QStringLiteral("&ContextMenu"));
-    QCOMPARE(Describe(context), Describe(menus[1]->menu()));
+    QCOMPARE(Describe(context), viewItems);
     QCOMPARE(Describe(context->actions()[0]->menu()), zooms);
     QVERIFY(!frame.GetContextMenu(161));
 
@@ -157,12 +165,21 @@ void TestMainFrame::menus()
     }
     QCOMPARE(frame.GetAction(ID_FILE_PRINT_DIRECT)->objectName(), QStringLiteral("ID_57608"));
 
+    // The shortcuts the menus show.
+    const struct { int id; const char* keys; } shortcuts[] = {
+        {ID_FILE_OPEN, "Ctrl+O"}, {ID_FILE_PRINT, "Ctrl+P"},     {ID_FILE_CLOSE, "Ctrl+W"},
+        {ID_APP_EXIT, "Ctrl+Q"},  {ID_VIEW_ZOOM_IN, "Ctrl++"},   {ID_VIEW_ZOOM_OUT, "Ctrl+-"},
+    };
+    for (const auto& k : shortcuts)
+        QCOMPARE(frame.GetAction(k.id)->shortcut().toString(), QString::fromLatin1(k.keys));
+    QCOMPARE(frame.GetAction(ID_VIEW_ZOOM_IN)->shortcuts().value(1).toString(), QStringLiteral("Ctrl+="));
+
     // Without a document the view's commands are disabled; open and exit are not.
     frame.UpdateCommandUI();
     for (int id : {ID_ZOOM_100, ID_VIEW_GRID, ID_VIEW_RMARKS, ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_CLOSE,
-                   ID_WINDOW_CASCADE})
+                   ID_WINDOW_CASCADE, ID_FILE_EXPORT, ID_VIEW_ZOOM_IN})
         QVERIFY2(!frame.GetAction(id)->isEnabled(), qPrintable(QString::number(id)));
-    for (int id : {ID_FILE_OPEN, ID_FILE_CLOSE_ALL, ID_FILE_PRINT_SETUP, ID_APP_ABOUT, ID_APP_EXIT})
+    for (int id : {ID_FILE_OPEN, ID_FILE_CLOSE_ALL, ID_FILE_PRINT_SETUP, ID_APP_ABOUT, ID_APP_EXIT, ID_VIEW_PRECISE_QRS})
         QVERIFY(frame.GetAction(id)->isEnabled());
 }
 
@@ -536,8 +553,6 @@ void TestMainFrame::closeFrameWhileAnalysing()
     }
 }
 
-QTEST_MAIN(TestMainFrame)
-#include "tst_mainframe.moc"
 
 void TestMainFrame::recordingRemovedWhileOpen()
 {
@@ -562,3 +577,150 @@ void TestMainFrame::recordingRemovedWhileOpen()
     frame.OnCommand(ID_FILE_CLOSE_ALL);
     Settle();
 }
+
+void TestMainFrame::preciseDetectorCommand()
+{
+    const QString before = LongRecording(QStringLiteral("10110910.00"), 2);
+    const QString after = LongRecording(QStringLiteral("10110911.00"), 2);
+    const QString shortOne = QDir(m_dir.path()).filePath(QStringLiteral("short.ecg"));
+    const bool haveShort = !RunSynth({QStringLiteral("short"), shortOne}).isEmpty();
+    const auto stored = [] {
+        return QSettings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg"))
+            .value(QStringLiteral("Settings/PreciseQrsDetector"));
+    };
+    {
+        CTestFrame frame;
+        QVERIFY(frame.OnCreate());
+        QAction* command = frame.GetAction(ID_VIEW_PRECISE_QRS);
+        QVERIFY(command->isCheckable() && !command->isChecked());
+        CVitrelDoc* standard = frame.OpenDocumentFile(before);
+        QVERIFY(standard);
+        frame.OnCommand(ID_VIEW_PRECISE_QRS);
+        QVERIFY(command->isChecked());
+        QCOMPARE(stored(), QVariant(true));
+        CVitrelDoc* precise = frame.OpenDocumentFile(after);
+        QVERIFY(precise);
+        // The open document keeps the detector it was opened with.
+        QCOMPARE(standard->GetAnalysisDetector(), DetectorKind::Standard);
+        QCOMPARE(precise->GetAnalysisDetector(), DetectorKind::Precise);
+        for (CVitrelDoc* doc : {standard, precise})
+            QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 30000);
+        QCOMPARE(CEcgPainter::StatusCaption(standard), QStringLiteral("正在统计心律"));
+        QCOMPARE(CEcgPainter::StatusCaption(precise), QStringLiteral("正在统计心律（高精度 QRS 检测）"));
+        // A short recording shows the recorder's beats whatever the setting.
+        if (haveShort) {
+            CVitrelDoc* recorder = frame.OpenDocumentFile(shortOne);
+            QVERIFY(recorder);
+            QCOMPARE(recorder->GetAnalysisDetector(), DetectorKind::Standard);
+        }
+        frame.CloseAllDocuments();
+        Settle();
+    }
+    // A new frame reads the setting back.
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QVERIFY(frame.GetAction(ID_VIEW_PRECISE_QRS)->isChecked());
+    frame.OnCommand(ID_VIEW_PRECISE_QRS);
+    QCOMPARE(stored(), QVariant(false));
+    CVitrelDoc* doc = frame.OpenDocumentFile(after);
+    QVERIFY(doc);
+    QCOMPARE(doc->GetAnalysisDetector(), DetectorKind::Standard);
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::exportEachKind()
+{
+    const QString recording = LongRecording(QStringLiteral("10110912.00"), 2);
+    QTemporaryDir out;
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    CVitrelDoc* doc = frame.OpenDocumentFile(recording);
+    QVERIFY(doc);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 30000);
+    frame.UpdateCommandUI();
+    QVERIFY(frame.GetAction(ID_FILE_EXPORT)->isEnabled());
+    std::vector<uint32_t> beats;
+    doc->GetBeatsInRange(0, UINT32_MAX, beats);
+    QVERIFY(beats.size() > 100);
+
+    // A name without a suffix gets the kind's.
+    frame.m_exportTarget = out.filePath(QStringLiteral("beats"));
+    frame.m_exportKind = CMainFrame::ExportKind::BeatsCsv;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QFile csv(out.filePath(QStringLiteral("beats.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count('\n'), qsizetype(beats.size()));
+
+    frame.m_exportTarget = out.filePath(QStringLiteral("copy.edf"));
+    frame.m_exportKind = CMainFrame::ExportKind::EdfPlus;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QFile edf(frame.m_exportTarget);
+    QVERIFY(edf.open(QIODevice::ReadOnly));
+    QCOMPARE(edf.read(8), QByteArray("0       "));
+
+    // A WFDB record goes into the folder, named after the recording.
+    frame.m_exportTarget = out.path();
+    frame.m_exportKind = CMainFrame::ExportKind::Wfdb;
+    frame.OnCommand(ID_FILE_EXPORT);
+    for (const char* ext : {".hea", ".dat", ".atr"})
+        QVERIFY2(QFile::exists(out.filePath(QStringLiteral("10110912_00") + ext)), ext);
+    QVERIFY2(frame.m_errors.isEmpty(), qPrintable(frame.m_errors.join('\n')));
+
+    // The recording itself is refused and stays as it was; an unwritable target fails with its reason.
+    QFile input(recording);
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    const QByteArray original = input.readAll();
+    input.close();
+    QVERIFY(!frame.ExportDocument(doc, recording, CMainFrame::ExportKind::EdfPlus));
+    QCOMPARE(frame.m_errors.value(0), QStringLiteral("不能导出到 %1：它是打开的心电记录或其所属的文件。").arg(recording));
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    QVERIFY(input.readAll() == original);
+    const QString nowhere = out.filePath(QStringLiteral("no-such-folder/x.csv"));
+    QVERIFY(!frame.ExportDocument(doc, nowhere, CMainFrame::ExportKind::BeatsCsv));
+    QCOMPARE(frame.m_errors.size(), 2);
+    QVERIFY2(frame.m_errors[1].startsWith(QStringLiteral("导出失败：")), qPrintable(frame.m_errors[1]));
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::filesFromOutside()
+{
+    const QString a = LongRecording(QStringLiteral("10110913.00"), 1);
+    const QString b = LongRecording(QStringLiteral("10110914.00"), 1);
+    const QString missing = QDir(m_dir.path()).filePath(QStringLiteral("gone.ecg"));
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    // Nothing named: nothing opens.
+    OpenStartupFiles(&frame, {QStringLiteral("vitrel-ecg")});
+    Settle();
+    QVERIFY(frame.GetDocuments().isEmpty());
+    // As the Open command: in order, up to the first that fails, with its message.
+    OpenStartupFiles(&frame, {QStringLiteral("vitrel-ecg"), a, missing, b});
+    QTRY_COMPARE(frame.m_errors.size(), 1);
+    QCOMPARE(frame.m_errors[0], QStringLiteral("没有找到 %1。").arg(missing));
+    QCOMPARE(frame.GetDocuments().size(), 1);
+    QCOMPARE(frame.GetRecentFileList().GetFiles().value(0), a);
+
+    // A drop of local files opens them; anything else is not taken.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(b)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&frame, &drop);
+    QTRY_COMPARE(frame.GetDocuments().size(), 2);
+    QCOMPARE(frame.GetActiveDocument()->GetTitle(), QStringLiteral("10110914.00"));
+    QMimeData web;
+    web.setUrls({QUrl(QStringLiteral("https://example.com/x.edf"))});
+    QDragEnterEvent remote(QPoint(10, 10), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+    remote.setAccepted(false);
+    QApplication::sendEvent(&frame, &remote);
+    QVERIFY(!remote.isAccepted());
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"

@@ -1,9 +1,10 @@
 // Standard recordings in the application: opened through the Open command,
-// analysed and shown as long recordings.
+// analysed and shown as long recordings, titled with their lead.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "app/ChildFrame.h"
 #include "app/MainFrame.h"
 #include "resources/Resource.h"
 #include "app/VitrelDoc.h"
@@ -74,6 +75,16 @@ void TestStandardWindow::recordAndItsEdfCopyOpenAsLongRecordings()
     QVERIFY(beats[0] == beats[1]);
     frame.UpdateCommandUI();
     QVERIFY(frame.GetAction(ID_FILE_PRINT)->isEnabled());
+
+    // The lead shown is named in the titles.
+    QCOMPARE(docs[0]->GetTitle(), QStringLiteral("100.hea — MLII"));
+    QCOMPARE(docs[0]->GetFrame()->windowTitle(), QStringLiteral("100.hea — MLII"));
+    QVERIFY(frame.windowTitle().endsWith(QStringLiteral(" - 100.edf — MLII")));
+    // A WFDB export beside the record would replace the files it is read from.
+    QVERIFY(!frame.ExportDocument(docs[0], m_dir.path(), CMainFrame::ExportKind::Wfdb));
+    QCOMPARE(frame.m_errors.size(), 1);
+    QVERIFY2(frame.m_errors[0].startsWith(QStringLiteral("不能导出到 ")), qPrintable(frame.m_errors[0]));
+    QCOMPARE(QFileInfo(m_dir.filePath(QStringLiteral("100.dat"))).size(), QFileInfo(source + "100.dat").size());
 }
 
 QTEST_MAIN(TestStandardWindow)

@@ -1,5 +1,5 @@
-// A main frame for widget tests: file names come from the test, file-error
-// message boxes are collected instead of shown.
+// A main frame for widget tests: file names and export targets come from the
+// test, file-error message boxes are collected instead of shown.
 #pragma once
 
 #include <QApplication>
@@ -19,11 +19,20 @@ class CTestFrame : public CMainFrame {
 public:
     QStringList m_chosen;
     QStringList m_errors;
+    // The export dialog's answer; an empty target cancels.
+    QString m_exportTarget;
+    ExportKind m_exportKind = ExportKind::BeatsCsv;
 
     void ShowErrorMessage(const QString& text) override { m_errors.append(text); }
 
 protected:
     QStringList PromptForFileNames() override { return m_chosen; }
+    bool PromptForExportTarget(const CVitrelDoc*, QString* target, ExportKind* kind) override
+    {
+        *target = m_exportTarget;
+        *kind = m_exportKind;
+        return !m_exportTarget.isEmpty();
+    }
 };
 
 // Runs posted events, deferred deletions included.
