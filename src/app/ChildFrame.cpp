@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QIcon>
+#include <QMenu>
 
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
@@ -17,6 +18,10 @@ CChildFrame::CChildFrame(CVitrelDoc* pDoc, IViewHost* pHost, QWidget* parent)
     setWidget(m_pView);
     setWindowTitle(pDoc->GetTitle());
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // The window menu's Close would claim Ctrl+W beside the frame's own command.
+    if (QMenu* menu = systemMenu())
+        for (QAction* action : menu->actions())
+            action->setShortcuts({});
     pDoc->SetFrame(this);
 }
 
