@@ -11,6 +11,9 @@ configure_file(resources/com.example.vitrel_ecg.metainfo.xml.in
 if(TARGET vitrel-ecg)
   install(TARGETS vitrel-ecg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES resources/vitrel-ecg.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The recording types the desktop entry names; shared-mime-info's trigger
+  # rebuilds the database when the package is installed or removed.
+  install(FILES resources/vitrel-ecg-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME vitrel-ecg.xml)
   install(FILES ${CMAKE_BINARY_DIR}/resources/com.example.vitrel_ecg.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   foreach(size 16 22 24 32 48 64 128 256)
     install(FILES resources/icons/vitrel-ecg-${size}.png
