@@ -690,9 +690,17 @@ bool CMainFrame::ExportDocument(CVitrelDoc* doc, const QString& target, ExportKi
         error = ErrorMessageFor(e, doc->GetFilePath());
     }
     QApplication::restoreOverrideCursor();
-    if (!written)
-        ShowErrorMessage(ToQString(Text::kCannotExport).arg(QString::fromStdString(error)));
-    return written;
+    if (written)
+        return true;
+    // A file that could not be written is named with the system's reason.
+    QString text = ToQString(Text::kCannotExport).arg(QString::fromLocal8Bit(error.c_str()));
+    for (const std::string& out : outputs)
+        if (error.size() > out.size() + 2 && error.compare(0, out.size() + 2, out + ": ") == 0)
+            text = ToQString(Text::kCannotWriteExport)
+                       .arg(QFile::decodeName(QByteArray::fromStdString(out)),
+                            QString::fromLocal8Bit(error.c_str() + out.size() + 2));
+    ShowErrorMessage(text);
+    return false;
 }
 
 void CMainFrame::OnOpenRecentFile(int index)

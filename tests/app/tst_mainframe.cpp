@@ -679,7 +679,7 @@ void TestMainFrame::exportEachKind()
     const QString nowhere = out.filePath(QStringLiteral("no-such-folder/x.csv"));
     QVERIFY(!frame.ExportDocument(doc, nowhere, CMainFrame::ExportKind::BeatsCsv));
     QCOMPARE(frame.m_errors.size(), 2);
-    QVERIFY2(frame.m_errors[1].startsWith(QStringLiteral("导出失败：")), qPrintable(frame.m_errors[1]));
+    QVERIFY2(frame.m_errors[1].startsWith(QStringLiteral("无法写入 %1：").arg(nowhere)), qPrintable(frame.m_errors[1]));
     frame.CloseAllDocuments();
     Settle();
 }

@@ -493,6 +493,12 @@ private slots:
         }
         QCOMPARE(vertical, 72);
         QCOMPARE(horizontal, 18);
+
+        // Beats of the precise detector: the title line says so.
+        DocAccess::SetAnalysisDetector(doc, DetectorKind::Precise);
+        CapturingDevice precise;
+        CapturePage(doc, precise, PageInfo(1, 1));
+        QVERIFY(precise.Engine().HasLine("心电分析报告 (25mm/s, 10mm/mV)（高精度 QRS 检测）"));
     }
 
     void eventPagesOfAbnormalBeats()

@@ -20,6 +20,8 @@ struct CEcgDocumentTestAccess {
     static void SetStartTime(CEcgDocument& d, CTime t) { d.m_timeStart = t; }
     static void SetDetectionDone(CEcgDocument& d, bool done) { d.m_bDetectionDone.store(done); }
     static void SetStatisticsReady(CEcgDocument& d, bool ready) { d.m_bStatisticsReady.store(ready); }
+    // As StartAnalysis records it for a long recording's run.
+    static void SetAnalysisDetector(CEcgDocument& d, DetectorKind kind) { d.m_eAnalysisDetector = kind; }
     // As StopAnalysis does first, without waiting for the worker.
     static void RequestCancel(CEcgDocument& d) { d.m_bCancelAnalysis.store(true); }
 };
