@@ -147,6 +147,7 @@ inline constexpr char kExportFilterWfdb[] = "WFDB 记录（所选文件夹）(*.
 inline constexpr char kExportOverRecording[] = "不能导出到 %1：它是打开的心电记录或其所属的文件。";
 inline constexpr char kCannotExport[] = "导出失败：%1";
 inline constexpr char kCannotWriteExport[] = "无法写入 %1：%2";
+inline constexpr char kExportReplaceRecord[] = "%1 已存在。\n要替换这个 WFDB 记录吗？";
 
 // Added to the status caption and the report title when the precise detector found the beats.
 inline constexpr char kPreciseDetectorNote[] = "（高精度 QRS 检测）";

@@ -583,12 +583,19 @@ void CMainFrame::SetPreciseDetectorOn(bool on)
 
 // ---- Export ---------------------------------------------------------------
 
+namespace {
+
+// The beats are final and no run is still going (statistics included).
+bool IsAnalysisComplete(const CVitrelDoc* doc)
+{
+    return doc && doc->IsDetectionDone() && !doc->HasRunFailed() && !doc->IsAnalysisRunning();
+}
+
+}  // namespace
+
 bool CMainFrame::CanExport() const
 {
-    // The beats are final and no run is still going (statistics included).
-    const CVitrelDoc* doc = GetActiveDocument();
-    const CVitrelView* view = GetActiveView();
-    return doc && view && doc->IsDetectionDone() && !doc->HasRunFailed() && !view->IsAnalysisBusy();
+    return IsAnalysisComplete(GetActiveDocument());
 }
 
 bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, ExportKind* kind)
@@ -618,7 +625,17 @@ bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, E
     case 2: *kind = ExportKind::Wfdb; break;
     default: *kind = ExportKind::BeatsCsv; break;
     }
-    return true;
+    if (*kind != ExportKind::Wfdb)
+        return true;
+    // The dialog asked about the name typed; the record takes the recording's name.
+    const QFileInfo chosen(*target);
+    const QString dir = chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath();
+    const QString header = QDir(dir).filePath(
+        QString::fromStdString(WfdbRecordName(CFile::FileTitleOf(doc->GetFilePath()))) + QStringLiteral(".hea"));
+    if (!QFileInfo::exists(header) || QFileInfo(header) == chosen)
+        return true;
+    return QMessageBox::question(this, ToQString(Text::kExportTitle), ToQString(Text::kExportReplaceRecord).arg(header),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void CMainFrame::OnFileExport()
@@ -634,6 +651,8 @@ void CMainFrame::OnFileExport()
 
 bool CMainFrame::ExportDocument(CVitrelDoc* doc, const QString& target, ExportKind kind)
 {
+    if (!IsAnalysisComplete(doc))
+        return false;
     const auto native = [](const QString& path) { return QFile::encodeName(path).toStdString(); };
     QFileInfo info(target);
     QString path = info.absoluteFilePath();

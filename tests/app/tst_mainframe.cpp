@@ -637,9 +637,7 @@ void TestMainFrame::exportEachKind()
     QVERIFY(frame.OnCreate());
     CVitrelDoc* doc = frame.OpenDocumentFile(recording);
     QVERIFY(doc);
-    QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 30000);
-    frame.UpdateCommandUI();
-    QVERIFY(frame.GetAction(ID_FILE_EXPORT)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT((frame.UpdateCommandUI(), frame.GetAction(ID_FILE_EXPORT)->isEnabled()), 30000);
     std::vector<uint32_t> beats;
     doc->GetBeatsInRange(0, UINT32_MAX, beats);
     QVERIFY(beats.size() > 100);
