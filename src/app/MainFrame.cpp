@@ -609,6 +609,11 @@ bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, E
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
+    dialog.setLabelText(QFileDialog::LookIn, ToQString(Text::kExportLookIn));
+    dialog.setLabelText(QFileDialog::FileName, ToQString(Text::kExportFileName));
+    dialog.setLabelText(QFileDialog::FileType, ToQString(Text::kExportFileType));
+    dialog.setLabelText(QFileDialog::Accept, ToQString(Text::kExportAccept));
+    dialog.setLabelText(QFileDialog::Reject, ToQString(Text::kExportReject));
     dialog.selectFile(recording.completeBaseName() + QStringLiteral(".csv"));
     // The suggested name follows the kind.
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &recording](const QString& filter) {
@@ -620,7 +625,16 @@ bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, E
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     *target = dialog.selectedFiles().constFirst();
-    switch (filters.indexOf(dialog.selectedNameFilter())) {
+    // A suffix typed for one of the kinds wins over the filter left as it was.
+    const QString suffix = QFileInfo(*target).suffix().toLower();
+    qsizetype index = filters.indexOf(dialog.selectedNameFilter());
+    if (suffix == QLatin1String("csv"))
+        index = 0;
+    else if (suffix == QLatin1String("edf"))
+        index = 1;
+    else if (suffix == QLatin1String("hea"))
+        index = 2;
+    switch (index) {
     case 1: *kind = ExportKind::EdfPlus; break;
     case 2: *kind = ExportKind::Wfdb; break;
     default: *kind = ExportKind::BeatsCsv; break;
