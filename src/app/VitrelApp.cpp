@@ -1,6 +1,8 @@
 #include "app/VitrelApp.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/MainFrame.h"
 #include "resources/Version.h"
@@ -11,6 +13,12 @@ CVitrelApp::CVitrelApp(int& argc, char** argv) : QApplication(argc, argv)
     setOrganizationName(QStringLiteral("VITREL-ECG"));
     setApplicationName(QStringLiteral("vitrel-ecg"));
     setApplicationVersion(QStringLiteral(VITREL_VERSION));
+
+    // The window is Chinese whatever the locale; Qt's own dialogs (open,
+    // print, message-box buttons) follow when its translations are installed.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
 }
 
 CVitrelApp::~CVitrelApp()
