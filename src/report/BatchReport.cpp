@@ -86,6 +86,12 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
     return fail(failure.bCannotWrite ? "cannot write " + outPath + ": " + failure.strText : failure.strText);
 }
 
+bool IsKnownPageSize(const std::string& pageSize)
+{
+    QPageSize size;
+    return FindPageSize(pageSize, &size);
+}
+
 CReportApplication::CReportApplication()
 {
     if (!QCoreApplication::instance())

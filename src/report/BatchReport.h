@@ -14,6 +14,10 @@ class QGuiApplication;
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
                     std::string* pError);
 
+// Whether WriteReportPdf knows the page-size name, so a caller can refuse a
+// wrong one before a long analysis rather than after it.
+bool IsKnownPageSize(const std::string& pageSize);
+
 // The GUI application that fonts and painting need, for a command-line caller
 // that has none (on the offscreen platform when there is no display). Made
 // before the first report and ended before the program's static teardown

@@ -312,6 +312,10 @@ TEST(AnalyzeCli, Usage)
     EXPECT_EQ(RunTool({"--frobnicate", "x"}).status, 2);
     EXPECT_EQ(RunTool({"--reference"}).status, 2);
     EXPECT_EQ(RunTool({"--page-size", "A4", "x"}).status, 2);
+    // Refused before the analysis, and no report is begun.
+    const ProgramRun size = RunTool({"--report", "never.pdf", "--page-size", "B99", "x"});
+    EXPECT_EQ(size.status, 2);
+    EXPECT_NE(size.err.find("unknown page size: B99"), std::string::npos) << size.err;
     const ProgramRun v = RunTool({"--version"});
     EXPECT_EQ(v.status, 0);
     EXPECT_NE(v.out.find(VITREL_VERSION), std::string::npos);

@@ -549,6 +549,8 @@ int main(int argc, char** argv)
 #ifdef VITREL_HAVE_REPORT
         if (opt.files.size() != 1)
             return Usage("--report takes exactly one FILE");
+        if (!IsKnownPageSize(opt.pageSize))
+            return Usage(("unknown page size: " + opt.pageSize).c_str());
 #else
         std::fprintf(stderr, "vitrel-analyze: --report is unavailable: this build has no report renderer\n");
         return kExitUsage;
