@@ -34,6 +34,17 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+// Each instruction set's code is compiled for its own target: GCC takes a
+// target pragma, clang (the fuzzing build) an attribute applied to a region.
+#define QRS_PRAGMA(x) _Pragma(#x)
+#if defined(__clang__)
+#define QRS_TARGET_BEGIN(t) QRS_PRAGMA(clang attribute push(__attribute__((target(t))), apply_to = function))
+#define QRS_TARGET_END() QRS_PRAGMA(clang attribute pop)
+#else
+#define QRS_TARGET_BEGIN(t) QRS_PRAGMA(GCC push_options) QRS_PRAGMA(GCC target(t))
+#define QRS_TARGET_END() QRS_PRAGMA(GCC pop_options)
+#endif
+
 namespace QrsFast::detail {
 namespace {
 
@@ -66,8 +77,7 @@ inline __attribute__((always_inline)) void RunPasses(const int16_t* x, int16_t* 
 // then makes its filter kernels from them.
 
 // ---- SSE2: 8 outputs per group ----
-#pragma GCC push_options
-#pragma GCC target("sse2")
+QRS_TARGET_BEGIN("sse2")
 namespace sse2 {
 
 using Vec = __m128i;
@@ -97,11 +107,10 @@ inline Vec Pack(Vec even, Vec odd)
 #include "analysis/QrsDetectorFastPass.h"
 
 }  // namespace sse2
-#pragma GCC pop_options
+QRS_TARGET_END()
 
 // ---- AVX2: 16 outputs per group ----
-#pragma GCC push_options
-#pragma GCC target("avx2")
+QRS_TARGET_BEGIN("avx2")
 namespace avx2 {
 
 using Vec = __m256i;
@@ -129,11 +138,10 @@ inline Vec Pack(Vec even, Vec odd)
 #include "analysis/QrsDetectorFastPass.h"
 
 }  // namespace avx2
-#pragma GCC pop_options
+QRS_TARGET_END()
 
 // ---- AVX-512: 32 outputs per group ----
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw")
+QRS_TARGET_BEGIN("avx512f,avx512bw")
 namespace avx512 {
 
 using Vec = __m512i;
@@ -161,11 +169,10 @@ inline Vec Pack(Vec even, Vec odd)
 #include "analysis/QrsDetectorFastPass.h"
 
 }  // namespace avx512
-#pragma GCC pop_options
+QRS_TARGET_END()
 
 // ---- AVX-512 VNNI: the same with the fused multiply-add ----
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vnni")
+QRS_TARGET_BEGIN("avx512f,avx512bw,avx512vnni")
 namespace vnni {
 
 using avx512::Load;
@@ -184,7 +191,7 @@ inline Vec Madd(Vec acc, Vec d, const int32_t (&pair)[16])
 #include "analysis/QrsDetectorFastPass.h"
 
 }  // namespace vnni
-#pragma GCC pop_options
+QRS_TARGET_END()
 
 }  // namespace
 
