@@ -12,28 +12,9 @@
 #include "analysis/PreciseQrsDetector.h"
 #include "analysis/QrsDetector.h"
 #include "recording/EcgFile.h"
+#include "scratch.h"
 
 namespace {
-
-// Aborts so that the fuzzer records the input.
-#define FUZZ_CHECK(cond)                                                                 \
-    do {                                                                                 \
-        if (!(cond)) {                                                                   \
-            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            std::abort();                                                                \
-        }                                                                                \
-    } while (0)
-
-const std::string& ScratchDir()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/vitrel-fuzz-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        FUZZ_CHECK(made != nullptr);
-        return std::string(made);
-    }();
-    return dir;
-}
 
 // A file name from fuzz bytes: no separators, no NUL, not empty, not a dot entry.
 std::string SafeName(const uint8_t* p, size_t n)
@@ -44,17 +25,6 @@ std::string SafeName(const uint8_t* p, size_t n)
     if (name.empty() || name == "." || name == "..")
         name = "x" + name;
     return name;
-}
-
-std::string WriteFile(const std::string& name, const uint8_t* p, size_t n)
-{
-    const std::string path = ScratchDir() + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    FUZZ_CHECK(f != nullptr);
-    if (n)
-        FUZZ_CHECK(std::fwrite(p, 1, n, f) == n);
-    std::fclose(f);
-    return path;
 }
 
 class CheckingView : public IAnalysisView {
@@ -117,7 +87,7 @@ int FuzzKindSelection(const uint8_t* data, size_t size)
     CTime fromName(0);
     CHolterFile::StartTimeFromName(name, &fromName);
 
-    const std::string path = WriteFile(name, body.data(), body.size());
+    const std::string path = WriteFuzzFile(name, body.data(), body.size());
     try {
         CTime start(0);
         auto file = OpenEcgFile(path, &start);
@@ -233,7 +203,7 @@ int FuzzAnalysis(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const std::string name = (data[0] & 1) ? "10110814.30" : "recording.bin";
-    const std::string path = WriteFile(name, data + 1, size - 1);
+    const std::string path = WriteFuzzFile(name, data + 1, size - 1);
     {
         CEcgDocument doc;
         try {

@@ -11,40 +11,7 @@
 #include "formats/Reference.h"
 #include "formats/StandardFile.h"
 #include "recording/EcgFile.h"
-
-namespace {
-
-#define FUZZ_CHECK(cond)                                                                 \
-    do {                                                                                 \
-        if (!(cond)) {                                                                   \
-            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            std::abort();                                                                \
-        }                                                                                \
-    } while (0)
-
-const std::string& ScratchDir()
-{
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/vitrel-fuzz-std-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        FUZZ_CHECK(made != nullptr);
-        return std::string(made);
-    }();
-    return dir;
-}
-
-std::string Write(const std::string& name, const uint8_t* p, size_t n)
-{
-    const std::string path = ScratchDir() + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    FUZZ_CHECK(f != nullptr);
-    if (n)
-        FUZZ_CHECK(std::fwrite(p, 1, n, f) == n);
-    std::fclose(f);
-    return path;
-}
-
-}  // namespace
+#include "scratch.h"
 
 int FuzzStandardFormat(const uint8_t* data, size_t size)
 {
@@ -60,10 +27,10 @@ int FuzzStandardFormat(const uint8_t* data, size_t size)
     if (name == "rec.hea") {
         body = data + 2;
         length = std::min<size_t>(data[1], size - 2);
-        written.push_back(Write("rec.dat", body + length, size - 2 - length));
-        written.push_back(Write("rec.atr", body + length, size - 2 - length));
+        written.push_back(WriteFuzzFile("rec.dat", body + length, size - 2 - length));
+        written.push_back(WriteFuzzFile("rec.atr", body + length, size - 2 - length));
     }
-    const std::string path = Write(name, body, length);
+    const std::string path = WriteFuzzFile(name, body, length);
     written.push_back(path);
 
     try {
