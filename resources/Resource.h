@@ -71,4 +71,13 @@ constexpr int IDS_INFO_VALUES = 146;
 constexpr int IDS_COMPANY = 147;
 constexpr int AFX_IDS_IDLEMESSAGE = 57345;
 
+// Names of the beat classes and of the events (strings beyond the recorder's own).
+constexpr int IDS_CLASS_UNCLASSIFIED = 0x8200;
+constexpr int IDS_CLASS_N = 0x8201;
+constexpr int IDS_CLASS_S = 0x8202;
+constexpr int IDS_CLASS_V = 0x8203;
+constexpr int IDS_CLASS_F = 0x8204;
+constexpr int IDS_CLASS_Q = 0x8205;
+constexpr int IDS_EPISODE_FIRST = 0x8210;  // + EpisodeType, in its order
+
 constexpr int RECENT_FILE_COUNT = 4;
