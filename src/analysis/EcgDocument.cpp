@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "analysis/HeartRateVariability.h"
 #include "analysis/PreciseQrsDetector.h"
 
 namespace {
@@ -60,6 +61,11 @@ int CEcgDocument::GetFileKind() const
     return m_pEcgFile ? m_pEcgFile->GetFileKind() : 0;
 }
 
+std::string CEcgDocument::GetLeadLabel() const
+{
+    return m_pEcgFile ? m_pEcgFile->GetLeadLabel() : std::string();
+}
+
 uint64_t CEcgDocument::GetSampleCount() const
 {
     return m_pEcgFile ? m_pEcgFile->GetSampleCount() : 0;
@@ -99,6 +105,10 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     m_vecRRIntervals.clear();
     m_vecAbnormalBeats.clear();
     m_eAnalysisDetector = DetectorKind::Standard;
+    {
+        std::lock_guard<std::mutex> lock(m_csResults);
+        m_pResults.reset();
+    }
 
     if (!m_pEcgFile)
         return;
@@ -124,18 +134,12 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
         const int count = HeaderBeatCount(header);
         for (int k = 0; k < count; ++k)
             AddBeat(HeaderBeatPosition(header, k));
-        BuildRRIntervals();
-        FindIrregularBeats();
     }
-    m_nBeatCount = int32_t(m_vecBeats.size());
-    m_bDetectionDone.store(true, std::memory_order_release);
-    if (pView) {
-        pView->OnDetectionFinished(true);
-        pView->BeginStatisticsProgress();
+    if (!FinishDetection(pView, m_pEcgFile.get())) {
+        m_bRunFailed.store(true, std::memory_order_release);
+        if (pView)
+            pView->OnDetectionFinished(false);
     }
-    const bool produced = ComputeHourStats(pView);
-    if (pView)
-        pView->OnStatisticsFinished(produced);
 }
 
 void CEcgDocument::StopAnalysis()
@@ -182,13 +186,11 @@ QrsDetector& CEcgDocument::GetDetector()
 
 std::unique_ptr<CEcgFile> CEcgDocument::OpenAnalysisReader()
 {
-    // A standard recording hands out its decoded samples; a long recording is
-    // read again from its path.
-    if (m_pEcgFile) {
-        if (std::unique_ptr<CEcgFile> reader = m_pEcgFile->OpenReader())
-            return reader;
-    }
-    return std::make_unique<CHolterFile>(m_strFilePath);
+    // Each kind hands out its own: a standard recording its decoded samples,
+    // the recorder's files a second reader of the path.
+    if (!m_pEcgFile)
+        throw CFileException(CFileException::invalidFile, -1, m_strFilePath);
+    return m_pEcgFile->OpenReader();
 }
 
 void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
@@ -209,8 +211,9 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
     if (pView)
         pView->ShowProgress();
 
+    std::unique_ptr<CEcgFile> pReader;
     try {
-        std::unique_ptr<CEcgFile> pReader = OpenAnalysisReader();
+        pReader = OpenAnalysisReader();
         CEcgFile& reader = *pReader;
         const uint64_t total = std::min(reader.GetSampleCount(), kMaxAnalysedSamples);
         const uint64_t chunks = (total + ANALYSIS_CHUNK_STEP - 1) / ANALYSIS_CHUNK_STEP;
@@ -291,7 +294,6 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
             precise->Finish(found);
             addFound();
         }
-        reader.Close();
     } catch (const CFileException&) {
         finishIncomplete();
         return;
@@ -309,14 +311,19 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         m_bWorkerAlive.store(false, std::memory_order_release);
         return;
     }
+    if (!FinishDetection(pView, pReader.get()))
+        finishIncomplete();
+}
 
+bool CEcgDocument::FinishDetection(IAnalysisView* pView, CEcgFile* samples)
+{
     try {
         BuildRRIntervals();
         FindIrregularBeats();
     } catch (const std::bad_alloc&) {
-        finishIncomplete();
-        return;
+        return false;
     }
+    m_nBeatCount = int32_t(m_vecBeats.size());
     m_bDetectionDone.store(true, std::memory_order_release);
     if (pView) {
         pView->OnDetectionFinished(true);
@@ -332,9 +339,58 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         m_vecMinuteStats.clear();
         m_bRunFailed.store(true, std::memory_order_release);
     }
+    if (!m_bRunFailed.load(std::memory_order_acquire)) {
+        try {
+            PublishResults(samples);
+        } catch (const std::bad_alloc&) {
+            m_bRunFailed.store(true, std::memory_order_release);
+        } catch (const CFileException&) {
+            m_bRunFailed.store(true, std::memory_order_release);
+        }
+    }
     m_bWorkerAlive.store(false, std::memory_order_release);
     if (pView)
         pView->OnStatisticsFinished(produced);
+    return true;
+}
+
+void CEcgDocument::PublishResults(CEcgFile* /*samples*/)
+{
+    auto results = std::make_shared<AnalysisResults>();
+    AnalysisResults& r = *results;
+    r.completed = true;
+    r.beats = m_vecBeats;
+    r.classes.assign(r.beats.size(), BeatClass::Unclassified);
+    r.rrIntervals = m_vecRRIntervals;
+    r.irregular = m_vecAbnormalBeats;
+    if (IsStatisticsReady()) {
+        for (const auto& m : m_vecMinuteStats)
+            r.minutes.push_back(*m);
+        for (const auto& h : m_vecHourStats)
+            r.hours.push_back(*h);
+        r.minRatePosition = FindMinRatePosition();
+        r.maxRatePosition = FindMaxRatePosition();
+    }
+    if (IsLongRecordingKind(GetFileKind())) {
+        r.hasHrv = true;
+        r.hrv = ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
+    }
+    std::lock_guard<std::mutex> lock(m_csResults);
+    m_pResults = std::move(results);
+}
+
+std::shared_ptr<const AnalysisResults> CEcgDocument::GetResults() const
+{
+    std::lock_guard<std::mutex> lock(m_csResults);
+    return m_pResults;
+}
+
+BeatClass AnalysisResults::ClassAt(uint32_t position) const
+{
+    const auto it = std::lower_bound(beats.begin(), beats.end(), position);
+    if (it == beats.end() || *it != position || classes.size() != beats.size())
+        return BeatClass::Unclassified;
+    return classes[size_t(it - beats.begin())];
 }
 
 // ---------------------------------------------------------------------------

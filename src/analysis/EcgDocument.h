@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/AnalysisResults.h"
 #include "analysis/AnalysisView.h"
 #include "analysis/QrsDetector.h"
 #include "recording/EcgFile.h"
@@ -24,27 +25,6 @@ constexpr uint32_t DETECTOR_PRIME_SAMPLES = 3000;
 // 200 ms search window).
 constexpr uint32_t ANALYSIS_OVERLAP_SETTLE = 100;
 constexpr uint32_t ANALYSIS_OVERLAP_SAME_BEAT = 50;
-
-struct MinuteRateStats {
-    int32_t nIndex;
-    float fAvgRate;
-    float fMinRate;
-    float fMaxRate;
-    uint32_t nSlowBeatPos;
-    uint32_t nFastBeatPos;
-};
-
-struct HourRateStats {
-    int32_t nStartHour;
-    int32_t nStartMinute;
-    int32_t nEndHour;
-    int32_t nEndMinute;
-    float fAvgRate;
-    float fMinRate;
-    float fMaxRate;
-    uint32_t nSlowBeatPos;
-    uint32_t nFastBeatPos;
-};
 
 // The R-wave detector of a long recording's analysis run: the recorder's own
 // (the default) or the precise one.
@@ -68,6 +48,8 @@ public:
 
     // Forwarding operations.
     int GetFileKind() const;
+    // The lead the samples are, "" when the recording does not name it.
+    std::string GetLeadLabel() const;
     uint64_t GetSampleCount() const;
     uint32_t ReadSamples(int16_t* buffer, int64_t first, uint32_t count);
     bool ReadHeader(void* buffer);
@@ -92,6 +74,10 @@ public:
     void FindIrregularBeats();
     void ComputeMinuteStats(IAnalysisView* pView);
     bool ComputeHourStats(IAnalysisView* pView);
+
+    // What the latest run found, once it has ended with its statistics (null
+    // before, and after a run that did not complete). Safe from any thread.
+    std::shared_ptr<const AnalysisResults> GetResults() const;
 
     // Queries.
     bool IsDetectionDone() const { return m_bDetectionDone.load(std::memory_order_acquire); }
@@ -120,6 +106,12 @@ private:
     void AnalysisThreadProc(IAnalysisView* pView);
     // The reader the worker and the detector priming use.
     std::unique_ptr<CEcgFile> OpenAnalysisReader();
+    // Every step after detection, for every kind, in one order: RR intervals,
+    // irregular beats, the detection notification, minute and hour records,
+    // then the additions and the published results. False when it ran out of
+    // memory before the detection was done (the caller ends the run).
+    bool FinishDetection(IAnalysisView* pView, CEcgFile* samples);
+    void PublishResults(CEcgFile* samples);
 
     // Members in the order the document declares them.
     std::string m_strFilePath;
@@ -144,4 +136,7 @@ private:
 
     std::atomic<bool> m_bWorkerAlive{false};
     std::atomic<bool> m_bRunFailed{false};
+
+    mutable std::mutex m_csResults;
+    std::shared_ptr<const AnalysisResults> m_pResults;
 };

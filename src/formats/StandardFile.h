@@ -38,6 +38,7 @@ public:
     int GetFileKind() override { return ECG_KIND_STANDARD; }
     bool GetStartTime(CTime* out) override;
     std::unique_ptr<CEcgFile> OpenReader() override;
+    std::string GetLeadLabel() override { return m_recording->leadLabel; }
 
     const StandardRecording& Recording() const { return *m_recording; }
 

@@ -215,13 +215,24 @@ bool CHolterFile::StartTimeFromName(const std::string& fileTitle, CTime* out)
     return true;
 }
 
+std::unique_ptr<CEcgFile> CShortFile::OpenReader()
+{
+    return OpenEcgFileOfKind(GetFileKind(), m_strFileName);
+}
+
+std::unique_ptr<CEcgFile> CHolterFile::OpenReader()
+{
+    return OpenEcgFileOfKind(ECG_KIND_HOLTER, m_strFileName);
+}
+
 std::unique_ptr<CEcgFile> OpenEcgFileOfKind(int kind, const std::string& path)
 {
     std::unique_ptr<CEcgFile> file;
     switch (kind) {
     case ECG_KIND_NORMAL: file = std::make_unique<CNormalFile>(path); break;
     case ECG_KIND_REMOTE: file = std::make_unique<CRemoteFile>(path); break;
-    default: file = std::make_unique<CHolterFile>(path); break;
+    case ECG_KIND_HOLTER: file = std::make_unique<CHolterFile>(path); break;
+    default: throw CFileException(CFileException::genericException, -1, path);
     }
     // The constructors do not report a failed open; raise the real cause
     // ("not found", "access denied") instead of leaving a closed file whose

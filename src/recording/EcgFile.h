@@ -25,6 +25,16 @@ constexpr bool IsLongRecordingKind(int kind)
 {
     return kind == ECG_KIND_HOLTER || kind == ECG_KIND_STANDARD;
 }
+// The recorder's 21.6 s recordings, with and without the lead bytes.
+constexpr bool IsShortRecordingKind(int kind)
+{
+    return kind == ECG_KIND_NORMAL || kind == ECG_KIND_REMOTE;
+}
+// Recordings of the standard formats, not the recorder's own files.
+constexpr bool IsStandardRecordingKind(int kind)
+{
+    return kind == ECG_KIND_STANDARD;
+}
 
 constexpr uint64_t NORMAL_FILE_LENGTH = 14352;
 constexpr uint64_t REMOTE_FILE_LENGTH = 14374;
@@ -89,9 +99,11 @@ public:
     virtual bool GetStartTime(CTime* out) = 0;
     // "YYYY-MM-DD hh:mm" into a buffer of 32 characters (UTF-8 here).
     virtual bool FormatStartTime(char* buffer);
-    // A second reader of the same recording for the analysis worker;
-    // null for kinds that the worker opens from the path itself.
-    virtual std::unique_ptr<CEcgFile> OpenReader() { return nullptr; }
+    // A second reader of the same recording, open, for the analysis worker.
+    // Raises CFileException when it cannot be had.
+    virtual std::unique_ptr<CEcgFile> OpenReader() = 0;
+    // The name of the lead the samples are; empty when the file does not say.
+    virtual std::string GetLeadLabel() { return std::string(); }
 
 protected:
     // A reader that keeps its samples elsewhere: no file is opened.
@@ -110,6 +122,7 @@ public:
     uint32_t ReadSamples(int16_t* buffer, uint64_t first, uint32_t count) override;
     bool ReadHeader(void* buffer) override;
     bool GetStartTime(CTime* out) override;
+    std::unique_ptr<CEcgFile> OpenReader() override;
 
 protected:
     CShortFile(const std::string& path, uint32_t leadBytes) : CEcgFile(path), m_nLeadBytes(leadBytes) {}
@@ -138,13 +151,14 @@ public:
     bool ReadHeader(void*) override { return false; }
     int GetFileKind() override { return ECG_KIND_HOLTER; }
     bool GetStartTime(CTime* out) override;
+    std::unique_ptr<CEcgFile> OpenReader() override;
 
     // The YYMMDDHH.MM name rule; false when the name does not follow it.
     static bool StartTimeFromName(const std::string& fileTitle, CTime* out);
 };
 
-// The reader of a kind (not the standard kind) for path, open. Raises
-// CFileException when the path cannot be opened.
+// The reader of one of the recorder's kinds for path, open. Raises
+// CFileException when the path cannot be opened or the kind is not one of them.
 std::unique_ptr<CEcgFile> OpenEcgFileOfKind(int kind, const std::string& path);
 
 // Recognises a recording of a standard format and opens it, or returns null

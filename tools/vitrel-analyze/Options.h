@@ -1,0 +1,35 @@
+// The command line of vitrel-analyze.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/EcgDocument.h"
+
+enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
+
+struct Options {
+    bool done = false;  // --help or --version answered: exit with status
+    bool json = false;
+    DetectorKind detector = DetectorKind::Standard;
+    std::string lead;
+    std::string beatsCsv;
+    std::string exportEdf;
+    std::string exportWfdb;
+    std::string reference;
+    int64_t scoreFrom = 0;                            // samples
+    std::vector<std::pair<int64_t, int64_t>> exclude;  // inclusive sample spans
+    std::string report;
+    std::string pageSize;
+    std::vector<std::string> files;
+};
+
+
+// Reads argv into *opt. Returns kExitOk to go on (or, with opt->done, to
+// stop at once), else the exit status after the message has been printed.
+int ParseOptions(int argc, char** argv, Options* opt);
+// The files the outputs would write, and the inputs they must never replace.
+std::vector<std::string> OutputsOf(const Options& opt);
+std::vector<std::string> InputsOf(const Options& opt);
