@@ -110,7 +110,7 @@ void CAnalyzeResultDlg::ShowResults(int kind, const QString& path)
     ClearResults();
 
     const std::string file = QFile::encodeName(path).toStdString();
-    if (kind != ECG_KIND_NORMAL && kind != ECG_KIND_REMOTE)
+    if (!IsShortRecordingKind(kind))
         return;
     std::unique_ptr<CEcgFile> pFile = OpenEcgFileOfKind(kind, file);
 

@@ -231,7 +231,7 @@ void CEcgReportPrinter::PrintPage()
     const int kind = m_pDocument->GetFileKind();
     if (IsLongRecordingKind(kind))
         PrintEventPage();
-    else if (kind == ECG_KIND_NORMAL || kind == ECG_KIND_REMOTE)
+    else if (IsShortRecordingKind(kind))
         PrintSummaryPage();
 }
 
