@@ -357,6 +357,13 @@ TEST_F(DocumentTest, ShortRecordingUsesStoredBeats)
     EXPECT_EQ(events[2], (Ev{Ev::BeginStatistics, 0}));
     EXPECT_EQ(events.back(), (Ev{Ev::StatisticsFinished, 1}));
     EXPECT_TRUE(doc->IsStatisticsReady());
+    // The short kinds go through the same steps and publish the same value.
+    const auto results = doc->GetResults();
+    ASSERT_TRUE(results);
+    EXPECT_EQ(results->beats, DocAccess::Beats(*doc));
+    EXPECT_EQ(results->rrIntervals, (std::vector<uint32_t>{250, 260}));
+    EXPECT_EQ(results->classes.size(), results->beats.size());
+    EXPECT_FALSE(results->hasHrv);
 }
 
 TEST_F(DocumentTest, ShortRecordingBeatCounts)
@@ -425,6 +432,16 @@ TEST_F(DocumentTest, LongRecordingFindsEveryBeatOnce)
     EXPECT_EQ(events.back(), (Ev{Ev::StatisticsFinished, 1}));
     EXPECT_TRUE(doc->IsStatisticsReady());
     EXPECT_TRUE(DocAccess::IsDetectorPrimed(*doc));
+    const auto results = doc->GetResults();
+    ASSERT_TRUE(results);
+    EXPECT_EQ(results->beats, beats);
+    std::vector<const HourRateStats*> hours;
+    doc->GetHourStats(hours);
+    ASSERT_EQ(results->hours.size(), hours.size());
+    EXPECT_EQ(results->hours[0].fAvgRate, hours[0]->fAvgRate);
+    EXPECT_EQ(results->maxRatePosition, doc->FindMaxRatePosition());
+    EXPECT_TRUE(results->hasHrv);
+    EXPECT_EQ(results->hrv.nnCount, beats.size() - 1);
 
     // A second run starts from an empty list and finds the same beats.
     const std::vector<uint32_t> first = DocAccess::Beats(*doc);
@@ -624,6 +641,7 @@ TEST_F(DocumentTest, AllocationFailureEndsTheRunAsNotCompleted)
         EXPECT_TRUE(doc.HasRunFailed());
         EXPECT_FALSE(doc.IsStatisticsReady());
         EXPECT_EQ(doc.IsDetectionDone(), duringStatistics);
+        EXPECT_FALSE(doc.GetResults());  // nothing half-made is published
         const std::vector<Ev> events = view.Events();
         ASSERT_FALSE(events.empty());
         EXPECT_EQ(events.back(), duringStatistics ? (Ev{Ev::StatisticsFinished, 0}) : (Ev{Ev::DetectionFinished, 0}));
