@@ -74,6 +74,23 @@ std::string JsonHrv(const AnalysisResults& f)
            ",\"triangularIndex\":" + JsonDouble(h.HasMean(), h.triangularIndex) + "}";
 }
 
+// One letter per beat, in the order of "beats".
+std::string JsonClasses(const AnalysisResults& f)
+{
+    std::string letters;
+    letters.reserve(f.classes.size());
+    for (BeatClass c : f.classes)
+        letters += GetBeatClassInfo(c).letter;
+    return JsonString(letters);
+}
+
+std::string JsonEpisode(const Episode& e)
+{
+    return "{\"type\":" + JsonString(EpisodeTypeKey(e.type)) + ",\"first\":" + std::to_string(e.first) +
+           ",\"last\":" + std::to_string(e.last) + ",\"beats\":" + std::to_string(e.beats) +
+           ",\"rate\":" + JsonFloat(e.rate) + "}";
+}
+
 }  // namespace
 
 void PrintJson(const std::string& path, const CEcgDocument& doc, const AnalysisResults* results)
@@ -104,7 +121,10 @@ void PrintJson(const std::string& path, const CEcgDocument& doc, const AnalysisR
     });
     out += ", \"minRatePosition\":" + num(f.minRatePosition);
     out += ",\"maxRatePosition\":" + num(f.maxRatePosition);
-    out += ", \"hrv\":" + JsonHrv(f) + "}";
+    out += ", \"hrv\":" + JsonHrv(f);
+    out += ", \"classes\":" + JsonClasses(f);
+    out += ", \"episodes\":" + JsonArray(f.episodes, JsonEpisode);
+    out += "}";
     std::printf("%s\n", out.c_str());
 }
 
