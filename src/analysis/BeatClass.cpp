@@ -5,15 +5,16 @@
 
 namespace {
 
-// Colours chosen to stay apart on the white paper and the green screen grid:
-// N keeps the R mark's own blue.
+// N keeps the R mark's own colour, so that a recording of normal beats draws
+// exactly as without classes; the others stay apart from the yellow trace
+// on the dark grid and on white paper.
 constexpr BeatClassInfo kClasses[BEAT_CLASS_COUNT] = {
-    {BeatClass::Unclassified, '.', MitCode::NORMAL, "N", IDS_CLASS_UNCLASSIFIED, 0x0000FF},
-    {BeatClass::N, 'N', MitCode::NORMAL, "N", IDS_CLASS_N, 0x0000FF},
-    {BeatClass::S, 'S', MitCode::SVPB, "S", IDS_CLASS_S, 0xE07000},
-    {BeatClass::V, 'V', MitCode::PVC, "V", IDS_CLASS_V, 0xD00000},
-    {BeatClass::F, 'F', MitCode::FUSION, "F", IDS_CLASS_F, 0x9000C0},
-    {BeatClass::Q, 'Q', MitCode::UNKNOWN, "Q", IDS_CLASS_Q, 0x707070},
+    {BeatClass::Unclassified, '.', MitCode::NORMAL, "N", IDS_CLASS_UNCLASSIFIED, 0x00C8C8},
+    {BeatClass::N, 'N', MitCode::NORMAL, "N", IDS_CLASS_N, 0x00C8C8},
+    {BeatClass::S, 'S', MitCode::SVPB, "S", IDS_CLASS_S, 0xFF9900},
+    {BeatClass::V, 'V', MitCode::PVC, "V", IDS_CLASS_V, 0xFF3030},
+    {BeatClass::F, 'F', MitCode::FUSION, "F", IDS_CLASS_F, 0xE040FF},
+    {BeatClass::Q, 'Q', MitCode::UNKNOWN, "Q", IDS_CLASS_Q, 0xA0A0A0},
 };
 
 constexpr const char* kEpisodeKeys[EPISODE_TYPE_COUNT] = {

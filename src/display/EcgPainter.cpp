@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "analysis/BeatClass.h"
 #include "analysis/EcgDocument.h"
 #include "resources/QtResources.h"
 
@@ -311,13 +312,25 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
         }
     }
 
+    // Letters of the classified marks, drawn with the captions below.
+    std::vector<std::pair<int, BeatClass>> letters;
     if (settings.m_bShowRMarks && pDoc) {
         std::vector<uint32_t> beats;
         pDoc->GetBeatsInRange(static_cast<uint64_t>(std::max<int64_t>(P, 0)), n, beats);
+        const std::shared_ptr<const AnalysisResults> results =
+            settings.m_bShowBeatClasses ? pDoc->GetResults() : nullptr;
         for (uint32_t r : beats) {
             const int x = static_cast<int>(static_cast<double>((static_cast<int64_t>(r) - P) / 2) * z);
-            if (x >= 50 * z)
-                surface.Line(x, LABEL_BAND, x, h - B, m_crRMark);
+            if (x < 50 * z)
+                continue;
+            QRgb colour = m_crRMark;
+            if (results) {
+                const BeatClass c = results->ClassAt(r);
+                colour = 0xFF000000u | GetBeatClassInfo(c).rgb;
+                if (c != BeatClass::N && c != BeatClass::Unclassified)
+                    letters.emplace_back(x, c);
+            }
+            surface.Line(x, LABEL_BAND, x, h - B, colour);
         }
     }
 
@@ -332,6 +345,14 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
                       ToQString(Text::kCalibrationLabel));
     }
     text.drawText(QPoint(5, 6 + fm.ascent()), caption);
+    for (const auto& [x, c] : letters) {
+        const BeatClassInfo& info = GetBeatClassInfo(c);
+        text.setPen(QColor(QRgb(0xFF000000u | info.rgb)));
+        // Beside the mark, so that the line does not cross the letter.
+        text.drawText(QRect(x + 3, LABEL_BAND + 2, 20, fm.height()), Qt::AlignLeft | Qt::AlignTop,
+                      QString(QChar(info.letter)));
+    }
+    text.setPen(CAPTION_COLOR);
     if (bShowStatus) {
         text.drawText(QPoint(5, h - 19 + fm.ascent()), StatusCaption(pDoc));
     }

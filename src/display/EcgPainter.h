@@ -18,6 +18,8 @@ class QPainter;
 struct DisplaySettings {
     bool m_bShowGrid = true;
     bool m_bShowRMarks = false;
+    // R marks in their beat class's colour, with the letter of every class but N.
+    bool m_bShowBeatClasses = false;
     bool m_bDragging = false;
     int m_nDragStartX = 0;
     float m_fZoom = 1.0f;

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "analysis/BeatClass.h"
 #include "analysis/EcgDocument.h"
 #include "display/EcgPainter.h"
 #include "support/AnalysisViews.h"
@@ -327,6 +328,30 @@ void TestEcgPainter::statusBandAndRMarks()
         SaveForInspection(img, "painter-after.png");
     QVERIFY2(gridAtBottom > 100, qPrintable(QString::number(gridAtBottom)));
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
+
+    // Classes on the marks: a V beat in its colour with its letter; normal
+    // beats, and everything with the classes off, as before.
+    const QImage plain = img;
+    auto results = std::make_shared<AnalysisResults>(*doc.GetResults());
+    results->classes.assign(results->beats.size(), BeatClass::N);
+    results->classes[7] = BeatClass::V;
+    DocAccess::SetResults(doc, results);
+    QCOMPARE(Paint(painter, settings, &doc, w, h, false), plain);
+    settings.m_bShowBeatClasses = true;
+    img = Paint(painter, settings, &doc, w, h, false);
+    const int xv = static_cast<int>((static_cast<int64_t>(beats[7]) - P) / 2);
+    const QRgb vColour = 0xFF000000u | GetBeatClassInfo(BeatClass::V).rgb;
+    QCOMPARE(At(img, xv, 200), vColour);
+    const int xn = static_cast<int>((static_cast<int64_t>(beats[6]) - P) / 2);
+    QCOMPARE(At(img, xn, 200), kRMark);
+    int letterPixels = 0;
+    for (int y = 27; y < 27 + 16; ++y)
+        for (int x = xv + 1; x <= xv + 14; ++x)
+            letterPixels += x != xv && qRed(At(img, x, y)) > 150 && qGreen(At(img, x, y)) < 120;
+    if (letterPixels <= 5)
+        SaveForInspection(img, "painter-classes.png");
+    QVERIFY2(letterPixels > 5, qPrintable(QString::number(letterPixels)));
+    settings.m_bShowBeatClasses = false;
 
     settings.m_bShowRMarks = false;
     img = Paint(painter, settings, &doc, w, h, false);

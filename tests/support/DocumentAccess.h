@@ -17,6 +17,11 @@ struct CEcgDocumentTestAccess {
     static bool IsDetectorPrimed(const CEcgDocument& d) { return d.m_bDetectorPrimed; }
     static std::mutex& DetectorLock(CEcgDocument& d) { return d.m_csDetector; }
 
+    static void SetResults(CEcgDocument& d, std::shared_ptr<const AnalysisResults> r)
+    {
+        std::lock_guard<std::mutex> lock(d.m_csResults);
+        d.m_pResults = std::move(r);
+    }
     static void SetStartTime(CEcgDocument& d, CTime t) { d.m_timeStart = t; }
     static void SetDetectionDone(CEcgDocument& d, bool done) { d.m_bDetectionDone.store(done); }
     static void SetStatisticsReady(CEcgDocument& d, bool ready) { d.m_bStatisticsReady.store(ready); }
