@@ -105,6 +105,7 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     m_vecRRIntervals.clear();
     m_vecAbnormalBeats.clear();
     m_eAnalysisDetector = DetectorKind::Standard;
+    m_bReviewed = false;
     {
         std::lock_guard<std::mutex> lock(m_csResults);
         m_pResults.reset();
@@ -354,13 +355,16 @@ bool CEcgDocument::FinishDetection(IAnalysisView* pView, CEcgFile* samples)
     return true;
 }
 
-void CEcgDocument::PublishResults(CEcgFile* /*samples*/)
+void CEcgDocument::PublishResults(CEcgFile* /*samples*/, const std::vector<BeatClass>* given)
 {
     auto results = std::make_shared<AnalysisResults>();
     AnalysisResults& r = *results;
     r.completed = true;
     r.beats = m_vecBeats;
-    r.classes.assign(r.beats.size(), BeatClass::Unclassified);
+    if (given)
+        r.classes = *given;
+    else
+        r.classes.assign(r.beats.size(), BeatClass::Unclassified);
     r.rrIntervals = m_vecRRIntervals;
     r.irregular = m_vecAbnormalBeats;
     if (IsStatisticsReady()) {
@@ -377,6 +381,33 @@ void CEcgDocument::PublishResults(CEcgFile* /*samples*/)
     }
     std::lock_guard<std::mutex> lock(m_csResults);
     m_pResults = std::move(results);
+}
+
+bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes)
+{
+    if (IsAnalysisRunning() || !IsDetectionDone() || !GetResults() || beats.size() != classes.size())
+        return false;
+    const uint64_t count = std::min(GetSampleCount(), kMaxAnalysedSamples);
+    for (size_t i = 0; i < beats.size(); ++i)
+        if (beats[i] >= count || (i > 0 && beats[i] <= beats[i - 1]))
+            return false;
+    // The worker has ended (its thread is joined before the flags are read
+    // again), so the lists are this thread's.
+    if (m_hAnalysisThread.joinable())
+        m_hAnalysisThread.join();
+    m_vecBeats = beats;
+    m_vecRRIntervals.clear();
+    m_vecAbnormalBeats.clear();
+    m_nBeatCount = 0;
+    m_bStatisticsReady.store(false, std::memory_order_release);
+    BuildRRIntervals();
+    FindIrregularBeats();
+    m_nBeatCount = int32_t(m_vecBeats.size());
+    ComputeHourStats(nullptr);
+    std::unique_ptr<CEcgFile> samples = OpenAnalysisReader();
+    PublishResults(samples.get(), &classes);
+    m_bReviewed = true;
+    return true;
 }
 
 std::shared_ptr<const AnalysisResults> CEcgDocument::GetResults() const

@@ -79,6 +79,15 @@ public:
     // before, and after a run that did not complete). Safe from any thread.
     std::shared_ptr<const AnalysisResults> GetResults() const;
 
+    // A reviewer's beats and classes (same length; sorted, distinct positions
+    // below the sample count) in place of the run's: every step after
+    // detection runs again on them and the results are published anew, the
+    // classes kept as given. Only once a run has ended; false otherwise, or
+    // when the lists are not of that form.
+    bool ReplaceBeats(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes);
+    // Whether the published beats are a reviewer's.
+    bool IsReviewed() const { return m_bReviewed; }
+
     // Queries.
     bool IsDetectionDone() const { return m_bDetectionDone.load(std::memory_order_acquire); }
     bool IsStatisticsReady() const { return m_bStatisticsReady.load(std::memory_order_acquire); }
@@ -111,7 +120,8 @@ private:
     // then the additions and the published results. False when it ran out of
     // memory before the detection was done (the caller ends the run).
     bool FinishDetection(IAnalysisView* pView, CEcgFile* samples);
-    void PublishResults(CEcgFile* samples);
+    // given: the classes to keep, or null to classify the beats.
+    void PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given = nullptr);
 
     // Members in the order the document declares them.
     std::string m_strFilePath;
@@ -137,6 +147,7 @@ private:
     std::atomic<bool> m_bWorkerAlive{false};
     std::atomic<bool> m_bRunFailed{false};
 
+    bool m_bReviewed = false;
     mutable std::mutex m_csResults;
     std::shared_ptr<const AnalysisResults> m_pResults;
 };

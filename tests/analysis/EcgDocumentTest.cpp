@@ -766,3 +766,49 @@ TEST_F(DocumentTest, RecordingTruncatedDuringTheRun)
 }
 
 }  // namespace
+
+TEST_F(DocumentTest, ReviewedBeatsRedoEveryStepAfterDetection)
+{
+    const uint32_t n = 2 * ANALYSIS_CHUNK_STEP;
+    const std::string path = m_dir.Path("20030108.30");
+    WriteSamples(path, Signal(n, 200));
+    CEcgDocument doc;
+    doc.OpenFile(path);
+    EXPECT_FALSE(doc.ReplaceBeats({}, {}));  // no run yet
+    doc.StartAnalysis(nullptr);
+    doc.WaitAnalysis();
+    std::vector<uint32_t> beats = DocAccess::Beats(doc);
+    ASSERT_GT(beats.size(), 100u);
+
+    std::vector<uint32_t> irregular;
+    doc.GetAbnormalBeats(irregular);
+    ASSERT_TRUE(irregular.empty());
+    // A beat added between two splits an interval, which the irregular scan,
+    // the minute records and HRV all see; the classes stay as given.
+    beats.insert(beats.begin() + 50, beats[49] + 100);
+    std::vector<BeatClass> classes(beats.size(), BeatClass::N);
+    classes[10] = BeatClass::V;
+    ASSERT_TRUE(doc.ReplaceBeats(beats, classes));
+    EXPECT_TRUE(doc.IsReviewed());
+    EXPECT_EQ(DocAccess::Beats(doc), beats);
+    EXPECT_EQ(DocAccess::RRIntervals(doc)[49], 100u);
+    doc.GetAbnormalBeats(irregular);
+    EXPECT_FALSE(irregular.empty());
+    const auto results = doc.GetResults();
+    ASSERT_TRUE(results);
+    EXPECT_EQ(results->beats, beats);
+    EXPECT_EQ(results->classes, classes);
+    EXPECT_LT(results->hrv.nnCount, beats.size() - 1);
+    EXPECT_TRUE(doc.IsStatisticsReady());
+
+    // Lists that are not a beat list are refused and change nothing.
+    EXPECT_FALSE(doc.ReplaceBeats({5, 5}, {BeatClass::N, BeatClass::N}));
+    EXPECT_FALSE(doc.ReplaceBeats({uint32_t(n)}, {BeatClass::N}));
+    EXPECT_FALSE(doc.ReplaceBeats({5}, {}));
+    EXPECT_EQ(doc.GetResults(), results);
+
+    // A new run is the detector's again.
+    doc.StartAnalysis(nullptr);
+    doc.WaitAnalysis();
+    EXPECT_FALSE(doc.IsReviewed());
+}

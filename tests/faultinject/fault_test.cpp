@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "analysis/EcgDocument.h"
+#include "formats/ReviewFile.h"
 #include "support/AnalysisViews.h"
 #include "support/DocumentAccess.h"
 #include "support/Programs.h"
@@ -450,3 +451,47 @@ TEST_F(FaultTest, ReportOverTheFileSizeLimit)
 }
 
 }  // namespace
+
+// A review saved on a failing disk: the older review stays whole, and the
+// message names the file and the system's reason.
+TEST(FaultReview, SaveFailuresKeepTheOlderReview)
+{
+    REQUIRE_SHIM();
+    TempDir dir;
+    const std::string rec = WriteSamples(dir.Path("20030108.30"), SpikeTrain(3000));
+    CHolterFile file(rec);
+    const RecordingIdentity id = IdentifyRecording(file);
+    const std::string path = ReviewPathFor(rec);
+    std::string error;
+    ASSERT_TRUE(WriteReview(path, id, {100, 300}, {BeatClass::N, BeatClass::N}, &error)) << error;
+    const std::string older = ReadWholeFile(path);
+    std::vector<uint32_t> beats;
+    for (uint32_t b = 10; b < 3000; b += 2)
+        beats.push_back(b);
+    const std::vector<BeatClass> classes(beats.size(), BeatClass::V);
+    for (const auto& [mode, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"enospc=0", "No space left on device"},
+             {"enospc=100", "No space left on device"},
+             {"write-eio=64", "Input/output error"},
+             {"fsync-eio", "Input/output error"},
+             {"rename-enoent", "No such file or directory"}}) {
+        SCOPED_TRACE(mode);
+        {
+            Fault fault(".vitrel.atr", mode);
+            error.clear();
+            EXPECT_FALSE(WriteReview(path, id, beats, classes, &error));
+        }
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(ReadWholeFile(path), older);
+        EXPECT_EQ(Folder(dir.Dir().string()).size(), 2u);  // no temporary file left behind
+    }
+    // Writes a few bytes at a time only take longer.
+    {
+        Fault fault(".vitrel.atr", "short=3");
+        ASSERT_TRUE(WriteReview(path, id, beats, classes, &error)) << error;
+    }
+    SavedReview review;
+    ASSERT_EQ(ReadReview(path, id, &review), ReviewStatus::loaded);
+    EXPECT_EQ(review.beats, beats);
+}
