@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
+#include "formats/ReviewFile.h"
 #include "resources/Version.h"
 #include "support/Programs.h"
 #include "support/Recordings.h"
@@ -417,4 +418,44 @@ TEST(AnalyzeCli, ReferenceLeavesOutWhatIsNotScored)
          {std::vector<std::string>{"--score-from", "300", good}, {"--reference", ref, "--exclude", "9-3", good},
           {"--reference", ref, "--exclude", "12", good}, {"--reference", ref, "--score-from", "-1", good}})
         EXPECT_EQ(RunTool(bad).status, 2) << bad[1];
+}
+
+TEST(AnalyzeCli, SavedReviewReplacesTheBeats)
+{
+    TempDir tmp;
+    const std::string path = tmp.Path("20030108.30");
+    WriteSamples(path, SyntheticEcg(2 * ANALYSIS_CHUNK_STEP, 200, 1400, 4, 10));
+    const auto member = [](const ProgramRun& run, const std::string& key) {
+        Json j;
+        EXPECT_TRUE(JsonParser(Lines(run.out).at(0)).Parse(&j)) << run.out;
+        for (const auto& [k, v] : j.members)
+            if (k == key)
+                return v;
+        ADD_FAILURE() << "no " << key;
+        return Json{};
+    };
+    const ProgramRun plain = RunTool({"--json", path});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(member(plain, "reviewed").text, "false");
+
+    CHolterFile file(path);
+    const RecordingIdentity id = IdentifyRecording(file);
+    std::string error;
+    ASSERT_TRUE(WriteReview(ReviewPathFor(path), id, {100, 300, 700}, {BeatClass::N, BeatClass::V, BeatClass::N},
+                            &error));
+    const ProgramRun reviewed = RunTool({"--json", path});
+    ASSERT_EQ(reviewed.status, 0) << reviewed.err;
+    EXPECT_EQ(member(reviewed, "reviewed").text, "true");
+    EXPECT_EQ(member(reviewed, "beats").items.size(), 3u);
+    EXPECT_EQ(member(reviewed, "classes").text, "NVN");
+    EXPECT_NE(RunTool({path}).out.find("review:         applied"), std::string::npos);
+    // --no-review, and a review of another recording, leave the detector's beats.
+    EXPECT_EQ(RunTool({"--json", "--no-review", path}).out, plain.out);
+    ASSERT_TRUE(WriteReview(ReviewPathFor(path), RecordingIdentity{id.sampleCount, id.checksum + 1}, {100},
+                            {BeatClass::N}, &error));
+    const ProgramRun foreign = RunTool({"--json", path});
+    EXPECT_EQ(foreign.out, plain.out);
+    EXPECT_NE(foreign.err.find("belongs to another recording"), std::string::npos) << foreign.err;
+    // An export never replaces the review.
+    EXPECT_EQ(RunTool({"--beats", ReviewPathFor(path), path}).status, 1);
 }

@@ -124,6 +124,7 @@ void PrintJson(const std::string& path, const CEcgDocument& doc, const AnalysisR
     out += ", \"hrv\":" + JsonHrv(f);
     out += ", \"classes\":" + JsonClasses(f);
     out += ", \"episodes\":" + JsonArray(f.episodes, JsonEpisode);
+    out += std::string(", \"reviewed\":") + (doc.IsReviewed() ? "true" : "false");
     out += "}";
     std::printf("%s\n", out.c_str());
 }

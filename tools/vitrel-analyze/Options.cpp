@@ -5,6 +5,7 @@
 
 #include "formats/Export.h"
 #include "formats/Reference.h"
+#include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
 #include "recording/File.h"
 #include "resources/Version.h"
@@ -40,6 +41,9 @@ void PrintHelp(FILE* out)
                  "  --beats OUT.csv      write the beats: position, clock time, RR ms, irregular\n"
                  "  --export-edf OUT.edf write the ECG and the beats as an EDF+ file\n"
                  "  --export-wfdb DIR    write the ECG and the beats as a WFDB record in DIR\n"
+                 "  --no-review          ignore a review saved beside the recording\n"
+                 "                       (FILE.vitrel.atr); by default its beats and classes\n"
+                 "                       replace the analysis's\n"
                  "  --report OUT.pdf     write the printed report of the (single) FILE\n"
                  "  --page-size NAME     page size of the report, e.g. A4 (default) or Letter\n"
                  "  --help               show this help\n"
@@ -94,6 +98,8 @@ int ParseOptions(int argc, char** argv, Options* o)
             return kExitOk;
         } else if (arg == "--json") {
             opt.json = true;
+        } else if (arg == "--no-review") {
+            opt.applyReview = false;
         } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());
@@ -187,6 +193,8 @@ std::vector<std::string> OutputsOf(const Options& opt)
 std::vector<std::string> InputsOf(const Options& opt)
 {
     std::vector<std::string> in = opt.files;
+    for (const std::string& f : opt.files)
+        in.push_back(ReviewPathFor(f));
     if (!opt.reference.empty()) {
         in.push_back(opt.reference);
         if (ClassifyReference(opt.reference) == ReferenceKind::wfdb)

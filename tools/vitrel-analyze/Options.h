@@ -13,6 +13,7 @@ enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
 struct Options {
     bool done = false;  // --help or --version answered: exit with status
     bool json = false;
+    bool applyReview = true;  // a saved review beside the recording replaces the beats
     DetectorKind detector = DetectorKind::Standard;
     std::string lead;
     std::string beatsCsv;

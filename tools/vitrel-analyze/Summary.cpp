@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
 
 namespace {
@@ -69,6 +70,8 @@ void PrintSummary(const std::string& path, const CEcgDocument& doc, const Analys
         return;
     }
     const AnalysisResults& f = *results;
+    if (doc.IsReviewed())
+        std::printf("  review:         applied (%s)\n", ReviewPathFor(path).c_str());
     std::printf("  beats:          %zu\n", f.beats.size());
     if (f.beats.size() >= 2) {
         const double meanRR = double(f.beats.back() - f.beats.front()) / double(f.beats.size() - 1);

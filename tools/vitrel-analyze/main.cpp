@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "Summary.h"
 #include "analysis/EcgDocument.h"
 #include "formats/Export.h"
+#include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
 #include "recording/EcgFile.h"
 #include "recording/ErrorMessage.h"
@@ -76,6 +78,33 @@ bool WriteExports(CEcgDocument& doc, const AnalysisResults& f, const Options& op
     return ok;
 }
 
+// The review saved beside the recording, when there is one. A review of
+// another recording, or one that cannot be read, is reported and not applied;
+// the file stays as it is.
+void ApplySavedReview(const std::string& path, CEcgDocument& doc)
+{
+    const std::string reviewPath = ReviewPathFor(path);
+    if (!std::filesystem::exists(reviewPath))
+        return;
+    std::unique_ptr<CEcgFile> samples = doc.GetEcgFile()->OpenReader();
+    SavedReview review;
+    switch (ReadReview(reviewPath, IdentifyRecording(*samples), &review)) {
+    case ReviewStatus::absent:
+        return;
+    case ReviewStatus::loaded:
+        if (doc.ReplaceBeats(review.beats, review.classes))
+            return;
+        break;
+    case ReviewStatus::foreign:
+        std::fprintf(stderr, "%s: the review %s belongs to another recording (or to this one before it changed): not applied\n",
+                     path.c_str(), reviewPath.c_str());
+        return;
+    case ReviewStatus::damaged:
+        break;
+    }
+    std::fprintf(stderr, "%s: the review %s cannot be read: not applied\n", path.c_str(), reviewPath.c_str());
+}
+
 int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
 {
     CEcgDocument doc;
@@ -87,6 +116,8 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     doc.WaitAnalysis();
     const bool completed =
         view.detectionFinished && view.detectionCompleted && doc.IsDetectionDone() && !doc.HasRunFailed();
+    if (completed && opt.applyReview)
+        ApplySavedReview(path, doc);
     const std::shared_ptr<const AnalysisResults> results = completed ? doc.GetResults() : nullptr;
     if (opt.json)
         PrintJson(path, doc, results.get());
