@@ -250,9 +250,10 @@ TEST(AnalyzeExpected, MatchesEveryExpectedAnalysis)
         ASSERT_TRUE(JsonParser(lines[0]).Parse(&got)) << lines[0];
         ExpectSame(got, want, "");
         // Then heart-rate variability: measures for a long recording, null for a short one.
-        ASSERT_EQ(got.members.size(), want.members.size() + 1);
-        EXPECT_EQ(got.members.back().first, "hrv");
-        EXPECT_EQ(got.members.back().second.type, want.members[1].second.text == "1" ? Json::Object : Json::Null);
+        ASSERT_GT(got.members.size(), want.members.size());
+        const auto& hrv = got.members[want.members.size()];
+        EXPECT_EQ(hrv.first, "hrv");
+        EXPECT_EQ(hrv.second.type, want.members[1].second.text == "1" ? Json::Object : Json::Null);
         ASSERT_FALSE(got.members.empty());
         EXPECT_EQ(got.members[0].second.text, recording.filename().string());
         ++checked;
@@ -299,12 +300,13 @@ TEST(AnalyzeCli, FilesThatCannotBeOpened)
     // Rates 60 and 15000 / 255; the minute average is their mean.
     const ProgramRun ok = RunTool({"--json", good});
     EXPECT_EQ(ok.status, 0);
-    EXPECT_EQ(ok.out,
+    // The keys the tool adds follow.
+    EXPECT_EQ(ok.out.substr(0, ok.out.find(", \"classes\"")),
               "{\"file\":\"good.ecg\",\"kind\":2,\"sampleCount\":5400,\"startTime\":1583024160,\"completed\":true, "
               "\"beats\":[100,350,610],\"abnormalBeats\":[], \"minutes\":[{\"index\":0,\"avg\":59.4117661,"
               "\"min\":59.4117661,\"max\":60,\"slowBeat\":610,\"fastBeat\":350}], \"hours\":[{\"startHour\":8,"
               "\"startMinute\":56,\"endHour\":8,\"endMinute\":56,\"avg\":59.4117661,\"min\":59.4117661,\"max\":60,"
-              "\"slowBeat\":610,\"fastBeat\":350}], \"minRatePosition\":610,\"maxRatePosition\":350, \"hrv\":null}\n");
+              "\"slowBeat\":610,\"fastBeat\":350}], \"minRatePosition\":610,\"maxRatePosition\":350, \"hrv\":null");
 }
 
 TEST(AnalyzeCli, Usage)
