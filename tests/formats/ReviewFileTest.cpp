@@ -4,6 +4,7 @@
 
 #include "formats/MitAnnotations.h"
 #include "formats/ReviewFile.h"
+#include "formats/ReviewSession.h"
 #include "recording/EcgFile.h"
 #include "support/Recordings.h"
 #include "support/TempDir.h"
@@ -95,6 +96,61 @@ TEST(ReviewFile, OlderVersionAndOtherToolsNotesAreRead)
     EXPECT_EQ(review.version, 1);
     EXPECT_EQ(review.beats, (std::vector<uint32_t>{100, 300}));
     EXPECT_EQ(review.classes, (std::vector<C>{C::N, C::V}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ReviewSession, EditsSaveAndComeBackInTheNextSitting)
+{
+    TempDir dir;
+    const std::string rec = WriteSamples(dir.Path("20030108.30"), SpikeTrain(30000));
+    const auto analysed = [&](CEcgDocument& doc) {
+        doc.OpenFile(rec);
+        doc.StartAnalysis(nullptr);
+        doc.WaitAnalysis();
+        return doc.GetResults();
+    };
+    std::vector<uint32_t> edited;
+    {
+        CEcgDocument doc;
+        const auto results = analysed(doc);
+        ASSERT_TRUE(results && results->beats.size() > 20);
+        CReviewSession session(doc);
+        EXPECT_FALSE(session.Relabel({0}, C::V));  // not begun
+        EXPECT_EQ(session.Begin(), ReviewStatus::absent);
+        EXPECT_TRUE(session.Relabel({3}, C::V));
+        EXPECT_TRUE(session.Delete(5));
+        // A click 10 samples off the R wave puts the beat on its apex.
+        const uint32_t missing = results->beats[5];
+        size_t at = 0;
+        EXPECT_TRUE(session.InsertNear(missing + 10, C::N, &at));
+        EXPECT_EQ(session.Review().Beats()[at], missing);
+        EXPECT_TRUE(session.Delete(10));
+        EXPECT_TRUE(session.Undo());
+        EXPECT_TRUE(session.IsModified());
+        EXPECT_EQ(doc.GetResults()->beats, session.Review().Beats());
+        EXPECT_EQ(doc.GetResults()->classes[3], C::V);
+        std::string error;
+        ASSERT_TRUE(session.Save(&error)) << error;
+        EXPECT_FALSE(session.IsModified());
+        edited = session.Review().Beats();
+    }
+    CEcgDocument doc;
+    analysed(doc);
+    CReviewSession session(doc);
+    EXPECT_EQ(session.Begin(), ReviewStatus::loaded);
+    EXPECT_TRUE(doc.IsReviewed());
+    EXPECT_EQ(doc.GetResults()->beats, edited);
+    EXPECT_EQ(doc.GetResults()->classes[3], C::V);
+    EXPECT_FALSE(session.IsModified());
+    EXPECT_FALSE(session.Undo());  // the saved review is where this sitting starts
+
+    // A folder that cannot be written: the message names the file.
+    std::string error;
+    EXPECT_FALSE(session.Save(&error, dir.Path("no-such-folder/x.vitrel.atr")));
+    EXPECT_NE(error.find("no-such-folder"), std::string::npos) << error;
 }
 
 }  // namespace
