@@ -404,8 +404,8 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     FindIrregularBeats();
     m_nBeatCount = int32_t(m_vecBeats.size());
     ComputeHourStats(nullptr);
-    std::unique_ptr<CEcgFile> samples = OpenAnalysisReader();
-    PublishResults(samples.get(), &classes);
+    // The classes are the reviewer's: nothing needs the samples again.
+    PublishResults(nullptr, &classes);
     m_bReviewed = true;
     return true;
 }

@@ -1,0 +1,73 @@
+// How long one correction of a day-long recording takes to reach the
+// results: the beat list with one beat fewer, every step after detection
+// again (RR intervals, irregular beats, minute and hour records, the
+// additions). Uses $BENCH_RECORDING (e.g. run-bench's 24-hour recording)
+// or writes a day of a plain beat train.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "analysis/EcgDocument.h"
+
+namespace {
+
+std::string Recording()
+{
+    if (const char* path = std::getenv("BENCH_RECORDING"))
+        return path;
+    static const std::string path = [] {
+        char dir[] = "/tmp/vitrel-review-bench-XXXXXX";
+        const std::string name = std::string(::mkdtemp(dir)) + "/24050508.00";
+        std::vector<int16_t> day(24u * 3600u * 250u, 0);
+        for (size_t i = 100; i + 2 < day.size(); i += 200) {
+            day[i] = 600;
+            day[i + 1] = 1500;
+            day[i + 2] = 600;
+        }
+        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(day.data()),
+                                                    std::streamsize(day.size() * sizeof(int16_t)));
+        return name;
+    }();
+    return path;
+}
+
+void BM_OneCorrectionOfADay(benchmark::State& state)
+{
+    CEcgDocument doc;
+    doc.OpenFile(Recording());
+    doc.StartAnalysis(nullptr);
+    doc.WaitAnalysis();
+    const auto results = doc.GetResults();
+    if (!results || results->beats.size() < 1000) {
+        state.SkipWithError("no beats");
+        return;
+    }
+    std::vector<uint32_t> beats = results->beats;
+    std::vector<BeatClass> classes = results->classes;
+    const size_t at = beats.size() / 2;
+    const uint32_t removed = beats[at];
+    bool without = false;
+    for (auto _ : state) {
+        if (without) {
+            beats.insert(beats.begin() + std::ptrdiff_t(at), removed);
+            classes.insert(classes.begin() + std::ptrdiff_t(at), BeatClass::N);
+        } else {
+            beats.erase(beats.begin() + std::ptrdiff_t(at));
+            classes.erase(classes.begin() + std::ptrdiff_t(at));
+        }
+        without = !without;
+        benchmark::DoNotOptimize(doc.ReplaceBeats(beats, classes));
+    }
+    state.counters["beats"] = double(beats.size());
+}
+BENCHMARK(BM_OneCorrectionOfADay)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
