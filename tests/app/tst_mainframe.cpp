@@ -65,6 +65,7 @@ private slots:
     void recordingRemovedWhileOpen();
     void preciseDetectorCommand();
     void exportEachKind();
+    void windowLayouts();
     void filesFromOutside();
 
 private:
@@ -127,7 +128,8 @@ void TestMainFrame::menus()
     QCOMPARE(Describe(menus[1]->menu()->actions()[0]->menu()), zooms);
     QCOMPARE(Describe(menus[2]->menu()),
              (QStringList{QStringLiteral("57650 层叠排列(&C)"), QStringLiteral("57651 平铺窗口(&T)"),
-                          QStringLiteral("57649 排列图标(&A)")}));
+                          QStringLiteral("57649 排列图标(&A)"), QStringLiteral("-"),
+                          QStringLiteral("%1 标签页(&B)").arg(ID_WINDOW_TABS)}));
     QCOMPARE(Describe(menus[3]->menu()), QStringList{QStringLiteral("57664 关于(&A)...")});
 
     // Context menu 160 holds the view menu's first commands.
@@ -223,7 +225,7 @@ void TestMainFrame::dockingPanes()
         {207, "心率变化趋势", Qt::BottomDockWidgetArea, GetHeartRateTrendDlg()},
         {204, "异常波形列表", Qt::LeftDockWidgetArea, GetAbnormalWaveDlg()},
         {203, "心电分析结果", Qt::RightDockWidgetArea, GetAnalyzeResultDlg()},
-        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHeartRateDlg()},
+        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHourlyRateDlg()},
     };
     for (const auto& p : panes) {
         QDockWidget* dock = frame.GetPane(p.id);
@@ -254,10 +256,10 @@ void TestMainFrame::dockingPanes()
     QVERIFY(toggle);
     toggle->trigger();
     QVERIFY(rhythm->isVisible());
-    QCOMPARE(rhythm->widget(), GetHeartRateDlg());
+    QCOMPARE(rhythm->widget(), GetHourlyRateDlg());
 
     // The accessors give this frame's panes; a pane's request with no active view moves nothing.
-    QCOMPARE(GetHeartRateDlg(), frame.GetRhythmPane());
+    QCOMPARE(GetHourlyRateDlg(), frame.GetRhythmPane());
     emit frame.GetTrendPane()->centerRequested(100);
 }
 
@@ -312,7 +314,7 @@ void TestMainFrame::openAndClose()
 
     // The rhythm list names the hour of the recording it shows.
     const auto rhythmShows = [](const char* hours) {
-        QTableWidget* list = GetHeartRateDlg()->GetListCtrl();
+        QTableWidget* list = GetHourlyRateDlg()->GetListCtrl();
         return list->rowCount() == 1 && list->item(0, 0)->text() == QLatin1String(hours);
     };
     QVERIFY(rhythmShows("14:30-14:31"));
@@ -547,9 +549,9 @@ void TestMainFrame::closeFrameWhileAnalysing()
         frame.reset();
         Settle();
         // Without a frame the accessors make panes of their own, one of each.
-        QVERIFY(GetHeartRateDlg());
-        QVERIFY(!GetHeartRateDlg()->parent());
-        QCOMPARE(GetHeartRateDlg(), GetHeartRateDlg());
+        QVERIFY(GetHourlyRateDlg());
+        QVERIFY(!GetHourlyRateDlg()->parent());
+        QCOMPARE(GetHourlyRateDlg(), GetHourlyRateDlg());
     }
 }
 
@@ -675,6 +677,47 @@ void TestMainFrame::exportEachKind()
     QVERIFY2(frame.m_errors[1].startsWith(QStringLiteral("无法写入 %1：").arg(nowhere)), qPrintable(frame.m_errors[1]));
     frame.CloseAllDocuments();
     Settle();
+}
+
+void TestMainFrame::windowLayouts()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 900);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.m_chosen = {LongRecording(QStringLiteral("10110820.30"), 1), LongRecording(QStringLiteral("10110821.30"), 1),
+                      LongRecording(QStringLiteral("10110822.30"), 1)};
+    frame.OnCommand(ID_FILE_OPEN);
+    QCOMPARE(frame.GetDocuments().size(), 3);
+    QMdiArea* area = frame.GetMdiArea();
+    const QSize space = area->viewport()->size();
+    // Every document keeps a waveform worth looking at, in either layout.
+    const auto usable = [&](int minWidth, int minHeight) {
+        for (QMdiSubWindow* window : area->subWindowList()) {
+            const QSize view = static_cast<CChildFrame*>(window)->GetView()->size();
+            if (!window->isVisible() || window->isMinimized() || view.width() < minWidth || view.height() < minHeight)
+                return false;
+        }
+        return true;
+    };
+    frame.OnCommand(ID_WINDOW_CASCADE);
+    Settle();
+    QCOMPARE(area->viewMode(), QMdiArea::SubWindowView);
+    QVERIFY(usable(space.width() / 2, space.height() / 2));
+    frame.OnCommand(ID_WINDOW_TILE_HORZ);
+    Settle();
+    QVERIFY(usable(space.width() / 4, space.height() / 4));
+    SaveForInspection(&frame, "tiled");
+    // The tabs come back with the active document filling the workspace.
+    QVERIFY(frame.GetAction(ID_WINDOW_TABS)->isEnabled());
+    frame.OnCommand(ID_WINDOW_TABS);
+    Settle();
+    QCOMPARE(area->viewMode(), QMdiArea::TabbedView);
+    QVERIFY(frame.GetActiveFrame()->isMaximized());
+    frame.CloseAllDocuments();
+    Settle();
+    QVERIFY(!frame.GetAction(ID_WINDOW_TABS)->isEnabled());
 }
 
 void TestMainFrame::filesFromOutside()
