@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStatusBar>
 
@@ -81,8 +82,15 @@ bool RunExportDialog(QWidget* parent, const QString& recordingPath, QString* tar
     dialog.selectFile(DefaultExportName(recordingPath, ExportKind::BeatsCsv));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
         const qsizetype i = filters.indexOf(filter);
-        if (i >= 0)
-            dialog.selectFile(DefaultExportName(recordingPath, kKinds[i]));
+        if (i < 0)
+            return;
+        // selectFile leaves the name alone while it has the focus, and the
+        // dialog has just put the new filter's suffix on the old name.
+        const QString name = DefaultExportName(recordingPath, kKinds[i]);
+        if (auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            edit->setText(name);
+        else
+            dialog.selectFile(name);
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;

@@ -1,7 +1,12 @@
 // The main frame: menus, tool bar, status bar and panes by id and text; the
 // open/close life cycle of documents; closing during a running analysis; the
 // detector setting, the export, files dropped or named on the command line.
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDockWidget>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -15,6 +20,7 @@
 #include <QtTest>
 
 #include "app/ChildFrame.h"
+#include "app/ExportDialog.h"
 #include "app/MainFrame.h"
 #include "app/VitrelApp.h"
 #include "resources/Resource.h"
@@ -66,6 +72,7 @@ private slots:
     void preciseDetectorCommand();
     void exportEachKind();
     void windowLayouts();
+    void exportDialog();
     void filesFromOutside();
 
 private:
@@ -718,6 +725,81 @@ void TestMainFrame::windowLayouts()
     frame.CloseAllDocuments();
     Settle();
     QVERIFY(!frame.GetAction(ID_WINDOW_TABS)->isEnabled());
+}
+
+void TestMainFrame::exportDialog()
+{
+    const QString recording = LongRecording(QStringLiteral("24050508.00"), 1);
+    // Two recordings of one day differ in their suffix: so do their defaults.
+    QCOMPARE(DefaultExportName(recording, ExportKind::BeatsCsv), QStringLiteral("24050508.00.csv"));
+    QCOMPARE(DefaultExportName(recording, ExportKind::EdfPlus), QStringLiteral("24050508.00.edf"));
+    QCOMPARE(DefaultExportName(recording, ExportKind::Wfdb), QStringLiteral("24050508_00.hea"));
+
+    // The dialog offers the names that will be written, kind by kind.
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QStringList offered;
+    bool asksItself = true;
+    WhenShown<QFileDialog>([&offered, &asksItself](QFileDialog* dialog) {
+        // Its own replace question would come before the frame's refusal.
+        asksItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* type = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        if (name && type) {
+            for (int i : {0, 1, 2}) {
+                type->setCurrentIndex(i);
+                // What a click sends: the index, then the text.
+                emit type->activated(i);
+                emit type->textActivated(type->itemText(i));
+                offered << name->text();
+            }
+        }
+        dialog->reject();
+    });
+    QString target;
+    ExportKind kind = ExportKind::BeatsCsv;
+    QVERIFY(!RunExportDialog(&frame, recording, &target, &kind));
+    QCOMPARE(offered, (QStringList{QStringLiteral("24050508.00.csv"), QStringLiteral("24050508.00.edf"),
+                                   QStringLiteral("24050508_00.hea")}));
+    QVERIFY(!asksItself);
+
+    CVitrelDoc* doc = frame.OpenDocumentFile(recording);
+    QVERIFY(doc);
+    QTRY_VERIFY_WITH_TIMEOUT((frame.UpdateCommandUI(), frame.GetAction(ID_FILE_EXPORT)->isEnabled()), 30000);
+    // The open recording is refused before anything asks whether to replace it.
+    QString question;
+    WhenShown<QMessageBox>([&question](QMessageBox* box) {
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    frame.m_exportTarget = recording;
+    frame.m_exportKind = ExportKind::BeatsCsv;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(frame.m_errors.value(0), QStringLiteral("不能导出到 %1：它是打开的心电记录或其所属的文件。").arg(recording));
+    QTest::qWait(100);
+    QVERIFY2(question.isEmpty(), qPrintable(question));
+
+    // A file that exists is asked about; a finished export says so in the status bar.
+    QTemporaryDir out;
+    const QString existing = out.filePath(QStringLiteral("old.csv"));
+    QFile old(existing);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    frame.m_exportTarget = existing;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(question, QStringLiteral("%1 已存在。\n要替换它吗？").arg(existing));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+    old.close();
+    frame.m_exportTarget = out.path();
+    frame.m_exportKind = ExportKind::Wfdb;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(frame.statusBar()->currentMessage(),
+             QStringLiteral("已导出 %1。").arg(out.filePath(QStringLiteral("24050508_00.hea"))));
+    QCOMPARE(frame.m_errors.size(), 1);
+    frame.CloseAllDocuments();
+    Settle();
 }
 
 void TestMainFrame::filesFromOutside()
