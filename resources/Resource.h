@@ -37,6 +37,8 @@ constexpr int ID_WINDOW_ARRANGE = 57649;
 constexpr int ID_WINDOW_CASCADE = 57650;
 constexpr int ID_WINDOW_TILE_HORZ = 57651;
 constexpr int ID_APP_ABOUT = 57664;
+// Back from free windows to the tabbed workspace.
+constexpr int ID_WINDOW_TABS = 0x8110;
 
 // Docking panes (their ids are also the string ids of their captions).
 constexpr int IDR_PANE_RHYTHM = 133;

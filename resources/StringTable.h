@@ -80,6 +80,7 @@ inline constexpr StringTableEntry kStringTable[] = {
     {ID_WINDOW_ARRANGE, "排列窗口图标"},
     {ID_WINDOW_CASCADE, "层叠排列窗口"},
     {ID_WINDOW_TILE_HORZ, "横向平铺窗口"},
+    {ID_WINDOW_TABS, "以标签页显示全部窗口"},
     {ID_APP_ABOUT, "显示程序信息，版本号以及版权信息\n关于"},
     {ID_APP_EXIT, "退出应用程序\n退出"},
     {ID_VIEW_GRID, "显示或隐藏参考线\n参考线"},
@@ -117,6 +118,7 @@ inline constexpr StringTableEntry kMenuItems[] = {
     {ID_WINDOW_CASCADE, "层叠排列(&C)"},
     {ID_WINDOW_TILE_HORZ, "平铺窗口(&T)"},
     {ID_WINDOW_ARRANGE, "排列图标(&A)"},
+    {ID_WINDOW_TABS, "标签页(&B)"},
     {ID_APP_ABOUT, "关于(&A)..."},
 };
 
@@ -171,6 +173,8 @@ inline constexpr char kExportOverRecording[] = "不能导出到 %1：它是打�
 inline constexpr char kCannotExport[] = "导出失败：%1";
 inline constexpr char kCannotWriteExport[] = "无法写入 %1：%2";
 inline constexpr char kExportReplaceRecord[] = "%1 已存在。\n要替换这个 WFDB 记录吗？";
+inline constexpr char kExportReplaceFile[] = "%1 已存在。\n要替换它吗？";
+inline constexpr char kExportDone[] = "已导出 %1。";
 
 // Added to the status caption and the report title when the precise detector found the beats.
 inline constexpr char kPreciseDetectorNote[] = "（高精度 QRS 检测）";

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QIcon>
+#include <QMdiArea>
 #include <QMenu>
 
 #include "app/VitrelDoc.h"
@@ -50,4 +51,11 @@ void CChildFrame::closeEvent(QCloseEvent* event)
         emit documentClosed(this);
     }
     QMdiSubWindow::closeEvent(event);
+}
+
+QSize CChildFrame::sizeHint() const
+{
+    if (const QMdiArea* area = mdiArea())
+        return (area->viewport()->size() * 2 / 3).expandedTo(minimumSizeHint());
+    return QMdiSubWindow::sizeHint();
 }

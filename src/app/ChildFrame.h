@@ -18,6 +18,8 @@ public:
     CVitrelDoc* GetDocument() const { return m_pDocument.get(); }
     CVitrelView* GetView() const { return m_pView; }
     bool IsClosing() const { return m_bClosing; }
+    // Cascading gives each window its size hint; the view has none of its own.
+    QSize sizeHint() const override;
 
 signals:
     // The document has closed and emptied the panes; the frame goes next.

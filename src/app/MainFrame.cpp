@@ -23,15 +23,11 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include <dlfcn.h>
 #include <algorithm>
 #include <optional>
 
-#if __has_include(<QtGui/qguiapplication_platform.h>)
-#include <QtGui/qguiapplication_platform.h>
-#endif
-
 #include "app/ChildFrame.h"
+#include "app/LockKeys.h"
 #include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
@@ -39,10 +35,7 @@
 #include "panes/Panes.h"
 #include "app/PrintJob.h"
 #include "analysis/EcgDocument.h"
-#include "formats/Export.h"
-#include "formats/StandardFile.h"
 #include "recording/ErrorMessage.h"
-#include "recording/File.h"
 #include "resources/Menus.h"
 #include "resources/QtResources.h"
 
@@ -54,46 +47,6 @@ static void InitVitrelResources()
 }
 
 namespace {
-
-// Lock-key states from the X server's keyboard extension, when the program
-// runs on X11; libX11 is already loaded by Qt's xcb platform there.
-class CLockKeyReader {
-public:
-    CLockKeyReader()
-    {
-#if defined(QT_FEATURE_xcb) && QT_CONFIG(xcb)
-        if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>())
-            m_pDisplay = x11->display();
-#endif
-        if (!m_pDisplay)
-            return;
-        if (void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD))
-            m_pfnGetState = reinterpret_cast<GetStateFn>(dlsym(lib, "XkbGetIndicatorState"));
-    }
-    bool IsAvailable() const { return m_pfnGetState != nullptr; }
-    // Bits: 1 Caps Lock, 2 Num Lock, 4 Scroll Lock.
-    unsigned GetState() const
-    {
-        unsigned state = 0;
-        if (m_pfnGetState && m_pfnGetState(m_pDisplay, 0x0100 /* XkbUseCoreKbd */, &state) != 0)
-            return 0;
-        return state;
-    }
-
-private:
-    using GetStateFn = int (*)(void*, unsigned, unsigned*);
-    void* m_pDisplay = nullptr;
-    GetStateFn m_pfnGetState = nullptr;
-};
-
-CLockKeyReader& LockKeys()
-{
-    static CLockKeyReader reader;
-    return reader;
-}
-
-// The frame whose panes the pane accessors return.
-CMainFrame* s_pPaneFrame = nullptr;
 
 std::optional<PrintMode> PrintModeFor(int id)
 {
@@ -133,8 +86,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
 
 CMainFrame::~CMainFrame()
 {
-    if (s_pPaneFrame == this)
-        s_pPaneFrame = nullptr;
+    m_paneSet.Unregister();
     SetActiveView(nullptr);
     // The documents and their views go while this frame is still whole: a
     // view going away may still ask its host, and the workspace announces a
@@ -163,255 +115,9 @@ bool CMainFrame::OnCreate()
     setCentralWidget(m_pMdiArea);
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
 
-    CreateDockingPanes();
-    s_pPaneFrame = this;
+    m_paneSet.Create(this, [this](uint32_t sample) { CenterActiveView(sample); });
     UpdateCommandUI();
     return true;
-}
-
-// ---- Commands -----------------------------------------------------------
-
-QAction* CMainFrame::MakeAction(int id, const char* icon)
-{
-    auto* action = new QAction(ToQString(MenuText(id)), this);
-    action->setData(id);
-    action->setObjectName(QStringLiteral("ID_%1").arg(id));
-    const QString prompt = LoadQString(id);
-    const qsizetype nl = prompt.indexOf(QLatin1Char('\n'));
-    action->setStatusTip(nl < 0 ? prompt : prompt.left(nl));
-    if (nl >= 0)
-        action->setToolTip(prompt.mid(nl + 1));
-    if (icon)
-        action->setIcon(QIcon(QString::fromLatin1(icon)));
-    action->setIconVisibleInMenu(false);
-    connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
-    m_actions.insert(id, action);
-    return action;
-}
-
-bool CMainFrame::CreateActions()
-{
-    MakeAction(ID_FILE_OPEN, ":/icons/open.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    MakeAction(ID_FILE_EXPORT);
-    MakeAction(ID_FILE_CLOSE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
-    MakeAction(ID_FILE_CLOSE_ALL);
-    MakeAction(ID_FILE_PRINT, ":/icons/print.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    MakeAction(ID_FILE_PRINT_PREVIEW);
-    MakeAction(ID_FILE_PRINT_SETUP);
-    MakeAction(ID_APP_EXIT, ":/icons/exit.svg")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    // Direct printing has no menu item; the action gives it an id and a state.
-    MakeAction(ID_FILE_PRINT_DIRECT);
-    for (int id : kMenuZoom)
-        MakeAction(id)->setCheckable(true);
-    MakeAction(ID_VIEW_GRID, ":/icons/grid.svg")->setCheckable(true);
-    MakeAction(ID_VIEW_RMARKS, ":/icons/rmarks.svg")->setCheckable(true);
-    // Ctrl+= is the same key as Ctrl++ without Shift on most layouts.
-    MakeAction(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    MakeAction(ID_VIEW_ZOOM_OUT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
-    MakeAction(ID_VIEW_PRECISE_QRS)->setCheckable(true);
-    MakeAction(ID_WINDOW_CASCADE);
-    MakeAction(ID_WINDOW_TILE_HORZ);
-    MakeAction(ID_WINDOW_ARRANGE);
-    MakeAction(ID_APP_ABOUT, ":/icons/about.svg");
-    return true;
-}
-
-namespace {
-
-// Adds the commands of a menu or bar resource to bar; returns the separator
-// that follows the place of the recent files, when the list has one.
-template <class Bar, size_t N>
-QAction* AddCommands(Bar* bar, const int (&ids)[N], const QHash<int, QAction*>& actions)
-{
-    QAction* recentEnd = nullptr;
-    bool afterRecent = false;
-    for (int id : ids) {
-        if (id == ID_FILE_MRU_FILE1) {
-            afterRecent = true;
-        } else if (id == SEPARATOR) {
-            QAction* separator = bar->addSeparator();
-            if (afterRecent)
-                recentEnd = separator;
-            afterRecent = false;
-        } else {
-            bar->addAction(actions.value(id));
-        }
-    }
-    return recentEnd;
-}
-
-void AddViewCommands(QMenu* menu, const QHash<int, QAction*>& actions)
-{
-    AddCommands(menu->addMenu(ToQString(Text::kMenuZoom)), kMenuZoom, actions);
-    AddCommands(menu, kMenuViewAfterZoom, actions);
-}
-
-}  // namespace
-
-bool CMainFrame::CreateMenuBar()
-{
-    QMenuBar* bar = menuBar();
-    bar->setObjectName(QStringLiteral("IDR_MAINFRAME"));
-    bar->setWindowTitle(ToQString(Text::kMenuBar));
-
-    m_pFileMenu = bar->addMenu(ToQString(Text::kMenuFile));
-    m_pRecentEnd = AddCommands(m_pFileMenu, kMenuFile, m_actions);
-    connect(m_pFileMenu, &QMenu::aboutToShow, this, [this]() {
-        RebuildRecentFileMenu();
-        UpdateCommandUI();
-    });
-    RebuildRecentFileMenu();
-
-    QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
-    AddViewCommands(view, m_actions);
-    AddCommands(view, kMenuViewMain, m_actions);
-    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-
-    QMenu* window = bar->addMenu(ToQString(Text::kMenuWindow));
-    AddCommands(window, kMenuWindow, m_actions);
-    connect(window, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-
-    AddCommands(bar->addMenu(ToQString(Text::kMenuHelp)), kMenuHelp, m_actions);
-
-    // Context menu 160 of the waveform view.
-    m_pContextMenu = new QMenu(ToQString(Text::kContextMenu), this);
-    m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
-    AddViewCommands(m_pContextMenu, m_actions);
-    connect(m_pContextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-    return true;
-}
-
-void CMainFrame::RebuildRecentFileMenu()
-{
-    for (QAction* action : m_recentActions) {
-        m_pFileMenu->removeAction(action);
-        m_actions.remove(action->data().toInt());
-        action->deleteLater();
-    }
-    m_recentActions.clear();
-    const QStringList& files = m_recentFiles.GetFiles();
-    if (files.isEmpty()) {
-        // The placeholder stands where the files will be.
-        QAction* placeholder = new QAction(ToQString(MenuText(ID_FILE_MRU_FILE1)), this);
-        placeholder->setData(ID_FILE_MRU_FILE1);
-        placeholder->setObjectName(QStringLiteral("ID_%1").arg(ID_FILE_MRU_FILE1));
-        placeholder->setStatusTip(LoadQString(ID_FILE_MRU_FILE1));
-        placeholder->setEnabled(false);
-        m_recentActions.append(placeholder);
-    } else {
-        for (int i = 0; i < files.size(); ++i) {
-            const int id = ID_FILE_MRU_FILE1 + i;
-            QAction* action = new QAction(m_recentFiles.GetDisplayName(i), this);
-            action->setData(id);
-            action->setObjectName(QStringLiteral("ID_%1").arg(id));
-            action->setStatusTip(LoadQString(ID_FILE_MRU_FILE1));
-            connect(action, &QAction::triggered, this, [this, id]() { OnCommand(id); });
-            m_recentActions.append(action);
-        }
-    }
-    for (QAction* action : m_recentActions) {
-        m_pFileMenu->insertAction(m_pRecentEnd, action);
-        if (action->isEnabled())
-            m_actions.insert(action->data().toInt(), action);
-    }
-}
-
-bool CMainFrame::CreateToolBar()
-{
-    m_pToolBar = addToolBar(ToQString(Text::kToolBar));
-    if (!m_pToolBar)
-        return false;
-    m_pToolBar->setObjectName(QStringLiteral("IDR_%1").arg(IDR_MAINFRAME));
-    m_pToolBar->setIconSize(QSize(16, 16));
-    m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    AddCommands(m_pToolBar, kToolBarMain, m_actions);
-    return true;
-}
-
-bool CMainFrame::CreateStatusBar()
-{
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("ID_%1").arg(ID_STATUS_BAR));
-    auto* idle = new QLabel(LoadQString(AFX_IDS_IDLEMESSAGE), bar);
-    idle->setObjectName(QStringLiteral("ID_SEPARATOR"));
-    bar->addWidget(idle, 1);
-    const char* names[] = {"CAP", "NUM", "SCRL"};
-    for (int i = 0; i < 3; ++i) {
-        m_indicators[i] = new QLabel(QString::fromLatin1(names[i]), bar);
-        m_indicators[i]->setObjectName(QStringLiteral("ID_INDICATOR_%1").arg(QString::fromLatin1(names[i])));
-        m_indicators[i]->setAlignment(Qt::AlignCenter);
-        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
-        m_indicators[i]->setEnabled(false);
-        bar->addPermanentWidget(m_indicators[i]);
-    }
-    if (LockKeys().IsAvailable()) {
-        m_pIndicatorTimer = new QTimer(this);
-        connect(m_pIndicatorTimer, &QTimer::timeout, this, &CMainFrame::UpdateIndicators);
-        m_pIndicatorTimer->start(250);
-        UpdateIndicators();
-    }
-    return true;
-}
-
-QLabel* CMainFrame::GetIndicator(int index) const
-{
-    return index >= 0 && index < 3 ? m_indicators[index] : nullptr;
-}
-
-void CMainFrame::UpdateIndicators()
-{
-    const unsigned state = LockKeys().GetState();
-    for (int i = 0; i < 3; ++i)
-        m_indicators[i]->setEnabled((state >> i) & 1u);
-}
-
-// ---- Docking panes ------------------------------------------------------
-
-QDockWidget* CMainFrame::CreatePane(int id, CDialogEx* dialog, Qt::DockWidgetArea area)
-{
-    // The pane id is also the string id of its caption.
-    auto* pane = new QDockWidget(LoadQString(id), this);
-    pane->setObjectName(QString::number(id));
-    pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
-                      QDockWidget::DockWidgetFloatable);
-    m_panes.insert(id, pane);
-    dialog->Create(this);
-    pane->setWidget(dialog);
-    addDockWidget(area, pane);
-    connect(dialog, &CDialogEx::centerRequested, this, &CMainFrame::CenterActiveView);
-    return pane;
-}
-
-void CMainFrame::CreateDockingPanes()
-{
-    m_pTrendPane = new CHeartRateTrendDlg;
-    m_pAbnormalPane = new CAbnormalWaveDlg;
-    m_pResultPane = new CAnalyzeResultDlg;
-    m_pRhythmPane = new CHeartRateDlg;
-    QDockWidget* trend = CreatePane(IDR_PANE_TREND, m_pTrendPane, Qt::BottomDockWidgetArea);
-    trend->setMinimumSize(480, 160);
-    QDockWidget* abnormal = CreatePane(IDR_PANE_ABNORMAL, m_pAbnormalPane, Qt::LeftDockWidgetArea);
-    QDockWidget* result = CreatePane(IDR_PANE_RESULT, m_pResultPane, Qt::RightDockWidgetArea);
-    result->setMinimumSize(260, 394);
-    QDockWidget* rhythm = CreatePane(IDR_PANE_RHYTHM, m_pRhythmPane, Qt::LeftDockWidgetArea);
-    splitDockWidget(abnormal, rhythm, Qt::Vertical);
-
-    ApplyInitialPaneSizes();
-    result->show();
-    result->raise();
-}
-
-void CMainFrame::ApplyInitialPaneSizes()
-{
-    QDockWidget* trend = m_panes.value(IDR_PANE_TREND);
-    QDockWidget* abnormal = m_panes.value(IDR_PANE_ABNORMAL);
-    QDockWidget* result = m_panes.value(IDR_PANE_RESULT);
-    QDockWidget* rhythm = m_panes.value(IDR_PANE_RHYTHM);
-    if (!trend || !abnormal || !result || !rhythm)
-        return;
-    resizeDocks({trend}, {240}, Qt::Vertical);
-    resizeDocks({abnormal, result}, {290, 280}, Qt::Horizontal);
-    resizeDocks({abnormal, rhythm}, {120, 120}, Qt::Vertical);
 }
 
 void CMainFrame::showEvent(QShowEvent* event)
@@ -420,7 +126,7 @@ void CMainFrame::showEvent(QShowEvent* event)
     // The dock layout only honours sizes once the frame has its real size.
     if (!m_bSized) {
         m_bSized = true;
-        QTimer::singleShot(0, this, &CMainFrame::ApplyInitialPaneSizes);
+        QTimer::singleShot(0, this, [this] { m_paneSet.ApplyInitialSizes(this); });
     }
 }
 
@@ -581,161 +287,6 @@ void CMainFrame::SetPreciseDetectorOn(bool on)
     UpdateCommandUI();
 }
 
-// ---- Export ---------------------------------------------------------------
-
-namespace {
-
-// The beats are final and no run is still going (statistics included).
-bool IsAnalysisComplete(const CVitrelDoc* doc)
-{
-    return doc && doc->IsDetectionDone() && !doc->HasRunFailed() && !doc->IsAnalysisRunning();
-}
-
-}  // namespace
-
-bool CMainFrame::CanExport() const
-{
-    return IsAnalysisComplete(GetActiveDocument());
-}
-
-bool CMainFrame::PromptForExportTarget(const CVitrelDoc* doc, QString* target, ExportKind* kind)
-{
-    const QStringList filters{ToQString(Text::kExportFilterCsv), ToQString(Text::kExportFilterEdf),
-                              ToQString(Text::kExportFilterWfdb)};
-    const QFileInfo recording(doc->GetPathName());
-    QFileDialog dialog(this, ToQString(Text::kExportTitle), recording.absolutePath());
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setObjectName(QStringLiteral("ExportFileDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(filters);
-    dialog.setLabelText(QFileDialog::LookIn, ToQString(Text::kExportLookIn));
-    dialog.setLabelText(QFileDialog::FileName, ToQString(Text::kExportFileName));
-    dialog.setLabelText(QFileDialog::FileType, ToQString(Text::kExportFileType));
-    dialog.setLabelText(QFileDialog::Accept, ToQString(Text::kExportAccept));
-    dialog.setLabelText(QFileDialog::Reject, ToQString(Text::kExportReject));
-    dialog.selectFile(recording.completeBaseName() + QStringLiteral(".csv"));
-    // The suggested name follows the kind.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters, &recording](const QString& filter) {
-        static const char* const kSuffixes[] = {".csv", ".edf", ".hea"};
-        const qsizetype i = filters.indexOf(filter);
-        if (i >= 0)
-            dialog.selectFile(recording.completeBaseName() + QLatin1String(kSuffixes[i]));
-    });
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    *target = dialog.selectedFiles().constFirst();
-    // A suffix typed for one of the kinds wins over the filter left as it was.
-    const QString suffix = QFileInfo(*target).suffix().toLower();
-    qsizetype index = filters.indexOf(dialog.selectedNameFilter());
-    if (suffix == QLatin1String("csv"))
-        index = 0;
-    else if (suffix == QLatin1String("edf"))
-        index = 1;
-    else if (suffix == QLatin1String("hea"))
-        index = 2;
-    switch (index) {
-    case 1: *kind = ExportKind::EdfPlus; break;
-    case 2: *kind = ExportKind::Wfdb; break;
-    default: *kind = ExportKind::BeatsCsv; break;
-    }
-    if (*kind != ExportKind::Wfdb)
-        return true;
-    // The dialog asked about the name typed; the record takes the recording's name.
-    const QFileInfo chosen(*target);
-    const QString dir = chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath();
-    const QString header = QDir(dir).filePath(
-        QString::fromStdString(WfdbRecordName(CFile::FileTitleOf(doc->GetFilePath()))) + QStringLiteral(".hea"));
-    if (!QFileInfo::exists(header) || QFileInfo(header) == chosen)
-        return true;
-    return QMessageBox::question(this, ToQString(Text::kExportTitle), ToQString(Text::kExportReplaceRecord).arg(header),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
-void CMainFrame::OnFileExport()
-{
-    CVitrelDoc* doc = GetActiveDocument();
-    if (!doc || !CanExport())
-        return;
-    QString target;
-    ExportKind kind = ExportKind::BeatsCsv;
-    if (PromptForExportTarget(doc, &target, &kind))
-        ExportDocument(doc, target, kind);
-}
-
-bool CMainFrame::ExportDocument(CVitrelDoc* doc, const QString& target, ExportKind kind)
-{
-    if (!IsAnalysisComplete(doc))
-        return false;
-    const auto native = [](const QString& path) { return QFile::encodeName(path).toStdString(); };
-    QFileInfo info(target);
-    QString path = info.absoluteFilePath();
-    if (kind != ExportKind::Wfdb && info.suffix().isEmpty())
-        path += kind == ExportKind::BeatsCsv ? QStringLiteral(".csv") : QStringLiteral(".edf");
-
-    // The files the export writes; none of them may be a recording that is open.
-    std::vector<std::string> outputs;
-    std::string wfdbDir;
-    const std::string recordName = WfdbRecordName(CFile::FileTitleOf(doc->GetFilePath()));
-    if (kind == ExportKind::Wfdb) {
-        wfdbDir = native(info.isDir() ? path : info.absolutePath());
-        outputs = WfdbRecordFiles(wfdbDir, recordName);
-    } else {
-        outputs.push_back(native(path));
-    }
-    std::vector<std::string> inputs;
-    for (const CVitrelDoc* open : GetDocuments()) {
-        inputs.push_back(open->GetFilePath());
-        for (const std::string& companion : CompanionFiles(open->GetFilePath()))
-            inputs.push_back(companion);
-    }
-    for (const std::string& out : outputs) {
-        for (const std::string& in : inputs) {
-            if (IsSameFile(out, in)) {
-                ShowErrorMessage(ToQString(Text::kExportOverRecording).arg(QFile::decodeName(QByteArray::fromStdString(out))));
-                return false;
-            }
-        }
-    }
-
-    ExportInput in;
-    doc->GetBeatsInRange(0, UINT32_MAX, in.beats);
-    doc->GetAbnormalBeats(in.abnormal);
-    std::sort(in.abnormal.begin(), in.abnormal.end());
-    in.leadLabel = "ECG";
-    if (const auto* standard = dynamic_cast<const CStandardFile*>(doc->GetEcgFile()))
-        in.leadLabel = standard->Recording().leadLabel;
-    std::string error;
-    bool written = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        CEcgFile* ecg = doc->GetEcgFile();
-        if (!ecg)
-            throw CFileException(CFileException::fileNotFound, -1, doc->GetFilePath());
-        in.hasStartTime = ecg->GetStartTime(&in.startTime);
-        switch (kind) {
-        case ExportKind::BeatsCsv: written = WriteBeatsCsv(outputs.front(), in, &error); break;
-        case ExportKind::EdfPlus: written = WriteEdfPlus(outputs.front(), *ecg, in, &error); break;
-        case ExportKind::Wfdb: written = WriteWfdbRecord(wfdbDir, recordName, *ecg, in, &error); break;
-        }
-    } catch (const std::exception& e) {
-        // The recording failed while it was read: nothing was put in place.
-        error = ErrorMessageFor(e, doc->GetFilePath());
-    }
-    QApplication::restoreOverrideCursor();
-    if (written)
-        return true;
-    // A file that could not be written is named with the system's reason.
-    QString text = ToQString(Text::kCannotExport).arg(QString::fromLocal8Bit(error.c_str()));
-    for (const std::string& out : outputs)
-        if (error.size() > out.size() + 2 && error.compare(0, out.size() + 2, out + ": ") == 0)
-            text = ToQString(Text::kCannotWriteExport)
-                       .arg(QFile::decodeName(QByteArray::fromStdString(out)),
-                            QString::fromLocal8Bit(error.c_str() + out.size() + 2));
-    ShowErrorMessage(text);
-    return false;
-}
-
 void CMainFrame::OnOpenRecentFile(int index)
 {
     const QString path = m_recentFiles.GetFiles().value(index);
@@ -756,13 +307,16 @@ void CMainFrame::OnAppAbout()
 void CMainFrame::OnWindowCommand(int id)
 {
     // The workspace shows tabs; cascading and tiling lay the documents out as
-    // free windows, and arranging returns them to tabs.
-    if (id == ID_WINDOW_ARRANGE) {
+    // free windows, and arranging or the tabs command returns them to tabs.
+    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    if (id == ID_WINDOW_ARRANGE || id == ID_WINDOW_TABS) {
         m_pMdiArea->setViewMode(QMdiArea::TabbedView);
+        for (QMdiSubWindow* window : windows)
+            window->showMaximized();
         return;
     }
     m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
-    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+    for (QMdiSubWindow* window : windows)
         window->showNormal();
     if (id == ID_WINDOW_CASCADE)
         m_pMdiArea->cascadeSubWindows();
@@ -795,6 +349,7 @@ void CMainFrame::OnCommand(int id)
         case ID_APP_EXIT: close(); break;
         case ID_APP_ABOUT: OnAppAbout(); break;
         case ID_WINDOW_ARRANGE:
+        case ID_WINDOW_TABS:
         case ID_WINDOW_CASCADE:
         case ID_WINDOW_TILE_HORZ: OnWindowCommand(id); break;
         default: break;
@@ -819,7 +374,7 @@ void CMainFrame::UpdateCommandUI()
     if (QAction* action = m_actions.value(ID_VIEW_PRECISE_QRS))
         action->setChecked(m_bPreciseDetector);
     const bool anyDocument = view != nullptr;
-    for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ})
+    for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TABS})
         if (QAction* action = m_actions.value(id))
             action->setEnabled(anyDocument);
 }
@@ -898,107 +453,35 @@ bool CMainFrame::IsActiveView(const CVitrelView* pView) const
 void CMainFrame::SetActiveView(CVitrelView* pView)
 {
     g_pActiveView = pView;
-    // The panes read the document of the active view, and only that one.
-    const CEcgDocument* doc = pView ? pView->GetDocument() : nullptr;
-    for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane})
-        if (pane)
-            pane->SetDocument(doc);
+    m_paneSet.SetDocument(pView ? pView->GetDocument() : nullptr);
 }
 
 void CMainFrame::FillResultPanes(CVitrelView* pView)
 {
-    CEcgDocument* doc = pView->GetDocument();
-    if (!doc || !m_pResultPane)
-        return;
-    if (doc->GetFileKind() != 0) {
-        try {
-            m_pResultPane->ShowResults(doc->GetFileKind(), QFile::decodeName(QByteArray::fromStdString(doc->GetFilePath())));
-        } catch (const std::exception& e) {
-            // The recording went away after it was opened: the pane stays cleared and the
-            // error is shown once the activation or notification in progress has finished.
-            const QString text = QString::fromStdString(ErrorMessageFor(e, doc->GetFilePath()));
-            QTimer::singleShot(0, this, [this, text] { ShowErrorMessage(text); });
-        }
-    }
-    m_pAbnormalPane->DeleteAllItems();
-    std::vector<uint32_t> beats;
-    doc->GetAbnormalBeats(beats);
-    for (uint32_t pos : beats)
-        m_pAbnormalPane->AddAbnormalRow(pos);
-    m_pTrendPane->update();
+    const QString error = m_paneSet.FillResults(pView->GetDocument());
+    // The recording went away after it was opened: the error is shown once the
+    // activation or notification in progress has finished.
+    if (!error.isEmpty())
+        QTimer::singleShot(0, this, [this, error] { ShowErrorMessage(error); });
 }
 
 void CMainFrame::FillRhythmPane(CVitrelView* pView)
 {
-    CEcgDocument* doc = pView->GetDocument();
-    if (!doc || !m_pRhythmPane)
-        return;
-    m_pRhythmPane->DeleteAllItems();
-    std::vector<const HourRateStats*> hours;
-    doc->GetHourStats(hours);
-    for (const HourRateStats* record : hours)
-        m_pRhythmPane->AddHourRow(record);
-    m_pTrendPane->update();
+    m_paneSet.FillRhythm(pView->GetDocument());
 }
 
 void CMainFrame::RepaintTrendPane()
 {
-    if (m_pTrendPane)
-        m_pTrendPane->update();
+    m_paneSet.RepaintTrend();
 }
 
 void CMainFrame::ClearPanes()
 {
-    if (!m_pResultPane)
-        return;
-    m_pRhythmPane->DeleteAllItems();
-    m_pAbnormalPane->DeleteAllItems();
-    m_pResultPane->ClearResults();
-    m_pTrendPane->update();
+    m_paneSet.Clear();
 }
 
 void CMainFrame::CenterActiveView(uint32_t sample)
 {
     if (g_pActiveView)
         g_pActiveView->CenterOnSample(sample);
-}
-
-// ---- Pane accessors -----------------------------------------------------
-
-namespace {
-
-// A pane for callers that come while there is no main frame; it lives
-// until the application quits.
-template <class T>
-T* PaneWithoutFrame()
-{
-    static QPointer<T> s_pane;
-    if (!s_pane) {
-        s_pane = new T;
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QObject::connect(app, &QCoreApplication::aboutToQuit, s_pane.data(), [] { delete s_pane.data(); });
-    }
-    return s_pane.data();
-}
-
-}  // namespace
-
-CAnalyzeResultDlg* GetAnalyzeResultDlg()
-{
-    return s_pPaneFrame ? s_pPaneFrame->GetResultPane() : PaneWithoutFrame<CAnalyzeResultDlg>();
-}
-
-CHeartRateDlg* GetHeartRateDlg()
-{
-    return s_pPaneFrame ? s_pPaneFrame->GetRhythmPane() : PaneWithoutFrame<CHeartRateDlg>();
-}
-
-CAbnormalWaveDlg* GetAbnormalWaveDlg()
-{
-    return s_pPaneFrame ? s_pPaneFrame->GetAbnormalPane() : PaneWithoutFrame<CAbnormalWaveDlg>();
-}
-
-CHeartRateTrendDlg* GetHeartRateTrendDlg()
-{
-    return s_pPaneFrame ? s_pPaneFrame->GetTrendPane() : PaneWithoutFrame<CHeartRateTrendDlg>();
 }

@@ -10,8 +10,10 @@
 #include <QPointer>
 #include <memory>
 
+#include "app/PaneSet.h"
 #include "app/RecentFileList.h"
 #include "display/ViewHost.h"
+#include "formats/ExportJob.h"
 
 class QAction;
 class QDockWidget;
@@ -21,12 +23,7 @@ class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class QToolBar;
-class CAbnormalWaveDlg;
-class CAnalyzeResultDlg;
 class CChildFrame;
-class CDialogEx;
-class CHeartRateDlg;
-class CHeartRateTrendDlg;
 class CVitrelDoc;
 class CVitrelView;
 
@@ -38,7 +35,7 @@ class CMainFrame : public QMainWindow, public IViewHost {
 public:
     // What the export command writes: the beat list, an EDF+ file, or a WFDB
     // record in a folder (a named .hea file stands for its folder).
-    enum class ExportKind { BeatsCsv, EdfPlus, Wfdb };
+    using ExportKind = ::ExportKind;
 
     // A file-error message box; views report errors of their pane refills here.
     virtual void ShowErrorMessage(const QString& text);
@@ -62,8 +59,8 @@ public:
     // OpenFiles once the event loop runs: files dropped on the window or
     // named on the command line.
     void OpenFilesLater(const QStringList& paths);
-    // Writes what doc's completed analysis found; a refusal or failure is
-    // shown as an error message and gives false.
+    // Writes what doc's completed analysis found and tells so in the status
+    // bar; a refusal or failure is shown as an error message and gives false.
     bool ExportDocument(CVitrelDoc* doc, const QString& target, ExportKind kind);
 
     // The precise-detector setting (kept in the settings): long recordings
@@ -78,7 +75,7 @@ public:
 
     QMdiArea* GetMdiArea() const { return m_pMdiArea; }
     QAction* GetAction(int id) const { return m_actions.value(id); }
-    QDockWidget* GetPane(int id) const { return m_panes.value(id); }
+    QDockWidget* GetPane(int id) const { return m_paneSet.GetPane(id); }
     QToolBar* GetToolBar() const { return m_pToolBar; }
     QMenu* GetContextMenu(int id) const;
     CRecentFileList& GetRecentFileList() { return m_recentFiles; }
@@ -89,10 +86,10 @@ public:
     void UpdateFrameTitle();
 
     // The four panes this frame owns.
-    CAnalyzeResultDlg* GetResultPane() const { return m_pResultPane; }
-    CHeartRateDlg* GetRhythmPane() const { return m_pRhythmPane; }
-    CAbnormalWaveDlg* GetAbnormalPane() const { return m_pAbnormalPane; }
-    CHeartRateTrendDlg* GetTrendPane() const { return m_pTrendPane; }
+    CAnalyzeResultDlg* GetResultPane() const { return m_paneSet.GetResultPane(); }
+    CHourlyRateDlg* GetRhythmPane() const { return m_paneSet.GetRhythmPane(); }
+    CAbnormalWaveDlg* GetAbnormalPane() const { return m_paneSet.GetAbnormalPane(); }
+    CHeartRateTrendDlg* GetTrendPane() const { return m_paneSet.GetTrendPane(); }
     // Empties the panes the way a closing document leaves them.
     void ClearPanes();
 
@@ -121,14 +118,13 @@ private:
     bool CreateMenuBar();
     bool CreateToolBar();
     bool CreateStatusBar();
-    void CreateDockingPanes();
-    void ApplyInitialPaneSizes();
-    QDockWidget* CreatePane(int id, CDialogEx* dialog, Qt::DockWidgetArea area);
     void CenterActiveView(uint32_t sample);
     void RebuildRecentFileMenu();
     void OnFileOpen();
     void OnFileExport();
     bool CanExport() const;
+    // Every open recording and the files it is read from.
+    std::vector<std::string> GetInputFiles() const;
     void OnOpenRecentFile(int index);
     void OnAppAbout();
     void OnWindowCommand(int id);
@@ -143,11 +139,7 @@ private:
     QAction* m_pRecentEnd = nullptr;   // separator after the recent files
     QMenu* m_pContextMenu = nullptr;
     QHash<int, QAction*> m_actions;
-    QHash<int, QDockWidget*> m_panes;
-    CAnalyzeResultDlg* m_pResultPane = nullptr;
-    CHeartRateDlg* m_pRhythmPane = nullptr;
-    CAbnormalWaveDlg* m_pAbnormalPane = nullptr;
-    CHeartRateTrendDlg* m_pTrendPane = nullptr;
+    CPaneSet m_paneSet;
     QList<QAction*> m_recentActions;
     QLabel* m_indicators[3] = {};
     QTimer* m_pIndicatorTimer = nullptr;
@@ -157,10 +149,3 @@ private:
     bool m_bPreciseDetector = false;
     CRecentFileList m_recentFiles;
 };
-
-// The panes of the main frame; made on demand, without a window, while there
-// is no frame (so they are never null).
-CAnalyzeResultDlg* GetAnalyzeResultDlg();
-CHeartRateDlg* GetHeartRateDlg();
-CAbnormalWaveDlg* GetAbnormalWaveDlg();
-CHeartRateTrendDlg* GetHeartRateTrendDlg();

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include "app/ChildFrame.h"
-#include "formats/StandardFile.h"
+#include "formats/ExportJob.h"
 #include "recording/File.h"
 #include "resources/QtResources.h"
 
@@ -48,9 +48,7 @@ QString CVitrelDoc::GetTitle() const
 
 QString CVitrelDoc::GetLeadLabel() const
 {
-    if (const auto* standard = dynamic_cast<const CStandardFile*>(GetEcgFile()))
-        return QString::fromStdString(standard->Recording().leadLabel);
-    return {};
+    return QString::fromStdString(RecordingLeadLabel(GetEcgFile()));
 }
 
 bool CVitrelDoc::IsSamePath(const QString& a, const QString& b)

@@ -111,9 +111,9 @@ static const CListPaneDlg::Column kHourColumns[] = {
     {Text::kColumnFastest, 50}, {Text::kColumnIndex, 0},
 };
 
-CHeartRateDlg::CHeartRateDlg() : CListPaneDlg(kHourColumns, 5, 16, QSize(470, 312)) {}
+CHourlyRateDlg::CHourlyRateDlg() : CListPaneDlg(kHourColumns, 5, 16, QSize(470, 312)) {}
 
-void CHeartRateDlg::AddHourRow(const HourRateStats* record)
+void CHourlyRateDlg::AddHourRow(const HourRateStats* record)
 {
     if (!record)
         return;

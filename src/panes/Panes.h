@@ -88,10 +88,11 @@ protected:
     QTableWidget* m_pList = nullptr;
 };
 
-class CHeartRateDlg : public CListPaneDlg {
+// The hour records of the rhythm statistics list: span, slowest, average, fastest rate.
+class CHourlyRateDlg : public CListPaneDlg {
     Q_OBJECT
 public:
-    CHeartRateDlg();
+    CHourlyRateDlg();
     void AddHourRow(const HourRateStats* record);
 };
 

@@ -1,7 +1,12 @@
 // The main frame: menus, tool bar, status bar and panes by id and text; the
 // open/close life cycle of documents; closing during a running analysis; the
 // detector setting, the export, files dropped or named on the command line.
+#include <QAbstractButton>
+#include <QComboBox>
 #include <QDockWidget>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMimeData>
@@ -15,6 +20,7 @@
 #include <QtTest>
 
 #include "app/ChildFrame.h"
+#include "app/ExportDialog.h"
 #include "app/MainFrame.h"
 #include "app/VitrelApp.h"
 #include "resources/Resource.h"
@@ -65,6 +71,8 @@ private slots:
     void recordingRemovedWhileOpen();
     void preciseDetectorCommand();
     void exportEachKind();
+    void windowLayouts();
+    void exportDialog();
     void filesFromOutside();
 
 private:
@@ -127,7 +135,8 @@ void TestMainFrame::menus()
     QCOMPARE(Describe(menus[1]->menu()->actions()[0]->menu()), zooms);
     QCOMPARE(Describe(menus[2]->menu()),
              (QStringList{QStringLiteral("57650 层叠排列(&C)"), QStringLiteral("57651 平铺窗口(&T)"),
-                          QStringLiteral("57649 排列图标(&A)")}));
+                          QStringLiteral("57649 排列图标(&A)"), QStringLiteral("-"),
+                          QStringLiteral("%1 标签页(&B)").arg(ID_WINDOW_TABS)}));
     QCOMPARE(Describe(menus[3]->menu()), QStringList{QStringLiteral("57664 关于(&A)...")});
 
     // Context menu 160 holds the view menu's first commands.
@@ -223,7 +232,7 @@ void TestMainFrame::dockingPanes()
         {207, "心率变化趋势", Qt::BottomDockWidgetArea, GetHeartRateTrendDlg()},
         {204, "异常波形列表", Qt::LeftDockWidgetArea, GetAbnormalWaveDlg()},
         {203, "心电分析结果", Qt::RightDockWidgetArea, GetAnalyzeResultDlg()},
-        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHeartRateDlg()},
+        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHourlyRateDlg()},
     };
     for (const auto& p : panes) {
         QDockWidget* dock = frame.GetPane(p.id);
@@ -254,10 +263,10 @@ void TestMainFrame::dockingPanes()
     QVERIFY(toggle);
     toggle->trigger();
     QVERIFY(rhythm->isVisible());
-    QCOMPARE(rhythm->widget(), GetHeartRateDlg());
+    QCOMPARE(rhythm->widget(), GetHourlyRateDlg());
 
     // The accessors give this frame's panes; a pane's request with no active view moves nothing.
-    QCOMPARE(GetHeartRateDlg(), frame.GetRhythmPane());
+    QCOMPARE(GetHourlyRateDlg(), frame.GetRhythmPane());
     emit frame.GetTrendPane()->centerRequested(100);
 }
 
@@ -312,7 +321,7 @@ void TestMainFrame::openAndClose()
 
     // The rhythm list names the hour of the recording it shows.
     const auto rhythmShows = [](const char* hours) {
-        QTableWidget* list = GetHeartRateDlg()->GetListCtrl();
+        QTableWidget* list = GetHourlyRateDlg()->GetListCtrl();
         return list->rowCount() == 1 && list->item(0, 0)->text() == QLatin1String(hours);
     };
     QVERIFY(rhythmShows("14:30-14:31"));
@@ -547,9 +556,9 @@ void TestMainFrame::closeFrameWhileAnalysing()
         frame.reset();
         Settle();
         // Without a frame the accessors make panes of their own, one of each.
-        QVERIFY(GetHeartRateDlg());
-        QVERIFY(!GetHeartRateDlg()->parent());
-        QCOMPARE(GetHeartRateDlg(), GetHeartRateDlg());
+        QVERIFY(GetHourlyRateDlg());
+        QVERIFY(!GetHourlyRateDlg()->parent());
+        QCOMPARE(GetHourlyRateDlg(), GetHourlyRateDlg());
     }
 }
 
@@ -673,6 +682,122 @@ void TestMainFrame::exportEachKind()
     QVERIFY(!frame.ExportDocument(doc, nowhere, CMainFrame::ExportKind::BeatsCsv));
     QCOMPARE(frame.m_errors.size(), 2);
     QVERIFY2(frame.m_errors[1].startsWith(QStringLiteral("无法写入 %1：").arg(nowhere)), qPrintable(frame.m_errors[1]));
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestMainFrame::windowLayouts()
+{
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 900);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.m_chosen = {LongRecording(QStringLiteral("10110820.30"), 1), LongRecording(QStringLiteral("10110821.30"), 1),
+                      LongRecording(QStringLiteral("10110822.30"), 1)};
+    frame.OnCommand(ID_FILE_OPEN);
+    QCOMPARE(frame.GetDocuments().size(), 3);
+    QMdiArea* area = frame.GetMdiArea();
+    const QSize space = area->viewport()->size();
+    // Every document keeps a waveform worth looking at, in either layout.
+    const auto usable = [&](int minWidth, int minHeight) {
+        for (QMdiSubWindow* window : area->subWindowList()) {
+            const QSize view = static_cast<CChildFrame*>(window)->GetView()->size();
+            if (!window->isVisible() || window->isMinimized() || view.width() < minWidth || view.height() < minHeight)
+                return false;
+        }
+        return true;
+    };
+    frame.OnCommand(ID_WINDOW_CASCADE);
+    Settle();
+    QCOMPARE(area->viewMode(), QMdiArea::SubWindowView);
+    QVERIFY(usable(space.width() / 2, space.height() / 2));
+    frame.OnCommand(ID_WINDOW_TILE_HORZ);
+    Settle();
+    QVERIFY(usable(space.width() / 4, space.height() / 4));
+    SaveForInspection(&frame, "tiled");
+    // The tabs come back with the active document filling the workspace.
+    QVERIFY(frame.GetAction(ID_WINDOW_TABS)->isEnabled());
+    frame.OnCommand(ID_WINDOW_TABS);
+    Settle();
+    QCOMPARE(area->viewMode(), QMdiArea::TabbedView);
+    QVERIFY(frame.GetActiveFrame()->isMaximized());
+    frame.CloseAllDocuments();
+    Settle();
+    QVERIFY(!frame.GetAction(ID_WINDOW_TABS)->isEnabled());
+}
+
+void TestMainFrame::exportDialog()
+{
+    const QString recording = LongRecording(QStringLiteral("24050508.00"), 1);
+    // Two recordings of one day differ in their suffix: so do their defaults.
+    QCOMPARE(DefaultExportName(recording, ExportKind::BeatsCsv), QStringLiteral("24050508.00.csv"));
+    QCOMPARE(DefaultExportName(recording, ExportKind::EdfPlus), QStringLiteral("24050508.00.edf"));
+    QCOMPARE(DefaultExportName(recording, ExportKind::Wfdb), QStringLiteral("24050508_00.hea"));
+
+    // The dialog offers the names that will be written, kind by kind.
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    QStringList offered;
+    bool asksItself = true;
+    WhenShown<QFileDialog>([&offered, &asksItself](QFileDialog* dialog) {
+        // Its own replace question would come before the frame's refusal.
+        asksItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* type = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        if (name && type) {
+            for (int i : {0, 1, 2}) {
+                type->setCurrentIndex(i);
+                // What a click sends: the index, then the text.
+                emit type->activated(i);
+                emit type->textActivated(type->itemText(i));
+                offered << name->text();
+            }
+        }
+        dialog->reject();
+    });
+    QString target;
+    ExportKind kind = ExportKind::BeatsCsv;
+    QVERIFY(!RunExportDialog(&frame, recording, &target, &kind));
+    QCOMPARE(offered, (QStringList{QStringLiteral("24050508.00.csv"), QStringLiteral("24050508.00.edf"),
+                                   QStringLiteral("24050508_00.hea")}));
+    QVERIFY(!asksItself);
+
+    CVitrelDoc* doc = frame.OpenDocumentFile(recording);
+    QVERIFY(doc);
+    QTRY_VERIFY_WITH_TIMEOUT((frame.UpdateCommandUI(), frame.GetAction(ID_FILE_EXPORT)->isEnabled()), 30000);
+    // The open recording is refused before anything asks whether to replace it.
+    QString question;
+    WhenShown<QMessageBox>([&question](QMessageBox* box) {
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    frame.m_exportTarget = recording;
+    frame.m_exportKind = ExportKind::BeatsCsv;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(frame.m_errors.value(0), QStringLiteral("不能导出到 %1：它是打开的心电记录或其所属的文件。").arg(recording));
+    QTest::qWait(100);
+    QVERIFY2(question.isEmpty(), qPrintable(question));
+
+    // A file that exists is asked about; a finished export says so in the status bar.
+    QTemporaryDir out;
+    const QString existing = out.filePath(QStringLiteral("old.csv"));
+    QFile old(existing);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    frame.m_exportTarget = existing;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(question, QStringLiteral("%1 已存在。\n要替换它吗？").arg(existing));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old"));
+    old.close();
+    frame.m_exportTarget = out.path();
+    frame.m_exportKind = ExportKind::Wfdb;
+    frame.OnCommand(ID_FILE_EXPORT);
+    QCOMPARE(frame.statusBar()->currentMessage(),
+             QStringLiteral("已导出 %1。").arg(out.filePath(QStringLiteral("24050508_00.hea"))));
+    QCOMPARE(frame.m_errors.size(), 1);
     frame.CloseAllDocuments();
     Settle();
 }

@@ -179,10 +179,10 @@ private slots:
         CVitrelDoc* doc = frame.OpenDocumentFile(m_paths[2]);
         QVERIFY(doc);
         QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 60000);
-        QVERIFY(GetHeartRateDlg()->GetListCtrl()->rowCount() > 0);
+        QVERIFY(GetHourlyRateDlg()->GetListCtrl()->rowCount() > 0);
         frame.CloseAllDocuments();
         Settle();
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 0);
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 0);
     }
 
 private:

@@ -79,7 +79,7 @@ private slots:
         QVERIFY(!view->IsProgressVisible());
         QVERIFY(!view->IsAnalysisBusy());
         QCOMPARE(ResultFields(), QStringList(12, QStringLiteral("-")));
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 0);
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 0);
         QCOMPARE(GetAbnormalWaveDlg()->GetListCtrl()->rowCount(), 0);
         QVERIFY(frame.m_errors.isEmpty());
         // The strip's own reads fail as well now: painting shows no trace, no error.
@@ -151,7 +151,7 @@ private slots:
         // Beats found before the cut stay; the length follows the file.
         QCOMPARE(doc->GetSampleCount(), uint64_t(300000));
         if (!doc->IsDetectionDone())
-            QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 0);
+            QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 0);
         // Gone altogether: the open handle keeps reading what is left.
         QVERIFY(::unlink(path.toLocal8Bit().constData()) == 0);
         QVERIFY(!view->grab().isNull());

@@ -20,7 +20,7 @@ class TestListPanes : public QObject {
     testsupport::ScopedTimeZone m_tz{"Asia/Shanghai"};
     QTemporaryDir m_dir;
     CEcgDocument m_doc;
-    CHeartRateDlg m_rhythm;
+    CHourlyRateDlg m_rhythm;
     CAbnormalWaveDlg m_abnormal;
 
     static QStringList Row(QTableWidget* list, int row)
@@ -54,7 +54,7 @@ private slots:
 
     void hourRowTexts()
     {
-        CHeartRateDlg* pane = &m_rhythm;
+        CHourlyRateDlg* pane = &m_rhythm;
         pane->DeleteAllItems();
         const HourRateStats first{14, 30, 14, 59, 71.5f, 52.4f, 98.6f, 0, 0};
         const HourRateStats halves{15, 0, 15, 59, 62.5f, 60.5f, 63.5f, 0, 0};   // halves round to even
@@ -160,7 +160,7 @@ private slots:
     void enterAndEscapeLeaveThePaneOpen()
     {
         QMainWindow frame;
-        auto* rhythm = new CHeartRateDlg;
+        auto* rhythm = new CHourlyRateDlg;
         auto* result = new CAnalyzeResultDlg;
         auto* trend = new CHeartRateTrendDlg;
         QList<QDockWidget*> docks;
@@ -201,7 +201,7 @@ private slots:
 
     void listFillsItsPane()
     {
-        CHeartRateDlg pane;
+        CHourlyRateDlg pane;
         pane.resize(300, 200);
         pane.show();
         QVERIFY(QTest::qWaitForWindowExposed(&pane));

@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(g_pActiveView, doc->GetView());
         QVERIFY(GetAnalyzeResultDlg()->GetFieldText(1012).endsWith(QStringLiteral(" bpm")));
         QCOMPARE(GetAnalyzeResultDlg()->GetFieldText(1014), QStringLiteral("20 秒"));
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 1);
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 1);
         QCOMPARE(GetAnalyzeResultDlg()->parentWidget(), frame.GetPane(IDR_PANE_RESULT));
         QVERIFY(testsupport::SaveForInspection(&frame, "frame-short-recording.png"));
 
@@ -63,7 +63,7 @@ private slots:
         doc->OnCloseDocument();
         QTest::qWait(50);
         QCOMPARE(GetAnalyzeResultDlg()->GetFieldText(1012), QStringLiteral("-"));
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 0);
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 0);
         QCOMPARE(GetAbnormalWaveDlg()->GetListCtrl()->rowCount(), 0);
     }
 
@@ -80,8 +80,8 @@ private slots:
         CVitrelDoc* doc = OpenAndSettle(*frame, path);
         QVERIFY(doc);
         QCOMPARE(GetAnalyzeResultDlg()->GetFieldText(1012), QStringLiteral("-"));
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->rowCount(), 4);   // 14:30, 15, 16 and 17 o'clock
-        QCOMPARE(GetHeartRateDlg()->GetListCtrl()->item(0, 0)->text(), QStringLiteral("14:30-14:59"));
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->rowCount(), 4);   // 14:30, 15, 16 and 17 o'clock
+        QCOMPARE(GetHourlyRateDlg()->GetListCtrl()->item(0, 0)->text(), QStringLiteral("14:30-14:59"));
         QTableWidget* abnormal = GetAbnormalWaveDlg()->GetListCtrl();
         QVERIFY(abnormal->rowCount() > 0);
         QVERIFY(abnormal->item(0, 1)->text().startsWith(QStringLiteral("2010-11-08 1")));

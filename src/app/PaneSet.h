@@ -1,0 +1,64 @@
+// The four docking panes of the main frame and their dialogs: made once,
+// handed the active view's document, filled from it and emptied.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QDockWidget;
+class QMainWindow;
+class CAbnormalWaveDlg;
+class CAnalyzeResultDlg;
+class CDialogEx;
+class CEcgDocument;
+class CHourlyRateDlg;
+class CHeartRateTrendDlg;
+
+class CPaneSet {
+public:
+    CPaneSet() = default;
+    CPaneSet(const CPaneSet&) = delete;
+    CPaneSet& operator=(const CPaneSet&) = delete;
+    ~CPaneSet();
+
+    // Docks the panes in frame; a pane that asks to centre a sample calls onCenter.
+    void Create(QMainWindow* frame, std::function<void(uint32_t)> onCenter);
+    // The sizes the panes start with; honoured once the frame has its real size.
+    void ApplyInitialSizes(QMainWindow* frame);
+
+    QDockWidget* GetPane(int id) const { return m_panes.value(id); }
+    CAnalyzeResultDlg* GetResultPane() const { return m_pResultPane; }
+    CHourlyRateDlg* GetRhythmPane() const { return m_pRhythmPane; }
+    CAbnormalWaveDlg* GetAbnormalPane() const { return m_pAbnormalPane; }
+    CHeartRateTrendDlg* GetTrendPane() const { return m_pTrendPane; }
+
+    // The pane accessors no longer return these panes (the frame is going).
+    void Unregister();
+
+    void SetDocument(const CEcgDocument* doc);
+    // The result and abnormal panes; the message of a recording that failed
+    // while its results were read (the result pane then stays cleared).
+    QString FillResults(CEcgDocument* doc);
+    void FillRhythm(CEcgDocument* doc);
+    void RepaintTrend();
+    void Clear();
+
+private:
+    QDockWidget* CreatePane(QMainWindow* frame, int id, CDialogEx* dialog, Qt::DockWidgetArea area,
+                            const std::function<void(uint32_t)>& onCenter);
+
+    QHash<int, QDockWidget*> m_panes;
+    CAnalyzeResultDlg* m_pResultPane = nullptr;
+    CHourlyRateDlg* m_pRhythmPane = nullptr;
+    CAbnormalWaveDlg* m_pAbnormalPane = nullptr;
+    CHeartRateTrendDlg* m_pTrendPane = nullptr;
+};
+
+// The panes of the main frame; made on demand, without a window, while there
+// is no frame (so they are never null).
+CAnalyzeResultDlg* GetAnalyzeResultDlg();
+CHourlyRateDlg* GetHourlyRateDlg();
+CAbnormalWaveDlg* GetAbnormalWaveDlg();
+CHeartRateTrendDlg* GetHeartRateTrendDlg();

@@ -1,0 +1,108 @@
+// The export job: which files a target writes, the refusal of a target that
+// is an input or one of its companion files (before anything is written),
+// and a failure that names the file and the reason.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "formats/ExportJob.h"
+#include "recording/File.h"
+#include "support/Recordings.h"
+#include "support/TempDir.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A recording whose every read fails, as a vanished disk would.
+class CFailingFile : public CEcgFile {
+public:
+    explicit CFailingFile(const std::string& path) : CEcgFile(path, NoOpen{}) {}
+    uint64_t GetSampleCount() override { return 250 * 5; }
+    uint32_t ReadSamples(int16_t*, uint64_t, uint32_t) override
+    {
+        throw CFileException(CFileException::genericException, 5, m_strFileName);
+    }
+    bool ReadHeader(void*) override { return false; }
+    int GetFileKind() override { return ECG_KIND_HOLTER; }
+    bool GetStartTime(CTime*) override { return false; }
+};
+
+ExportInput ThreeBeats()
+{
+    ExportInput in;
+    in.beats = {100, 400, 700};
+    in.leadLabel = "ECG";
+    return in;
+}
+
+}  // namespace
+
+TEST(ExportJob, OutputsAndInputs)
+{
+    TempDir dir;
+    // A record is named after the whole recording name, suffix included.
+    const std::vector<std::string> wfdb = ExportOutputs({ExportKind::Wfdb, dir.Path("")}, "/x/24050508.00");
+    ASSERT_EQ(wfdb.size(), 3u);
+    for (const std::string& path : wfdb)
+        EXPECT_EQ(fs::path(path).stem(), "24050508_00") << path;
+    EXPECT_EQ(ExportOutputs({ExportKind::EdfPlus, "/y/a.edf"}, "/x/24050508.00"), std::vector<std::string>{"/y/a.edf"});
+
+    // A WFDB header brings the files it is read from.
+    const std::string text = "rec 1 250 1000\nrec.dat 16 200 16 0 0 0 0 ECG\n";
+    const std::string hea = dir.WriteBytes("rec.hea", std::vector<uint8_t>(text.begin(), text.end()));
+    const std::string holter = dir.WriteSamples("24050508.00", SpikeTrain(1000));
+    EXPECT_EQ(InputFilesOf({holter, hea}),
+              (std::vector<std::string>{holter, hea, dir.Path("rec.dat"), dir.Path("rec.atr")}));
+}
+
+TEST(ExportJob, RefusesAnInputBeforeWriting)
+{
+    TempDir dir;
+    const std::string holter = dir.WriteSamples("24050508.00", SpikeTrain(2500));
+    const std::string original = ReadWholeFile(holter);
+    const std::vector<std::string> inputs = InputFilesOf({holter});
+    CHolterFile ecg(holter);
+    fs::create_symlink(holter, dir.Path("link.edf"));
+    // The recording itself, a link to it and a spelling through "." are one file.
+    for (const std::string& target : {holter, dir.Path("link.edf"), (dir.Dir() / "." / "24050508.00").string()}) {
+        ExportFailure failure;
+        EXPECT_FALSE(RunExport(ThreeBeats(), ecg, holter, {ExportKind::EdfPlus, target}, inputs, &failure)) << target;
+        EXPECT_EQ(failure.why, ExportFailure::Reason::OverInput);
+        EXPECT_EQ(failure.path, target);
+        EXPECT_EQ(failure.input, holter);
+    }
+    EXPECT_EQ(ReadWholeFile(holter), original);
+    // A file of its own is written.
+    ExportFailure failure;
+    EXPECT_TRUE(RunExport(ThreeBeats(), ecg, holter, {ExportKind::BeatsCsv, dir.Path("b.csv")}, inputs, &failure));
+    EXPECT_EQ(failure.why, ExportFailure::Reason::None);
+    EXPECT_FALSE(ReadWholeFile(dir.Path("b.csv")).empty());
+}
+
+TEST(ExportJob, FailuresNameTheFileAndTheReason)
+{
+    TempDir dir;
+    const std::string holter = dir.WriteSamples("24050508.00", SpikeTrain(2500));
+    CHolterFile ecg(holter);
+    ExportFailure failure;
+    const std::string nowhere = dir.Path("no-such-folder/x.csv");
+    EXPECT_FALSE(RunExport(ThreeBeats(), ecg, holter, {ExportKind::BeatsCsv, nowhere}, {}, &failure));
+    EXPECT_EQ(failure.why, ExportFailure::Reason::CannotWrite);
+    EXPECT_EQ(failure.path, nowhere);
+    EXPECT_FALSE(failure.text.empty());
+    EXPECT_EQ(failure.text.find(nowhere), std::string::npos) << failure.text;
+
+    // A WFDB record names the one of its files that failed.
+    EXPECT_FALSE(RunExport(ThreeBeats(), ecg, holter, {ExportKind::Wfdb, dir.Path("gone")}, {}, &failure));
+    EXPECT_EQ(failure.why, ExportFailure::Reason::CannotWrite);
+    EXPECT_EQ(fs::path(failure.path).parent_path(), fs::path(dir.Path("gone")));
+
+    // A recording that fails while it is read leaves no file behind.
+    CFailingFile broken(holter);
+    EXPECT_FALSE(RunExport(ThreeBeats(), broken, holter, {ExportKind::EdfPlus, dir.Path("c.edf")}, {}, &failure));
+    EXPECT_EQ(failure.why, ExportFailure::Reason::CannotRead);
+    EXPECT_NE(failure.text.find("24050508.00"), std::string::npos) << failure.text;
+    EXPECT_FALSE(fs::exists(dir.Path("c.edf")));
+}
