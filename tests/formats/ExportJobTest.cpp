@@ -27,6 +27,7 @@ public:
     bool ReadHeader(void*) override { return false; }
     int GetFileKind() override { return ECG_KIND_HOLTER; }
     bool GetStartTime(CTime*) override { return false; }
+    std::unique_ptr<CEcgFile> OpenReader() override { return nullptr; }
 };
 
 ExportInput ThreeBeats()
