@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "resources/QtResources.h"
 
 const QColor CEcgPainter::BACKGROUND_COLOR(0, 50, 50);
@@ -352,8 +353,9 @@ void CEcgPainter::DrawTimeLabels(const CEcgDocument* pDoc, const DisplaySettings
         pDoc->GetTimeAt(&when, static_cast<int32_t>(t), false);
         lf = when.GetLocalFields();
     }
-    m_strAbsTime = FormatText(Text::kAbsoluteTime, lf.year, lf.month, lf.day, lf.hour,
-                              lf.minute, lf.second);
+    m_strAbsTime = ShowsElapsedTime(pDoc)
+                       ? FormatText(Text::kAbsoluteElapsed, ElapsedText(t).c_str())
+                       : FormatText(Text::kAbsoluteTime, lf.year, lf.month, lf.day, lf.hour, lf.minute, lf.second);
     m_strRelTime = FormatText(Text::kRelativeTime, static_cast<int>(t / 3600),
                               static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
 }

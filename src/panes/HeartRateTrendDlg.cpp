@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -165,7 +166,8 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
             const LocalFields f = t.GetLocalFields();
             dc.setPen(kTextColour);
             dc.drawText(RectLTRB(P.x() - 30, B + 5, P.x() + 30, B + 20), Qt::AlignHCenter | Qt::AlignTop,
-                        FormatText("%02d:%02d", f.hour, f.minute));
+                        ShowsElapsedTime(doc) ? QString::fromStdString(ElapsedText(int64_t(m * 60))).left(5)
+                                              : FormatText("%02d:%02d", f.hour, f.minute));
 
             const int32_t index = static_cast<int32_t>(m);
             for (const MinuteRateStats* rec : stats) {

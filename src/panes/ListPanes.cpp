@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -151,7 +152,9 @@ void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
     const LocalFields f = time.GetLocalFields();
     const QString texts[3] = {
         FormatText("%d", n + 1),
-        FormatText("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
+        ShowsElapsedTime(m_pDocument)
+            ? QString::fromStdString(ElapsedText(seconds))
+            : FormatText("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
         // Unsigned: a position past 2^31 must read back as itself.
         FormatText("%lu", static_cast<unsigned long>(position)),
     };
