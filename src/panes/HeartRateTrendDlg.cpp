@@ -61,7 +61,7 @@ double MinuteAt(int x, int left, int width, size_t n)
 
 CHeartRateTrendDlg::CHeartRateTrendDlg()
 {
-    resize(480, 117);   // template 169: 320 x 72 dialog units
+    resize(480, 117);   // 320 x 72 dialog units
     m_fontChart = CellHeightFont(Text::kFaceSong, 12);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -105,7 +105,7 @@ void CListPaneDlg::AppendRow(const QString* texts, int count)
     }
 }
 
-// ---- rhythm statistics list (template 103, 313 x 192 dialog units) ----
+// ---- rhythm statistics list (313 x 192 dialog units) ----
 
 static const CListPaneDlg::Column kHourColumns[] = {
     {Text::kColumnTime, 110},   {Text::kColumnSlowest, 50}, {Text::kColumnAverage, 50},
@@ -129,7 +129,7 @@ void CHourlyRateDlg::AddHourRow(const HourRateStats* record)
     AppendRow(texts, 5);
 }
 
-// ---- abnormal waveform list (template 159, 321 x 178 dialog units) ----
+// ---- abnormal waveform list (321 x 178 dialog units) ----
 
 static const CListPaneDlg::Column kAbnormalColumns[] = {
     {Text::kColumnNumber, 50}, {Text::kColumnOccurred, 140}, {Text::kColumnIndex, 70},
