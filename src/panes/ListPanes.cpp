@@ -118,8 +118,19 @@ void CHourlyRateDlg::AddHourRow(const HourRateStats* record)
 {
     if (!record)
         return;
+    int startHour = record->nStartHour, startMinute = record->nStartMinute;
+    int endHour = record->nEndHour, endMinute = record->nEndMinute;
+    if (ShowsElapsedTime(m_pDocument)) {
+        // The records keep clock fields of a start that is not known: counted
+        // again from the clock time the document starts at.
+        const LocalFields start = m_pDocument->GetStartTime().GetLocalFields();
+        const int origin = start.hour * 60 + start.minute;
+        const auto since = [origin](int hour, int minute) { return ((hour * 60 + minute - origin) % 1440 + 1440) % 1440; };
+        const int from = since(startHour, startMinute), to = since(endHour, endMinute);
+        startHour = from / 60, startMinute = from % 60, endHour = to / 60, endMinute = to % 60;
+    }
     const QString texts[5] = {
-        FormatText("%02d:%02d-%02d:%02d", record->nStartHour, record->nStartMinute, record->nEndHour, record->nEndMinute),
+        FormatText("%02d:%02d-%02d:%02d", startHour, startMinute, endHour, endMinute),
         FormatText("%.0f", static_cast<double>(record->fMinRate)),
         FormatText("%.0f", static_cast<double>(record->fAvgRate)),
         FormatText("%.0f", static_cast<double>(record->fMaxRate)),

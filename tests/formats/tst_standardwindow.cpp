@@ -17,6 +17,7 @@
 #include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
 #include "support/Recordings.h"
+#include "support/TimeZone.h"
 #include <QTableWidget>
 
 using namespace testsupport;
@@ -99,6 +100,8 @@ void TestStandardWindow::unknownStartShowsElapsedTime()
     WriteFile(dir + "/nodate.hea", std::vector<uint8_t>(header.begin(), header.end()));
     WriteSamples(dir + "/nodate.dat", SpikeTrain(30000));
     const QString recorder = m_dir.filePath(QStringLiteral("10110814.30"));
+    // Where 1970 began at 08:00, a start taken as 0 would show 08:00.
+    ScopedTimeZone zone("Asia/Shanghai");
     WriteSamples(QFile::encodeName(recorder).toStdString(), SpikeTrain(30000));
 
     CTestFrame frame;
@@ -115,6 +118,7 @@ void TestStandardWindow::unknownStartShowsElapsedTime()
     list->DeleteAllItems();
     list->AddAbnormalRow(5 * 250);
     QCOMPARE(list->GetListCtrl()->item(0, 1)->text(), QStringLiteral("00:00:05"));
+    QCOMPARE(frame.GetRhythmPane()->GetListCtrl()->item(0, 0)->text(), QStringLiteral("00:00-00:01"));
     QMouseEvent move(QEvent::MouseMove, QPointF(0, 100), QPointF(0, 100), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(doc->GetView(), &move);
     QVERIFY2(doc->GetView()->GetPainter()->GetAbsoluteTimeLabel().startsWith(QStringLiteral("绝对时间：00:00:")),
