@@ -18,9 +18,11 @@
 #include "support/DocumentAccess.h"
 #include "support/Recordings.h"
 #include "support/TimeZone.h"
+#include "report/ReportTestSupport.h"
 #include <QTableWidget>
 
 using namespace testsupport;
+using namespace reporttest;
 
 class TestStandardWindow : public QObject {
     Q_OBJECT
@@ -119,6 +121,13 @@ void TestStandardWindow::unknownStartShowsElapsedTime()
     list->AddAbnormalRow(5 * 250);
     QCOMPARE(list->GetListCtrl()->item(0, 1)->text(), QStringLiteral("00:00:05"));
     QCOMPARE(frame.GetRhythmPane()->GetListCtrl()->item(0, 0)->text(), QStringLiteral("00:00-00:01"));
+    // The report's event captions.
+    CapturingDevice dev;
+    CapturePage(*doc, dev, PageInfo(1, 1));
+    const auto captions = dev.Engine().LinesStartingWith("最小心率，发生时间：");
+    QCOMPARE(int(captions.size()), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^最小心率，发生时间：00:0[01]:[0-5][0-9]$")).match(captions[0].text).hasMatch(),
+             qPrintable(captions[0].text));
     QMouseEvent move(QEvent::MouseMove, QPointF(0, 100), QPointF(0, 100), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(doc->GetView(), &move);
     QVERIFY2(doc->GetView()->GetPainter()->GetAbsoluteTimeLabel().startsWith(QStringLiteral("绝对时间：00:00:")),
