@@ -194,6 +194,8 @@ inline constexpr char kScrollLineRight[] = "向右滚动";
 inline constexpr char kCalibrationLabel[] = "1mv";
 inline constexpr char kAbsoluteTime[] = "绝对时间：%04d-%02d-%02d %02d:%02d:%02d";
 inline constexpr char kRelativeTime[] = "相对时间：%02d:%02d:%02d";
+// A recording that cannot tell when it began: the time since its start.
+inline constexpr char kAbsoluteElapsed[] = "绝对时间：%s";
 
 // The analysis result pane: group titles, captions, values.
 inline constexpr char kGroupRate[] = "心率概况";

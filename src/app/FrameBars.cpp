@@ -116,7 +116,7 @@ bool CMainFrame::CreateMenuBar()
 
     AddCommands(bar->addMenu(ToQString(Text::kMenuHelp)), kMenuHelp, m_actions);
 
-    // Context menu 160 of the waveform view.
+    // The waveform view's context menu.
     m_pContextMenu = new QMenu(ToQString(Text::kContextMenu), this);
     m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
     AddViewCommands(m_pContextMenu, m_actions);

@@ -8,10 +8,11 @@ class CVitrelView;
 
 enum class PrintMode { Dialog, Direct, Preview };
 
-// Runs a print job for the view: Dialog shows the print dialog (57607),
-// Direct prints to the default printer (57608), Preview opens the preview (57609).
+// Runs a print job for the view: Dialog shows the print dialog (ID_FILE_PRINT),
+// Direct prints to the default printer (ID_FILE_PRINT_DIRECT), Preview opens
+// the preview (ID_FILE_PRINT_PREVIEW).
 void RunPrintJob(CVitrelView* pView, PrintMode mode);
-// Printer setup (57606): page-setup dialog on the application's shared printer.
+// Printer setup (ID_FILE_PRINT_SETUP): page-setup dialog on the application's shared printer.
 void RunPrinterSetup(QWidget* parent);
 // The printer shared by all print commands of the application.
 QPrinter* SharedPrinter();

@@ -10,6 +10,7 @@
 
 #include "analysis/BeatClass.h"
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "resources/QtResources.h"
 
 const QColor CEcgPainter::BACKGROUND_COLOR(0, 50, 50);
@@ -373,8 +374,9 @@ void CEcgPainter::DrawTimeLabels(const CEcgDocument* pDoc, const DisplaySettings
         pDoc->GetTimeAt(&when, static_cast<int32_t>(t), false);
         lf = when.GetLocalFields();
     }
-    m_strAbsTime = FormatText(Text::kAbsoluteTime, lf.year, lf.month, lf.day, lf.hour,
-                              lf.minute, lf.second);
+    m_strAbsTime = ShowsElapsedTime(pDoc)
+                       ? FormatText(Text::kAbsoluteElapsed, ElapsedText(t).c_str())
+                       : FormatText(Text::kAbsoluteTime, lf.year, lf.month, lf.day, lf.hour, lf.minute, lf.second);
     m_strRelTime = FormatText(Text::kRelativeTime, static_cast<int>(t / 3600),
                               static_cast<int>((t / 60) % 60), static_cast<int>(t % 60));
 }

@@ -75,7 +75,7 @@ public:
 
     // Status band height: 0 once detection and statistics are both done.
     static int StatusBandHeight(const CEcgDocument* pDoc);
-    // Zoom caption (string 130) for zoom.
+    // Zoom caption (IDS_ZOOM_CAPTION) for zoom.
     static QString FormatZoomCaption(float zoom);
     // The status band's caption: the analysis step, and the detector when it is the precise one.
     static QString StatusCaption(const CEcgDocument* pDoc);

@@ -112,7 +112,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     ok->setMinimumWidth(88);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Template 104: the emblem on the left, two blocks of lines on the right,
+    // The emblem on the left, two blocks of lines on the right,
     // OK at the bottom right.
     auto* lines = new QVBoxLayout;
     lines->setSpacing(4);

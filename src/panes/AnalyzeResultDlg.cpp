@@ -20,7 +20,7 @@ enum FieldSlot { kAvgRate, kMonitorTime, kRhythm, kWaveform, kRateVerdict, kQrsC
 
 CAnalyzeResultDlg::CAnalyzeResultDlg()
 {
-    // Template 153 is 152 x 254 dialog units; captions at 24, fields at 78, 48 wide.
+    // The pane is 152 x 254 dialog units; captions at 24, fields at 78, 48 wide.
     constexpr int kCaptionWidth = 72;
     constexpr int kFieldGap = 9;
     resize(228, 413);

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -60,7 +61,7 @@ double MinuteAt(int x, int left, int width, size_t n)
 
 CHeartRateTrendDlg::CHeartRateTrendDlg()
 {
-    resize(480, 117);   // template 169: 320 x 72 dialog units
+    resize(480, 117);   // 320 x 72 dialog units
     m_fontChart = CellHeightFont(Text::kFaceSong, 12);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -165,7 +166,8 @@ void CHeartRateTrendDlg::DrawChart(QPainter& dc, const QRect& rcClient)
             const LocalFields f = t.GetLocalFields();
             dc.setPen(kTextColour);
             dc.drawText(RectLTRB(P.x() - 30, B + 5, P.x() + 30, B + 20), Qt::AlignHCenter | Qt::AlignTop,
-                        FormatText("%02d:%02d", f.hour, f.minute));
+                        ShowsElapsedTime(doc) ? QString::fromStdString(ElapsedText(int64_t(m * 60))).left(5)
+                                              : FormatText("%02d:%02d", f.hour, f.minute));
 
             const int32_t index = static_cast<int32_t>(m);
             for (const MinuteRateStats* rec : stats) {

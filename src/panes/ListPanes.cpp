@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "panes/Panes.h"
 #include "resources/QtResources.h"
 
@@ -104,7 +105,7 @@ void CListPaneDlg::AppendRow(const QString* texts, int count)
     }
 }
 
-// ---- rhythm statistics list (template 103, 313 x 192 dialog units) ----
+// ---- rhythm statistics list (313 x 192 dialog units) ----
 
 static const CListPaneDlg::Column kHourColumns[] = {
     {Text::kColumnTime, 110},   {Text::kColumnSlowest, 50}, {Text::kColumnAverage, 50},
@@ -117,8 +118,19 @@ void CHourlyRateDlg::AddHourRow(const HourRateStats* record)
 {
     if (!record)
         return;
+    int startHour = record->nStartHour, startMinute = record->nStartMinute;
+    int endHour = record->nEndHour, endMinute = record->nEndMinute;
+    if (ShowsElapsedTime(m_pDocument)) {
+        // The records keep clock fields of a start that is not known: counted
+        // again from the clock time the document starts at.
+        const LocalFields start = m_pDocument->GetStartTime().GetLocalFields();
+        const int origin = start.hour * 60 + start.minute;
+        const auto since = [origin](int hour, int minute) { return ((hour * 60 + minute - origin) % 1440 + 1440) % 1440; };
+        const int from = since(startHour, startMinute), to = since(endHour, endMinute);
+        startHour = from / 60, startMinute = from % 60, endHour = to / 60, endMinute = to % 60;
+    }
     const QString texts[5] = {
-        FormatText("%02d:%02d-%02d:%02d", record->nStartHour, record->nStartMinute, record->nEndHour, record->nEndMinute),
+        FormatText("%02d:%02d-%02d:%02d", startHour, startMinute, endHour, endMinute),
         FormatText("%.0f", static_cast<double>(record->fMinRate)),
         FormatText("%.0f", static_cast<double>(record->fAvgRate)),
         FormatText("%.0f", static_cast<double>(record->fMaxRate)),
@@ -128,7 +140,7 @@ void CHourlyRateDlg::AddHourRow(const HourRateStats* record)
     AppendRow(texts, 5);
 }
 
-// ---- abnormal waveform list (template 159, 321 x 178 dialog units) ----
+// ---- abnormal waveform list (321 x 178 dialog units) ----
 
 static const CListPaneDlg::Column kAbnormalColumns[] = {
     {Text::kColumnNumber, 50}, {Text::kColumnOccurred, 140}, {Text::kColumnIndex, 70},
@@ -151,7 +163,9 @@ void CAbnormalWaveDlg::AddAbnormalRow(uint32_t position)
     const LocalFields f = time.GetLocalFields();
     const QString texts[3] = {
         FormatText("%d", n + 1),
-        FormatText("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
+        ShowsElapsedTime(m_pDocument)
+            ? QString::fromStdString(ElapsedText(seconds))
+            : FormatText("%04d-%02d-%02d %02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, f.second),
         // Unsigned: a position past 2^31 must read back as itself.
         FormatText("%lu", static_cast<unsigned long>(position)),
     };

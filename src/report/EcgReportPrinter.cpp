@@ -11,16 +11,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "analysis/EcgDocument.h"
+#include "analysis/ElapsedTime.h"
 #include "recording/EcgFile.h"
 #include "recording/HeaderFindings.h"
 #include "report/ReportPdf.h"
 #include "resources/QtResources.h"
 
 namespace {
+
+// The calendar fields of the event captions.
+constexpr char kClockFields[] = "%04d-%02d-%02d %02d:%02d:%02d";
 
 constexpr int kStripsPerEventPage = 5;
 constexpr int kEventSamples = 1750;       // 7 s
@@ -394,7 +400,16 @@ void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFor
         f.hour = f.minute = f.second = -1;
     }
     char caption[260];
-    std::snprintf(caption, sizeof caption, captionFormat, f.year, f.month, f.day, f.hour, f.minute, f.second);
+    std::string elapsedFormat = captionFormat;
+    const size_t clock = elapsedFormat.find(kClockFields);
+    if (ShowsElapsedTime(m_pDocument) && clock != std::string::npos) {
+        // The caption's calendar fields give way to the time since the start.
+        elapsedFormat.replace(clock, std::strlen(kClockFields), "%s");
+        std::snprintf(caption, sizeof caption, elapsedFormat.c_str(),
+                      ElapsedText(int64_t(position / ECG_SAMPLE_RATE)).c_str());
+    } else {
+        std::snprintf(caption, sizeof caption, captionFormat, f.year, f.month, f.day, f.hour, f.minute, f.second);
+    }
     m_pDC->setPen(QPen(Qt::black));
     DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), ToQString(caption), AlignLeft);
 

@@ -51,6 +51,12 @@ QStringList Describe(const QMenu* menu)
     return items;
 }
 
+// A menu item as Describe gives it.
+QString Item(int id, const char* text)
+{
+    return QStringLiteral("%1 %2").arg(id).arg(QString::fromUtf8(text));
+}
+
 }  // namespace
 
 class TestMainFrame : public QObject {
@@ -120,48 +126,48 @@ void TestMainFrame::menus()
 
     const QList<QAction*> menus = bar->actions();
     QCOMPARE(Describe(menus[0]->menu()),
-             (QStringList{QStringLiteral("57601 打开文件(&O)..."), QStringLiteral("33024 导出(&E)..."), QStringLiteral("-"), QStringLiteral("57602 关闭文件(&C)"),
-                          QStringLiteral("32774 关闭全部(&L)"), QStringLiteral("-"), QStringLiteral("57607 打印心电(&P)..."),
-                          QStringLiteral("57609 打印预览(&V)"), QStringLiteral("57606 打印设置(&R)..."), QStringLiteral("-"),
-                          QStringLiteral("57616 历史文档"), QStringLiteral("-"), QStringLiteral("57665 退出(&X)")}));
-    const QStringList viewItems{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), QStringLiteral("32839 参考线(&G)"),
-                                QStringLiteral("32841 R 波标注(&R)")};
+             (QStringList{Item(ID_FILE_OPEN, "打开文件(&O)..."), Item(ID_FILE_EXPORT, "导出(&E)..."), QStringLiteral("-"), Item(ID_FILE_CLOSE, "关闭文件(&C)"),
+                          Item(ID_FILE_CLOSE_ALL, "关闭全部(&L)"), QStringLiteral("-"), Item(ID_FILE_PRINT, "打印心电(&P)..."),
+                          Item(ID_FILE_PRINT_PREVIEW, "打印预览(&V)"), Item(ID_FILE_PRINT_SETUP, "打印设置(&R)..."), QStringLiteral("-"),
+                          Item(ID_FILE_MRU_FILE1, "历史文档"), QStringLiteral("-"), Item(ID_APP_EXIT, "退出(&X)")}));
+    const QStringList viewItems{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), Item(ID_VIEW_GRID, "参考线(&G)"),
+                                Item(ID_VIEW_RMARKS, "R 波标注(&R)")};
     QCOMPARE(Describe(menus[1]->menu()),
-             viewItems + (QStringList{QStringLiteral("-"), QStringLiteral("33025 放大(&I)"), QStringLiteral("33026 缩小(&O)"),
-                                      QStringLiteral("-"), QStringLiteral("33027 高精度 QRS 检测(&Q)")}));
-    const QStringList zooms{QStringLiteral("32859 50%"),  QStringLiteral("32860 75%"),  QStringLiteral("32861 100%"),
-                            QStringLiteral("32863 125%"), QStringLiteral("32864 150%"), QStringLiteral("32865 200%"),
-                            QStringLiteral("32876 300%"), QStringLiteral("32866 400%")};
+             viewItems + (QStringList{QStringLiteral("-"), Item(ID_VIEW_ZOOM_IN, "放大(&I)"), Item(ID_VIEW_ZOOM_OUT, "缩小(&O)"),
+                                      QStringLiteral("-"), Item(ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)")}));
+    const QStringList zooms{Item(ID_ZOOM_50, "50%"),  Item(ID_ZOOM_75, "75%"),  Item(ID_ZOOM_100, "100%"),
+                            Item(ID_ZOOM_125, "125%"), Item(ID_ZOOM_150, "150%"), Item(ID_ZOOM_200, "200%"),
+                            Item(ID_ZOOM_300, "300%"), Item(ID_ZOOM_400, "400%")};
     QCOMPARE(Describe(menus[1]->menu()->actions()[0]->menu()), zooms);
     QCOMPARE(Describe(menus[2]->menu()),
-             (QStringList{QStringLiteral("57650 层叠排列(&C)"), QStringLiteral("57651 平铺窗口(&T)"),
-                          QStringLiteral("57649 排列图标(&A)"), QStringLiteral("-"),
-                          QStringLiteral("%1 标签页(&B)").arg(ID_WINDOW_TABS)}));
-    QCOMPARE(Describe(menus[3]->menu()), QStringList{QStringLiteral("57664 关于(&A)...")});
+             (QStringList{Item(ID_WINDOW_CASCADE, "层叠排列(&C)"), Item(ID_WINDOW_TILE_HORZ, "平铺窗口(&T)"),
+                          Item(ID_WINDOW_ARRANGE, "排列图标(&A)"), QStringLiteral("-"),
+                          Item(ID_WINDOW_TABS, "标签页(&B)")}));
+    QCOMPARE(Describe(menus[3]->menu()), QStringList{Item(ID_APP_ABOUT, "关于(&A)...")});
 
-    // Context menu 160 holds the view menu's first commands.
+    // The context menu holds the view menu's first commands.
     QMenu* context = frame.GetContextMenu(IDR_CONTEXT_MENU);
     QVERIFY(context);
     QCOMPARE(context->title(), QStringLiteral("&ContextMenu"));
     QCOMPARE(Describe(context), viewItems);
     QCOMPARE(Describe(context->actions()[0]->menu()), zooms);
-    QVERIFY(!frame.GetContextMenu(161));
+    QVERIFY(!frame.GetContextMenu(IDR_CONTEXT_MENU + 1));
 
     // Ids as object names, prompts before "\n", tool tips after it.
     const struct { int id; const char* tip; const char* toolTip; } prompts[] = {
-        {57601, "打开已存在的文件", "打开"},
-        {57602, "关闭当前文件", nullptr},
-        {32774, "关闭所有已打开的文件", nullptr},
-        {57607, "打印当前心电文档", "打印"},
-        {57609, "显示心电报告打印预览", nullptr},
-        {57606, "更改打印机相关选项", "打印设置"},
-        {57649, "排列窗口图标", nullptr},
-        {57650, "层叠排列窗口", nullptr},
-        {57651, "横向平铺窗口", nullptr},
-        {57664, "显示程序信息，版本号以及版权信息", "关于"},
-        {57665, "退出应用程序", "退出"},
-        {32839, "显示或隐藏参考线", "参考线"},
-        {32841, "显示或隐藏 R 波标注", "R 波标注"},
+        {ID_FILE_OPEN, "打开已存在的文件", "打开"},
+        {ID_FILE_CLOSE, "关闭当前文件", nullptr},
+        {ID_FILE_CLOSE_ALL, "关闭所有已打开的文件", nullptr},
+        {ID_FILE_PRINT, "打印当前心电文档", "打印"},
+        {ID_FILE_PRINT_PREVIEW, "显示心电报告打印预览", nullptr},
+        {ID_FILE_PRINT_SETUP, "更改打印机相关选项", "打印设置"},
+        {ID_WINDOW_ARRANGE, "排列窗口图标", nullptr},
+        {ID_WINDOW_CASCADE, "层叠排列窗口", nullptr},
+        {ID_WINDOW_TILE_HORZ, "横向平铺窗口", nullptr},
+        {ID_APP_ABOUT, "显示程序信息，版本号以及版权信息", "关于"},
+        {ID_APP_EXIT, "退出应用程序", "退出"},
+        {ID_VIEW_GRID, "显示或隐藏参考线", "参考线"},
+        {ID_VIEW_RMARKS, "显示或隐藏 R 波标注", "R 波标注"},
     };
     for (const auto& p : prompts) {
         QAction* action = frame.GetAction(p.id);
@@ -172,7 +178,7 @@ void TestMainFrame::menus()
         if (p.toolTip)
             QCOMPARE(action->toolTip(), QString::fromUtf8(p.toolTip));
     }
-    QCOMPARE(frame.GetAction(ID_FILE_PRINT_DIRECT)->objectName(), QStringLiteral("ID_57608"));
+    QCOMPARE(frame.GetAction(ID_FILE_PRINT_DIRECT)->objectName(), QStringLiteral("ID_%1").arg(ID_FILE_PRINT_DIRECT));
 
     // The shortcuts the menus show.
     const struct { int id; const char* keys; } shortcuts[] = {
@@ -208,7 +214,7 @@ void TestMainFrame::toolBarAndStatusBar()
             QVERIFY(!action->icon().pixmap(32, 32).isNull());
         }
     }
-    QCOMPARE(ids, (QList<int>{57601, 0, 57607, 0, 32839, 32841, 0, 57664, 0, 57665}));
+    QCOMPARE(ids, (QList<int>{ID_FILE_OPEN, 0, ID_FILE_PRINT, 0, ID_VIEW_GRID, ID_VIEW_RMARKS, 0, ID_APP_ABOUT, 0, ID_APP_EXIT}));
     QCOMPARE(frame.toolBarArea(tools), Qt::TopToolBarArea);
 
     QStatusBar* status = frame.statusBar();
@@ -229,10 +235,10 @@ void TestMainFrame::dockingPanes()
     frame.show();
     QVERIFY(QTest::qWaitForWindowExposed(&frame));
     const struct { int id; const char* caption; Qt::DockWidgetArea area; QWidget* dialog; } panes[] = {
-        {207, "心率变化趋势", Qt::BottomDockWidgetArea, GetHeartRateTrendDlg()},
-        {204, "异常波形列表", Qt::LeftDockWidgetArea, GetAbnormalWaveDlg()},
-        {203, "心电分析结果", Qt::RightDockWidgetArea, GetAnalyzeResultDlg()},
-        {133, "心律统计列表", Qt::LeftDockWidgetArea, GetHourlyRateDlg()},
+        {IDR_PANE_TREND, "心率变化趋势", Qt::BottomDockWidgetArea, GetHeartRateTrendDlg()},
+        {IDR_PANE_ABNORMAL, "异常波形列表", Qt::LeftDockWidgetArea, GetAbnormalWaveDlg()},
+        {IDR_PANE_RESULT, "心电分析结果", Qt::RightDockWidgetArea, GetAnalyzeResultDlg()},
+        {IDR_PANE_RHYTHM, "心律统计列表", Qt::LeftDockWidgetArea, GetHourlyRateDlg()},
     };
     for (const auto& p : panes) {
         QDockWidget* dock = frame.GetPane(p.id);
@@ -244,15 +250,15 @@ void TestMainFrame::dockingPanes()
         QVERIFY(dock->isVisible());
     }
     // The minimum sizes hold for the panes; their title bars come on top.
-    QVERIFY(frame.GetPane(207)->minimumWidth() >= 480 && frame.GetPane(207)->minimumHeight() >= 160);
-    QVERIFY(frame.GetPane(203)->minimumWidth() >= 260 && frame.GetPane(203)->minimumHeight() >= 394);
-    QVERIFY(frame.GetPane(207)->width() > frame.GetPane(203)->width());
-    // 133 sits below 204 in the left column.
-    QVERIFY(frame.GetPane(133)->y() > frame.GetPane(204)->y());
-    QCOMPARE(frame.GetPane(133)->x(), frame.GetPane(204)->x());
+    QVERIFY(frame.GetPane(IDR_PANE_TREND)->minimumWidth() >= 480 && frame.GetPane(IDR_PANE_TREND)->minimumHeight() >= 160);
+    QVERIFY(frame.GetPane(IDR_PANE_RESULT)->minimumWidth() >= 260 && frame.GetPane(IDR_PANE_RESULT)->minimumHeight() >= 394);
+    QVERIFY(frame.GetPane(IDR_PANE_TREND)->width() > frame.GetPane(IDR_PANE_RESULT)->width());
+    // The rhythm list sits below the abnormal list in the left column.
+    QVERIFY(frame.GetPane(IDR_PANE_RHYTHM)->y() > frame.GetPane(IDR_PANE_ABNORMAL)->y());
+    QCOMPARE(frame.GetPane(IDR_PANE_RHYTHM)->x(), frame.GetPane(IDR_PANE_ABNORMAL)->x());
 
     // A closed pane comes back from the bars' context menu with the same dialog.
-    QDockWidget* rhythm = frame.GetPane(133);
+    QDockWidget* rhythm = frame.GetPane(IDR_PANE_RHYTHM);
     rhythm->close();
     QVERIFY(!rhythm->isVisible());
     std::unique_ptr<QMenu> popup(frame.createPopupMenu());
@@ -479,8 +485,8 @@ void TestMainFrame::recentFiles()
         }
         const QList<QAction*> recent = frame.GetRecentFileActions();
         QCOMPARE(recent.size(), 4);
-        QCOMPARE(recent[0]->data().toInt(), 57616);
-        QCOMPARE(recent[3]->objectName(), QStringLiteral("ID_57619"));
+        QCOMPARE(recent[0]->data().toInt(), ID_FILE_MRU_FILE1);
+        QCOMPARE(recent[3]->objectName(), QStringLiteral("ID_%1").arg(ID_FILE_MRU_FILE1 + 3));
         QVERIFY(recent[0]->text().startsWith(QStringLiteral("&1 ")));
         QVERIFY(recent[0]->text().endsWith(QStringLiteral("10110824.30")));
         QCOMPARE(recent[0]->statusTip(), QStringLiteral("打开该文档"));

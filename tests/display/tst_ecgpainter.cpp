@@ -269,7 +269,7 @@ void TestEcgPainter::statusBandAndRMarks()
                 QCOMPARE(At(img, x, y), kBackground);
     }
     QCOMPARE(At(img, 0, 399), kBackground);
-    // The status caption at (5, h - 19): string 132 while detecting, 131 once
+    // The status caption at (5, h - 19): IDS_STATUS_DETECTING while detecting, IDS_STATUS_STATISTICS once
     // the beats are final and the statistics run.
     const QRect status = TextBox(img, QRect(0, 376, 100, 24));
     QVERIFY(!status.isEmpty());

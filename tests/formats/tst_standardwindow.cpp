@@ -6,6 +6,7 @@
 
 #include "app/ChildFrame.h"
 #include "app/MainFrame.h"
+#include "panes/Panes.h"
 #include "resources/Resource.h"
 #include "app/VitrelDoc.h"
 #include "display/EcgPainter.h"
@@ -15,8 +16,13 @@
 #include "support/TestFrame.h"
 #include "support/QtSupport.h"
 #include "support/DocumentAccess.h"
+#include "support/Recordings.h"
+#include "support/TimeZone.h"
+#include "report/ReportTestSupport.h"
+#include <QTableWidget>
 
 using namespace testsupport;
+using namespace reporttest;
 
 class TestStandardWindow : public QObject {
     Q_OBJECT
@@ -24,6 +30,7 @@ class TestStandardWindow : public QObject {
 private slots:
     void initTestCase();
     void recordAndItsEdfCopyOpenAsLongRecordings();
+    void unknownStartShowsElapsedTime();
 
 private:
     QTemporaryDir m_dir;
@@ -85,6 +92,55 @@ void TestStandardWindow::recordAndItsEdfCopyOpenAsLongRecordings()
     QCOMPARE(frame.m_errors.size(), 1);
     QVERIFY2(frame.m_errors[0].startsWith(QStringLiteral("不能导出到 ")), qPrintable(frame.m_errors[0]));
     QCOMPARE(QFileInfo(m_dir.filePath(QStringLiteral("100.dat"))).size(), QFileInfo(source + "100.dat").size());
+}
+
+void TestStandardWindow::unknownStartShowsElapsedTime()
+{
+    // A WFDB header without a base date: the file cannot tell when it began.
+    const std::string dir = QFile::encodeName(m_dir.path()).toStdString();
+    const std::string header = "nodate 1 250 30000\nnodate.dat 16 200 16 0 0 0 0 ECG\n";
+    WriteFile(dir + "/nodate.hea", std::vector<uint8_t>(header.begin(), header.end()));
+    WriteSamples(dir + "/nodate.dat", SpikeTrain(30000));
+    const QString recorder = m_dir.filePath(QStringLiteral("10110814.30"));
+    // Where 1970 began at 08:00, a start taken as 0 would show 08:00.
+    ScopedTimeZone zone("Asia/Shanghai");
+    WriteSamples(QFile::encodeName(recorder).toStdString(), SpikeTrain(30000));
+
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 800);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    CVitrelDoc* doc = frame.OpenDocumentFile(m_dir.filePath(QStringLiteral("nodate.hea")));
+    QVERIFY2(doc, qPrintable(frame.m_errors.join('\n')));
+    QCOMPARE(doc->GetFileKind(), int(ECG_KIND_STANDARD));
+    QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && doc->GetView()->IsIdle(), 30000);
+    // 5 s into the recording, in the abnormal list and the view's read-out.
+    CAbnormalWaveDlg* list = frame.GetAbnormalPane();
+    list->DeleteAllItems();
+    list->AddAbnormalRow(5 * 250);
+    QCOMPARE(list->GetListCtrl()->item(0, 1)->text(), QStringLiteral("00:00:05"));
+    QCOMPARE(frame.GetRhythmPane()->GetListCtrl()->item(0, 0)->text(), QStringLiteral("00:00-00:01"));
+    // The report's event captions.
+    CapturingDevice dev;
+    CapturePage(*doc, dev, PageInfo(1, 1));
+    const auto captions = dev.Engine().LinesStartingWith("最小心率，发生时间：");
+    QCOMPARE(int(captions.size()), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^最小心率，发生时间：00:0[01]:[0-5][0-9]$")).match(captions[0].text).hasMatch(),
+             qPrintable(captions[0].text));
+    QMouseEvent move(QEvent::MouseMove, QPointF(0, 100), QPointF(0, 100), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(doc->GetView(), &move);
+    QVERIFY2(doc->GetView()->GetPainter()->GetAbsoluteTimeLabel().startsWith(QStringLiteral("绝对时间：00:00:")),
+             qPrintable(doc->GetView()->GetPainter()->GetAbsoluteTimeLabel()));
+
+    // The recorder's kinds keep their calendar times.
+    CVitrelDoc* holter = frame.OpenDocumentFile(recorder);
+    QVERIFY(holter);
+    list->DeleteAllItems();
+    list->AddAbnormalRow(5 * 250);
+    QCOMPARE(list->GetListCtrl()->item(0, 1)->text(), QStringLiteral("2010-11-08 14:30:05"));
+    frame.CloseAllDocuments();
+    Settle();
 }
 
 QTEST_MAIN(TestStandardWindow)
