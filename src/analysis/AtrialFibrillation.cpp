@@ -1,0 +1,277 @@
+#include "analysis/AtrialFibrillation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t RATE = 250;
+constexpr uint32_t SHORTEST_RR = RATE / 5;  // 300 bpm: a double detection
+constexpr uint32_t LONGEST_RR = RATE * 3;
+constexpr int LAGS = 3;
+// Fewer usable intervals than this around a beat say nothing about it.
+constexpr uint32_t FEWEST_IN_WINDOW = 12;
+
+// P-wave search before the R wave: 280 ms to 70 ms, clear of the QRS onset.
+constexpr uint32_t P_FROM = 70, P_TO = 17, P_LENGTH = P_FROM - P_TO;
+constexpr uint32_t P_BEATS = 24;  // beats averaged for one coherence value
+
+bool Ectopic(BeatClass c) { return c == BeatClass::V || c == BeatClass::F || c == BeatClass::Q; }
+
+template <class T>
+T Median(std::vector<T>& v)
+{
+    auto mid = v.begin() + v.size() / 2;
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+struct Interval {
+    uint32_t start;  // beat index
+    uint32_t rr;     // samples
+};
+
+// Premature beats told from the RR intervals alone: a short interval, well
+// under the local mean, followed by a clearly longer one (the compensatory
+// or resetting pause).
+std::vector<bool> PrematureBeats(const std::vector<uint32_t>& beats, const AfParameters& p)
+{
+    const size_t n = beats.size();
+    std::vector<bool> out(n, false);
+    constexpr size_t AROUND = 4;  // intervals each side for the local mean
+    for (size_t k = 1; k + 1 < n; ++k) {
+        const double before = beats[k] - beats[k - 1], after = beats[k + 1] - beats[k];
+        double sum = 0;
+        int count = 0;
+        for (size_t i = k >= AROUND + 1 ? k - AROUND - 1 : 0; i + 1 < n && i < k + AROUND + 1; ++i) {
+            if (i == k - 1 || i == k)
+                continue;
+            sum += beats[i + 1] - beats[i];
+            ++count;
+        }
+        if (count == 0)
+            continue;
+        const double mean = sum / count;
+        out[k] = before < p.premature * mean && after > p.pause * before;
+    }
+    return out;
+}
+
+// Intervals between two beats of the underlying rhythm: those touching a
+// ventricular, fusion or unclassifiable beat, or a beat the RR intervals
+// call premature, are left out, so that ectopy cannot look irregular, and so
+// are double detections and dropouts.
+std::vector<Interval> UsableIntervals(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes,
+                                      const AfParameters& p)
+{
+    std::vector<Interval> out;
+    out.reserve(beats.size());
+    const bool classified = classes.size() == beats.size();
+    const std::vector<bool> premature = PrematureBeats(beats, p);
+    for (size_t i = 0; i + 1 < beats.size(); ++i) {
+        if (classified && (Ectopic(classes[i]) || Ectopic(classes[i + 1])))
+            continue;
+        if (premature[i] || premature[i + 1])
+            continue;
+        const uint32_t rr = beats[i + 1] - beats[i];
+        if (rr < SHORTEST_RR || rr > LONGEST_RR)
+            continue;
+        out.push_back({uint32_t(i), rr});
+    }
+    return out;
+}
+
+// Per usable interval: the least, over lags 1 to 3, of the median absolute
+// difference between intervals that far apart, over the median interval.
+// AF is irregular at every lag; a bigeminal or trigeminal pattern is regular
+// at its own lag, and isolated premature beats or pauses leave the median alone.
+std::vector<float> Irregularity(const std::vector<Interval>& iv, uint32_t window)
+{
+    const size_t n = iv.size();
+    std::vector<float> score(n, -1.0f);
+    const size_t half = std::max<uint32_t>(window, 2) / 2;
+    std::vector<uint32_t> values;
+    values.reserve(window + 1);
+    for (size_t j = 0; j < n; ++j) {
+        const size_t lo = j >= half ? j - half : 0, hi = std::min(n, j + half);
+        if (hi - lo < FEWEST_IN_WINDOW)
+            continue;
+        values.clear();
+        for (size_t i = lo; i < hi; ++i)
+            values.push_back(iv[i].rr);
+        const double m = Median(values);
+        uint32_t least = UINT32_MAX;
+        for (int k = 1; k <= LAGS; ++k) {
+            values.clear();
+            for (size_t i = lo + k; i < hi; ++i)
+                values.push_back(iv[i].rr > iv[i - k].rr ? iv[i].rr - iv[i - k].rr : iv[i - k].rr - iv[i].rr);
+            least = std::min(least, Median(values));
+        }
+        score[j] = float(least / m);
+    }
+    return score;
+}
+
+// How well the stretch before the R waves lines up beat after beat: the
+// energy of the average over the mean energy of the single stretches, each
+// less its own mean and slope. Near 1 for a P wave locked to the QRS, near
+// 1/P_BEATS for a fibrillating baseline. -1 where the lead cannot be read.
+std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std::vector<Interval>& iv,
+                                  const SampleReader& read)
+{
+    const size_t n = iv.size();
+    std::vector<float> out(n, -1.0f);
+    if (!read || n == 0)
+        return out;
+    // One detrended stretch per usable interval (the beat that ends it), in a
+    // ring of P_BEATS, summed as it slides: memory stays small.
+    std::vector<float> ring(size_t(P_BEATS) * P_LENGTH, 0.0f), sum(P_LENGTH, 0.0f);
+    std::vector<float> energy(P_BEATS, 0.0f);
+    std::vector<int16_t> buf(P_LENGTH);
+    std::vector<bool> valid(P_BEATS, false);
+    double energySum = 0;
+    uint32_t count = 0;
+    const double tMean = (P_LENGTH - 1) / 2.0;
+    double tVar = 0;
+    for (uint32_t t = 0; t < P_LENGTH; ++t)
+        tVar += (t - tMean) * (t - tMean);
+    // Coherence at interval j uses the stretches of intervals j-P_BEATS/2 .. j+P_BEATS/2-1.
+    const size_t lead = P_BEATS / 2;
+    for (size_t k = 0; k < n + lead; ++k) {
+        if (k < n) {
+            const size_t slot = k % P_BEATS;
+            float* x = &ring[slot * P_LENGTH];
+            if (valid[slot]) {
+                for (uint32_t t = 0; t < P_LENGTH; ++t)
+                    sum[t] -= x[t];
+                energySum -= energy[slot];
+                --count;
+                valid[slot] = false;
+            }
+            const uint32_t r = beats[iv[k].start + 1];
+            if (r >= P_FROM && iv[k].rr > P_FROM && read(buf.data(), r - P_FROM, P_LENGTH) == P_LENGTH) {
+                double mean = 0, slope = 0;
+                for (uint32_t t = 0; t < P_LENGTH; ++t)
+                    mean += buf[t];
+                mean /= P_LENGTH;
+                for (uint32_t t = 0; t < P_LENGTH; ++t)
+                    slope += (t - tMean) * (buf[t] - mean);
+                slope /= tVar;
+                double e = 0;
+                for (uint32_t t = 0; t < P_LENGTH; ++t) {
+                    x[t] = float(buf[t] - mean - slope * (t - tMean));
+                    sum[t] += x[t];
+                    e += double(x[t]) * x[t];
+                }
+                energy[slot] = float(e);
+                energySum += e;
+                ++count;
+                valid[slot] = true;
+            }
+        }
+        if (k >= lead && count >= P_BEATS / 2 && energySum > 0) {
+            double s = 0;
+            for (uint32_t t = 0; t < P_LENGTH; ++t)
+                s += double(sum[t]) * sum[t];
+            out[k - lead] = float(s / (double(count) * energySum));
+        }
+    }
+    return out;
+}
+
+uint32_t BeatIndexAtOrAfter(const std::vector<uint32_t>& beats, uint64_t sample)
+{
+    return uint32_t(std::lower_bound(beats.begin(), beats.end(), sample) - beats.begin());
+}
+
+Episode MakeEpisode(const std::vector<uint32_t>& beats, uint32_t firstBeat, uint32_t lastBeat)
+{
+    Episode e{EpisodeType::AF, beats[firstBeat], beats[lastBeat], lastBeat - firstBeat + 1, 0.0f};
+    if (e.last > e.first)
+        e.rate = float(60.0 * RATE * (e.beats - 1) / double(e.last - e.first));
+    return e;
+}
+
+}  // namespace
+
+std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes,
+                                    uint64_t sampleCount, const SampleReader& read)
+{
+    return FindAfEpisodes(beats, classes, sampleCount, read, AfParameters{});
+}
+
+std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes,
+                                    uint64_t sampleCount, const SampleReader& read, const AfParameters& p)
+{
+    // Beats past the end of the recording come from a stale list.
+    const size_t usable = size_t(std::lower_bound(beats.begin(), beats.end(), sampleCount) - beats.begin());
+    if (usable < beats.size()) {
+        const std::vector<uint32_t> head(beats.begin(), beats.begin() + usable);
+        const std::vector<BeatClass> headClasses(classes.begin(), classes.begin() + std::min(classes.size(), usable));
+        return FindAfEpisodes(head, headClasses.size() == usable ? headClasses : std::vector<BeatClass>{}, sampleCount, read, p);
+    }
+    std::vector<Episode> out;
+    if (beats.size() < FEWEST_IN_WINDOW + 1)
+        return out;
+    const std::vector<Interval> iv = UsableIntervals(beats, classes, p);
+    const std::vector<float> irregular = Irregularity(iv, p.window);
+    const std::vector<float> coherence = PWaveCoherence(beats, iv, read);
+
+    // Irregular stretches, from the beat that starts an interval to the one that ends it.
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // first, last beat index
+    for (size_t j = 0; j < iv.size(); ++j) {
+        bool af = irregular[j] > p.irregularity;
+        if (af && coherence[j] >= 0 && coherence[j] > p.pWaveCoherence)
+            af = false;
+        if (!af)
+            continue;
+        const uint32_t a = iv[j].start, b = a + 1;
+        if (!runs.empty() && beats[a] - beats[runs.back().second] <= p.bridge)
+            runs.back().second = b;
+        else
+            runs.push_back({a, b});
+    }
+    for (const auto& [a, b] : runs) {
+        if (beats[b] - beats[a] < p.shortest)
+            continue;
+        out.push_back(MakeEpisode(beats, a, b));
+    }
+    return out;
+}
+
+AfSummary SummarizeAf(const std::vector<Episode>& af, uint64_t analysedSamples, const std::vector<uint32_t>& beats)
+{
+    AfSummary s;
+    constexpr uint32_t MINUTE = 60 * RATE;
+    for (const Episode& e : af) {
+        if (e.type != EpisodeType::AF)
+            continue;
+        ++s.episodes;
+        const uint64_t length = e.last - e.first;
+        s.totalSamples += length;
+        if (s.longest.beats == 0 || length > uint64_t(s.longest.last - s.longest.first))
+            s.longest = e;
+        // Whole minutes from the episode's first beat; a shorter episode, or
+        // no beats given, is one stretch at its mean rate.
+        std::vector<float> rates;
+        if (!beats.empty() && length >= MINUTE) {
+            for (uint64_t from = e.first; from + MINUTE <= e.last; from += MINUTE) {
+                const uint32_t a = BeatIndexAtOrAfter(beats, from);
+                uint32_t b = BeatIndexAtOrAfter(beats, from + MINUTE);
+                if (b == beats.size() || beats[b] > from + MINUTE)
+                    --b;
+                if (b > a && beats[b] > beats[a])
+                    rates.push_back(float(60.0 * RATE * (b - a) / double(beats[b] - beats[a])));
+            }
+        }
+        if (rates.empty() && e.rate > 0)
+            rates.push_back(e.rate);
+        for (float r : rates) {
+            s.fastestRate = std::max(s.fastestRate, r);
+            s.slowestRate = s.slowestRate == 0 ? r : std::min(s.slowestRate, r);
+        }
+    }
+    if (analysedSamples > 0)
+        s.burdenPercent = std::min(100.0, 100.0 * double(s.totalSamples) / double(analysedSamples));
+    return s;
+}
