@@ -158,6 +158,10 @@ int main(int argc, char** argv)
             p.premature = std::atof(argv[++i]);
         else if (a == "--pause" && value)
             p.pause = std::atof(argv[++i]);
+        else if (a == "--turning" && value)
+            p.turningPoints = std::atof(argv[++i]);
+        else if (a == "--reach" && value)
+            p.reach = uint32_t(std::atoi(argv[++i]));
         else if (a == "--reference-beats")
             referenceBeats = true;
         else if (a == "--verbose")

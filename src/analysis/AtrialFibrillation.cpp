@@ -81,17 +81,28 @@ std::vector<Interval> UsableIntervals(const std::vector<uint32_t>& beats, const 
     return out;
 }
 
+struct Irregular {
+    std::vector<float> score;   // -1 where the window holds too few intervals
+    std::vector<float> median;  // median RR around each interval
+};
+
 // Per usable interval: the least, over lags 1 to 3, of the median absolute
 // difference between intervals that far apart, over the median interval.
 // AF is irregular at every lag; a bigeminal or trigeminal pattern is regular
-// at its own lag, and isolated premature beats or pauses leave the median alone.
-std::vector<float> Irregularity(const std::vector<Interval>& iv, uint32_t window)
+// at its own lag, and isolated premature beats or pauses leave the median
+// alone. A window with too few turning points (a smooth swing of the rate,
+// as with breathing) is not AF whatever its spread.
+Irregular Irregularity(const std::vector<Interval>& iv, const AfParameters& p)
 {
     const size_t n = iv.size();
-    std::vector<float> score(n, -1.0f);
-    const size_t half = std::max<uint32_t>(window, 2) / 2;
+    Irregular out{std::vector<float>(n, -1.0f), std::vector<float>(n, 0.0f)};
+    const size_t half = std::max<uint32_t>(p.window, 2) / 2;
+    std::vector<uint8_t> turning(n, 0);
+    for (size_t i = 1; i + 1 < n; ++i)
+        turning[i] = (iv[i].rr > iv[i - 1].rr && iv[i].rr > iv[i + 1].rr) ||
+                     (iv[i].rr < iv[i - 1].rr && iv[i].rr < iv[i + 1].rr);
     std::vector<uint32_t> values;
-    values.reserve(window + 1);
+    values.reserve(2 * half + 1);
     for (size_t j = 0; j < n; ++j) {
         const size_t lo = j >= half ? j - half : 0, hi = std::min(n, j + half);
         if (hi - lo < FEWEST_IN_WINDOW)
@@ -100,6 +111,14 @@ std::vector<float> Irregularity(const std::vector<Interval>& iv, uint32_t window
         for (size_t i = lo; i < hi; ++i)
             values.push_back(iv[i].rr);
         const double m = Median(values);
+        out.median[j] = float(m);
+        uint32_t turns = 0;
+        for (size_t i = lo + 1; i + 1 < hi; ++i)
+            turns += turning[i];
+        if (double(turns) < p.turningPoints * double(hi - lo - 2)) {
+            out.score[j] = 0.0f;
+            continue;
+        }
         uint32_t least = UINT32_MAX;
         for (int k = 1; k <= LAGS; ++k) {
             values.clear();
@@ -107,9 +126,57 @@ std::vector<float> Irregularity(const std::vector<Interval>& iv, uint32_t window
                 values.push_back(iv[i].rr > iv[i - k].rr ? iv[i].rr - iv[i - k].rr : iv[i - k].rr - iv[i].rr);
             least = std::min(least, Median(values));
         }
-        score[j] = float(least / m);
+        out.score[j] = float(least / m);
     }
-    return score;
+    return out;
+}
+
+// Moves the edges of irregular stretches (first and last usable interval)
+// outwards to where the share of large successive differences changes most
+// within half a window: the window-wide scores find an onset late and an
+// end early.
+void RefineEdges(std::vector<std::pair<size_t, size_t>>& runs, const std::vector<Interval>& iv,
+                 const Irregular& irr, const AfParameters& p)
+{
+    const size_t n = iv.size();
+    const long half = long(std::max<uint32_t>(p.window, 2) / 2);
+    std::vector<long> sum(n + 1, 0);  // prefix sums of the large-difference marks
+    for (size_t j = 0; j < n; ++j) {
+        const double m = irr.median[j];
+        const bool large = j > 0 && m > 0 &&
+                           std::abs(double(iv[j].rr) - double(iv[j - 1].rr)) > p.irregularity * m;
+        sum[j + 1] = sum[j] + large;
+    }
+    const auto marks = [&](long from, long to) {  // marks in [from, to), clipped
+        from = std::clamp(from, 0L, long(n));
+        to = std::clamp(to, 0L, long(n));
+        return to > from ? sum[to] - sum[from] : 0L;
+    };
+    const long reach = long(p.reach);
+    for (size_t r = 0; r < runs.size(); ++r) {
+        auto& [a, b] = runs[r];
+        const long lowest = r > 0 ? long(runs[r - 1].second) + 1 : 0;
+        const long highest = r + 1 < runs.size() ? long(runs[r + 1].first) - 1 : long(n) - 1;
+        long bestA = long(a), bestGain = marks(long(a), long(a) + half) - marks(long(a) - half, long(a));
+        for (long c = std::max(lowest, long(a) - reach); c < long(a); ++c) {
+            const long gain = marks(c, c + half) - marks(c - half, c);
+            if (gain > bestGain) {
+                bestGain = gain;
+                bestA = c;
+            }
+        }
+        long bestB = long(b);
+        bestGain = marks(long(b) - half + 1, long(b) + 1) - marks(long(b) + 1, long(b) + 1 + half);
+        for (long c = long(b) + 1; c <= std::min(highest, long(b) + reach); ++c) {
+            const long gain = marks(c - half + 1, c + 1) - marks(c + 1, c + 1 + half);
+            if (gain > bestGain) {
+                bestGain = gain;
+                bestB = c;
+            }
+        }
+        a = size_t(bestA);
+        b = size_t(std::max(bestA, bestB));
+    }
 }
 
 // How well the stretch before the R waves lines up beat after beat: the
@@ -214,28 +281,30 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
     if (beats.size() < FEWEST_IN_WINDOW + 1)
         return out;
     const std::vector<Interval> iv = UsableIntervals(beats, classes, p);
-    const std::vector<float> irregular = Irregularity(iv, p.window);
+    const Irregular irregular = Irregularity(iv, p);
     const std::vector<float> coherence = PWaveCoherence(beats, iv, read);
 
-    // Irregular stretches, from the beat that starts an interval to the one that ends it.
-    std::vector<std::pair<uint32_t, uint32_t>> runs;  // first, last beat index
+    // Irregular stretches of usable intervals; gaps shorter than the bridge are closed.
+    std::vector<std::pair<size_t, size_t>> runs;
     for (size_t j = 0; j < iv.size(); ++j) {
-        bool af = irregular[j] > p.irregularity;
+        bool af = irregular.score[j] > p.irregularity;
         if (af && coherence[j] >= 0 && coherence[j] > p.pWaveCoherence)
             af = false;
         if (!af)
             continue;
-        const uint32_t a = iv[j].start, b = a + 1;
-        if (!runs.empty() && beats[a] - beats[runs.back().second] <= p.bridge)
-            runs.back().second = b;
+        if (!runs.empty() && beats[iv[j].start] - beats[iv[runs.back().second].start + 1] <= p.bridge)
+            runs.back().second = j;
         else
-            runs.push_back({a, b});
+            runs.push_back({j, j});
     }
-    for (const auto& [a, b] : runs) {
-        if (beats[b] - beats[a] < p.shortest)
-            continue;
-        out.push_back(MakeEpisode(beats, a, b));
-    }
+    // Too short a stretch is dropped before its edges move, so that moving
+    // them cannot make it long enough.
+    std::erase_if(runs, [&](const std::pair<size_t, size_t>& r) {
+        return beats[iv[r.second].start + 1] - beats[iv[r.first].start] < p.shortest;
+    });
+    RefineEdges(runs, iv, irregular, p);
+    for (const auto& [ja, jb] : runs)
+        out.push_back(MakeEpisode(beats, iv[ja].start, iv[jb].start + 1));
     return out;
 }
 

@@ -18,10 +18,12 @@ using SampleReader = std::function<uint32_t(int16_t* buffer, uint64_t first, uin
 
 struct AfParameters {
     uint32_t window = 48;          // usable RR intervals around each one
-    double irregularity = 0.075;   // least lag-1..3 median |RR difference| over the median RR
-    double pWaveCoherence = 0.30;  // with a reader: above this the P waves line up (sinus)
+    double irregularity = 0.07;    // least lag-1..3 median |RR difference| over the median RR
+    double turningPoints = 0.45;   // least share of turning points (2/3 when the RR intervals are random)
+    double pWaveCoherence = 0.15;  // with a reader: above this the P waves line up (sinus)
     double premature = 0.85;       // a beat is premature under this share of the local mean RR...
     double pause = 1.25;           // ...when the interval after it is this much longer
+    uint32_t reach = 8;            // usable intervals an episode edge may move out to the irregularity's onset or end
     uint32_t bridge = 2500;        // samples: shorter gaps between irregular stretches are closed
     uint32_t shortest = 3750;      // samples: shorter stretches are not reported
 };
