@@ -18,14 +18,6 @@ constexpr uint32_t P_BEATS = 24;  // beats averaged for one coherence value
 
 bool Ectopic(BeatClass c) { return c == BeatClass::V || c == BeatClass::F || c == BeatClass::Q; }
 
-template <class T>
-T Median(std::vector<T>& v)
-{
-    auto mid = v.begin() + v.size() / 2;
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
-
 struct Interval {
     uint32_t start;  // beat index
     uint32_t rr;     // samples
@@ -92,40 +84,69 @@ struct Irregular {
 // at its own lag, and isolated premature beats or pauses leave the median
 // alone. A window with too few turning points (a smooth swing of the rate,
 // as with breathing) is not AF whatever its spread.
+// Median of a window sliding forward over a series, kept sorted.
+class SlidingMedian {
+public:
+    explicit SlidingMedian(size_t first) : m_lo(first), m_hi(first) {}
+    void MoveTo(const std::vector<uint32_t>& series, size_t lo, size_t hi)
+    {
+        lo = std::min(lo, hi);
+        for (; m_hi < hi; ++m_hi)
+            if (m_hi >= m_lo)
+                m_sorted.insert(std::upper_bound(m_sorted.begin(), m_sorted.end(), series[m_hi]), series[m_hi]);
+        for (; m_lo < lo; ++m_lo)
+            if (m_lo < m_hi)
+                m_sorted.erase(std::lower_bound(m_sorted.begin(), m_sorted.end(), series[m_lo]));
+        m_hi = std::max(m_hi, m_lo);
+    }
+    uint32_t Median() const { return m_sorted[m_sorted.size() / 2]; }
+    size_t Size() const { return m_sorted.size(); }
+
+private:
+    size_t m_lo, m_hi;
+    std::vector<uint32_t> m_sorted;
+};
+
 Irregular Irregularity(const std::vector<Interval>& iv, const AfParameters& p)
 {
     const size_t n = iv.size();
     Irregular out{std::vector<float>(n, -1.0f), std::vector<float>(n, 0.0f)};
     const size_t half = std::max<uint32_t>(p.window, 2) / 2;
-    std::vector<uint8_t> turning(n, 0);
-    for (size_t i = 1; i + 1 < n; ++i)
-        turning[i] = (iv[i].rr > iv[i - 1].rr && iv[i].rr > iv[i + 1].rr) ||
-                     (iv[i].rr < iv[i - 1].rr && iv[i].rr < iv[i + 1].rr);
-    std::vector<uint32_t> values;
-    values.reserve(2 * half + 1);
+    std::vector<uint32_t> rr(n), turns(n + 1, 0);  // turns: prefix counts of turning points
+    for (size_t i = 0; i < n; ++i) {
+        rr[i] = iv[i].rr;
+        const bool turning = i > 0 && i + 1 < n &&
+                             ((iv[i].rr > iv[i - 1].rr && iv[i].rr > iv[i + 1].rr) ||
+                              (iv[i].rr < iv[i - 1].rr && iv[i].rr < iv[i + 1].rr));
+        turns[i + 1] = turns[i] + turning;
+    }
+    std::vector<uint32_t> diff[LAGS];
+    for (int k = 1; k <= LAGS; ++k) {
+        diff[k - 1].assign(n, 0);
+        for (size_t i = size_t(k); i < n; ++i)
+            diff[k - 1][i] = rr[i] > rr[i - k] ? rr[i] - rr[i - k] : rr[i - k] - rr[i];
+    }
+    SlidingMedian rrWindow(0);
+    std::vector<SlidingMedian> diffWindow;
+    for (int k = 1; k <= LAGS; ++k)
+        diffWindow.emplace_back(size_t(k));
     for (size_t j = 0; j < n; ++j) {
         const size_t lo = j >= half ? j - half : 0, hi = std::min(n, j + half);
+        rrWindow.MoveTo(rr, lo, hi);
+        for (int k = 1; k <= LAGS; ++k)
+            diffWindow[k - 1].MoveTo(diff[k - 1], std::max(lo + k, size_t(k)), hi);
         if (hi - lo < FEWEST_IN_WINDOW)
             continue;
-        values.clear();
-        for (size_t i = lo; i < hi; ++i)
-            values.push_back(iv[i].rr);
-        const double m = Median(values);
+        const double m = rrWindow.Median();
         out.median[j] = float(m);
-        uint32_t turns = 0;
-        for (size_t i = lo + 1; i + 1 < hi; ++i)
-            turns += turning[i];
-        if (double(turns) < p.turningPoints * double(hi - lo - 2)) {
+        const uint32_t turning = turns[hi - 1] - turns[lo + 1];
+        if (double(turning) < p.turningPoints * double(hi - lo - 2)) {
             out.score[j] = 0.0f;
             continue;
         }
         uint32_t least = UINT32_MAX;
-        for (int k = 1; k <= LAGS; ++k) {
-            values.clear();
-            for (size_t i = lo + k; i < hi; ++i)
-                values.push_back(iv[i].rr > iv[i - k].rr ? iv[i].rr - iv[i - k].rr : iv[i - k].rr - iv[i].rr);
-            least = std::min(least, Median(values));
-        }
+        for (int k = 1; k <= LAGS; ++k)
+            least = std::min(least, diffWindow[k - 1].Median());
         out.score[j] = float(least / m);
     }
     return out;
