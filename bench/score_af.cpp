@@ -93,6 +93,7 @@ struct Row {
     std::string record;
     EpisodeMatchResult result[2];
     double seconds[2] = {0, 0};  // AF found, whole recording
+    std::string missedLong[2];   // reference AF episodes of 30 s or more not overlapped
 };
 
 void PrintTable(const std::vector<Row>& rows, int table, std::map<std::string, std::pair<double, double>>& figures)
@@ -130,6 +131,10 @@ void PrintTable(const std::vector<Row>& rows, int table, std::map<std::string, s
             none += b;
         }
     std::printf("  AF found in records without it:%s\n", none.empty() ? " none" : none.c_str());
+    std::string missed;
+    for (const Row& r : rows)
+        missed += r.missedLong[table];
+    std::printf("  Reference AF episodes of 30 s or more missed:%s\n", missed.empty() ? " none" : missed.c_str());
 }
 
 }  // namespace
@@ -160,6 +165,8 @@ int main(int argc, char** argv)
             p.pause = std::atof(argv[++i]);
         else if (a == "--turning" && value)
             p.turningPoints = std::atof(argv[++i]);
+        else if (a == "--piece" && value)
+            p.piece = uint32_t(std::atoi(argv[++i]));
         else if (a == "--reach" && value)
             p.reach = uint32_t(std::atoi(argv[++i]));
         else if (a == "--reference-beats")
@@ -230,7 +237,14 @@ int main(int argc, char** argv)
             const std::vector<BeatClass> classes =
                 t == 0 ? std::vector<BeatClass>(beats.size(), BeatClass::Unclassified) : ReferenceClasses(beats, ref);
             const std::vector<Episode> af = FindAfEpisodes(beats, classes, samples, read, p);
-            row.result[t] = MatchEpisodes(afib, Spans(af, beats, samples), flutter, SCORE_FROM, int64_t(samples));
+            const std::vector<EpisodeSpan> found = Spans(af, beats, samples);
+            row.result[t] = MatchEpisodes(afib, found, flutter, SCORE_FROM, int64_t(samples));
+            for (const EpisodeSpan& ref : afib) {
+                const int64_t from = std::max(ref.begin, SCORE_FROM);
+                if (ref.end - from < 30 * 250 || MatchEpisodes({{from, ref.end}}, found, {}, 0, int64_t(samples)).referenceFound)
+                    continue;
+                row.missedLong[t] += " " + r + ":" + std::to_string(from) + "-" + std::to_string(ref.end);
+            }
             for (const Episode& e : af)
                 row.seconds[t] += (e.last - e.first) / 250.0;
             if (verbose) {

@@ -280,6 +280,35 @@ Episode MakeEpisode(const std::vector<uint32_t>& beats, uint32_t firstBeat, uint
     return e;
 }
 
+// Beats in a ventricular rhythm: a run of three or more V beats, or V beats
+// every second or third beat for three cycles. The episode lists give these
+// their own rhythm, so AF is cut around them.
+std::vector<bool> VentricularRhythm(const std::vector<BeatClass>& classes)
+{
+    const size_t n = classes.size();
+    std::vector<bool> out(n, false);
+    const auto v = [&](size_t k) { return k < n && classes[k] == BeatClass::V; };
+    for (size_t k = 0; k < n; ++k) {
+        if (!v(k))
+            continue;
+        if (v(k + 1) && v(k + 2)) {
+            for (size_t i = k; i < n && v(i); ++i)
+                out[i] = true;
+            continue;
+        }
+        for (size_t period = 2; period <= 3; ++period) {
+            bool pattern = k >= period - 1;
+            for (size_t c = 0; pattern && c < 3; ++c)
+                for (size_t i = 0; pattern && i < period; ++i)
+                    pattern = v(k + c * period + i) == (i == 0);
+            if (pattern)
+                for (size_t i = k - (period - 1); i <= k + 2 * period; ++i)
+                    out[i] = true;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const std::vector<BeatClass>& classes,
@@ -324,8 +353,21 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
         return beats[iv[r.second].start + 1] - beats[iv[r.first].start] < p.shortest;
     });
     RefineEdges(runs, iv, irregular, p);
-    for (const auto& [ja, jb] : runs)
-        out.push_back(MakeEpisode(beats, iv[ja].start, iv[jb].start + 1));
+    const std::vector<bool> ventricular =
+        classes.size() == beats.size() ? VentricularRhythm(classes) : std::vector<bool>(beats.size(), false);
+    for (const auto& [ja, jb] : runs) {
+        const uint32_t a = iv[ja].start, b = iv[jb].start + 1;
+        for (uint32_t k = a; k <= b;) {
+            while (k <= b && ventricular[k])
+                ++k;
+            uint32_t e = k;
+            while (e + 1 <= b && !ventricular[e + 1])
+                ++e;
+            if (k <= b && e > k && beats[e] - beats[k] >= p.piece)
+                out.push_back(MakeEpisode(beats, k, e));
+            k = e + 1;
+        }
+    }
     return out;
 }
 

@@ -244,3 +244,31 @@ TEST(AtrialFibrillation, SummaryBurdenLongestAndRates)
     EXPECT_EQ(none.longest.beats, 0u);
     EXPECT_EQ(none.fastestRate, 0.0f);
 }
+
+TEST(AtrialFibrillation, VentricularRhythmsInsideAfAreCutOut)
+{
+    // A run of V beats and a stretch of ventricular bigeminy inside AF: the
+    // rhythm there is theirs, so AF stops before and resumes after each.
+    Train t;
+    t.Fibrillation(300);
+    const uint32_t vtFrom = t.beats.back() + 100;
+    for (int i = 0; i < 6; ++i)
+        t.Add(100, BeatClass::V);
+    const uint32_t vtTo = t.beats.back();
+    t.Fibrillation(300);
+    const uint32_t bigeminyFrom = t.beats.back();
+    for (int i = 0; i < 5; ++i) {
+        t.Add(120, BeatClass::V);
+        t.Add(260);
+    }
+    const uint32_t bigeminyTo = t.beats.back();
+    t.Fibrillation(300);
+    const std::vector<Episode> af = FindAfEpisodes(t.beats, t.classes, t.End());
+    ASSERT_EQ(af.size(), 3u);
+    EXPECT_LT(af[0].last, vtFrom);
+    EXPECT_GT(af[1].first, vtTo);
+    EXPECT_LE(af[1].last, bigeminyFrom);
+    EXPECT_GE(af[2].first, bigeminyTo);
+    // Without classes the irregularity carries across both.
+    EXPECT_EQ(FindAfEpisodes(t.beats, t.Unclassified(), t.End()).size(), 1u);
+}
