@@ -200,6 +200,30 @@ void RefineEdges(std::vector<std::pair<size_t, size_t>>& runs, const std::vector
     }
 }
 
+// Reads the lead forward in blocks, so that one read serves many beats.
+class BlockReader {
+public:
+    explicit BlockReader(const SampleReader& read) : m_read(read), m_block(BLOCK) {}
+    // The count samples from first, or null when they cannot all be read.
+    const int16_t* Get(uint64_t first, uint32_t count)
+    {
+        if (first < m_first || first + count > m_first + m_valid) {
+            m_first = first;
+            m_valid = m_read(m_block.data(), first, BLOCK);
+            if (m_valid > BLOCK)
+                m_valid = 0;  // a reader that claims more than it was asked for is not trusted
+        }
+        return first + count <= m_first + m_valid ? m_block.data() + (first - m_first) : nullptr;
+    }
+
+private:
+    static constexpr uint32_t BLOCK = 8192;
+    const SampleReader& m_read;
+    std::vector<int16_t> m_block;
+    uint64_t m_first = 0;
+    uint32_t m_valid = 0;
+};
+
 // How well the stretch before the R waves lines up beat after beat: the
 // energy of the average over the mean energy of the single stretches, each
 // less its own mean and slope. Near 1 for a P wave locked to the QRS, near
@@ -215,7 +239,7 @@ std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std:
     // ring of P_BEATS, summed as it slides: memory stays small.
     std::vector<float> ring(size_t(P_BEATS) * P_LENGTH, 0.0f), sum(P_LENGTH, 0.0f);
     std::vector<float> energy(P_BEATS, 0.0f);
-    std::vector<int16_t> buf(P_LENGTH);
+    BlockReader signal(read);
     std::vector<bool> valid(P_BEATS, false);
     double energySum = 0;
     uint32_t count = 0;
@@ -237,7 +261,8 @@ std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std:
                 valid[slot] = false;
             }
             const uint32_t r = beats[iv[k].start + 1];
-            if (r >= P_FROM && iv[k].rr > P_FROM && read(buf.data(), r - P_FROM, P_LENGTH) == P_LENGTH) {
+            const int16_t* buf = r >= P_FROM && iv[k].rr > P_FROM ? signal.Get(r - P_FROM, P_LENGTH) : nullptr;
+            if (buf) {
                 double mean = 0, slope = 0;
                 for (uint32_t t = 0; t < P_LENGTH; ++t)
                     mean += buf[t];
