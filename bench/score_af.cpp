@@ -7,6 +7,8 @@
 //
 // Usage: score_af [--data DIR] [--records LIST] [--reference-beats] [--rr-only]
 //                 [--irregularity X] [--coherence X] [--window N] [--check FILE]
+//                 [RECORDING...]
+//   RECORDING          a recording without AF (synthetic): any AF found there fails the check
 //   --reference-beats  the reference beat list instead of the detector's
 //   --rr-only          no atrial activity from the signal
 //   --verbose          where the AF found lies, by reference rhythm
@@ -144,6 +146,7 @@ int main(int argc, char** argv)
     std::string data = std::string(VITREL_DATA_DIR), records, check;
     bool referenceBeats = false, rrOnly = false, verbose = false;
     AfParameters p;
+    std::vector<std::string> plain;  // recordings without AF
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
@@ -175,13 +178,15 @@ int main(int argc, char** argv)
             verbose = true;
         else if (a == "--rr-only")
             rrOnly = true;
+        else if (!a.empty() && a[0] != '-')
+            plain.push_back(a);
         else {
             std::fprintf(stderr, "score_af: unknown argument %s\n", a.c_str());
             return 2;
         }
     }
     std::vector<std::string> list;
-    if (records.empty()) {
+    if (records.empty() && fs::is_directory(data)) {
         for (const auto& e : fs::directory_iterator(data))
             if (e.is_directory() && e.path().filename().string().rfind("mitdb-", 0) == 0)
                 list.push_back(e.path().filename().string().substr(6));
@@ -191,7 +196,31 @@ int main(int argc, char** argv)
         for (std::string r; std::getline(ss, r, ',');)
             list.push_back(r);
     }
+    // Recordings known to hold no AF (synthetic sinus rhythm with ectopy,
+    // pauses, noise): any AF found there is false.
+    bool plainFalse = false;
+    for (const std::string& path : plain) {
+        CEcgDocument doc;
+        doc.OpenFile(path);
+        doc.SetDetectorKind(DetectorKind::Precise);
+        doc.StartAnalysis(nullptr);
+        doc.WaitAnalysis();
+        std::vector<uint32_t> beats;
+        doc.GetBeatsInRange(0, uint32_t(doc.GetSampleCount()), beats);
+        const SampleReader read = [&doc](int16_t* buffer, uint64_t first, uint32_t count) {
+            return doc.ReadSamples(buffer, int64_t(first), count);
+        };
+        const std::vector<Episode> af = FindAfEpisodes(beats, {}, doc.GetSampleCount(), rrOnly ? SampleReader{} : read, p);
+        double seconds = 0;
+        for (const Episode& e : af)
+            seconds += (e.last - e.first) / 250.0;
+        std::printf("without AF: %s: %zu beats, AF found %.1f s in %zu episodes\n", path.c_str(), beats.size(), seconds,
+                    af.size());
+        plainFalse = plainFalse || !af.empty();
+    }
     if (list.empty()) {
+        if (!plain.empty())
+            return check.empty() || !plainFalse ? 0 : 1;
         std::printf("score_af: no records in %s\n", data.c_str());
         return 0;
     }
@@ -291,6 +320,10 @@ int main(int argc, char** argv)
                         item.c_str(), it->second.first, it->second.second, se, pp);
             bad = true;
         }
+    }
+    if (plainFalse) {
+        std::printf("AF found in a recording without it\n");
+        bad = true;
     }
     if (bad)
         return 1;
