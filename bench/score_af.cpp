@@ -168,6 +168,10 @@ int main(int argc, char** argv)
             p.pause = std::atof(argv[++i]);
         else if (a == "--turning" && value)
             p.turningPoints = std::atof(argv[++i]);
+        else if (a == "--shortest" && value)
+            p.shortest = uint32_t(std::atoi(argv[++i]));
+        else if (a == "--bridge" && value)
+            p.bridge = uint32_t(std::atoi(argv[++i]));
         else if (a == "--piece" && value)
             p.piece = uint32_t(std::atoi(argv[++i]));
         else if (a == "--reach" && value)

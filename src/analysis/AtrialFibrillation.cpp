@@ -372,16 +372,18 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
         else
             runs.push_back({j, j});
     }
-    // Too short a stretch is dropped before its edges move, so that moving
-    // them cannot make it long enough.
+    // A stretch must be half the shortest length before its edges move, so
+    // that moving them cannot turn a stray one into an episode.
     std::erase_if(runs, [&](const std::pair<size_t, size_t>& r) {
-        return beats[iv[r.second].start + 1] - beats[iv[r.first].start] < p.shortest;
+        return beats[iv[r.second].start + 1] - beats[iv[r.first].start] < p.shortest / 2;
     });
     RefineEdges(runs, iv, irregular, p);
     const std::vector<bool> ventricular =
         classes.size() == beats.size() ? VentricularRhythm(classes) : std::vector<bool>(beats.size(), false);
     for (const auto& [ja, jb] : runs) {
         const uint32_t a = iv[ja].start, b = iv[jb].start + 1;
+        if (beats[b] - beats[a] < p.shortest)
+            continue;
         for (uint32_t k = a; k <= b;) {
             while (k <= b && ventricular[k])
                 ++k;

@@ -25,7 +25,7 @@ struct AfParameters {
     double pause = 1.25;           // ...when the interval after it is this much longer
     uint32_t reach = 8;            // usable intervals an episode edge may move out to the irregularity's onset or end
     uint32_t bridge = 2500;        // samples: shorter gaps between irregular stretches are closed
-    uint32_t shortest = 3750;      // samples: shorter stretches are not reported
+    uint32_t shortest = 7500;      // samples: shorter stretches are not reported (an AF episode lasts 30 s)
     uint32_t piece = 1250;         // samples: shorter AF left between ventricular rhythms is not reported
 };
 
