@@ -379,7 +379,8 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
     });
     RefineEdges(runs, iv, irregular, p);
     const std::vector<bool> ventricular =
-        classes.size() == beats.size() ? VentricularRhythm(classes) : std::vector<bool>(beats.size(), false);
+        p.cutVentricularRhythms && classes.size() == beats.size() ? VentricularRhythm(classes)
+                                                                  : std::vector<bool>(beats.size(), false);
     for (const auto& [ja, jb] : runs) {
         const uint32_t a = iv[ja].start, b = iv[jb].start + 1;
         if (beats[b] - beats[a] < p.shortest)

@@ -26,6 +26,9 @@ struct AfParameters {
     uint32_t reach = 8;            // usable intervals an episode edge may move out to the irregularity's onset or end
     uint32_t bridge = 2500;        // samples: shorter gaps between irregular stretches are closed
     uint32_t shortest = 7500;      // samples: shorter stretches are not reported (an AF episode lasts 30 s)
+    // Classified beats: AF stops at a run of V beats, ventricular bigeminy or
+    // trigeminy (three cycles), as rhythm annotations change there.
+    bool cutVentricularRhythms = true;
     uint32_t piece = 1250;         // samples: shorter AF left between ventricular rhythms is not reported
 };
 
