@@ -84,27 +84,46 @@ struct Irregular {
 // at its own lag, and isolated premature beats or pauses leave the median
 // alone. A window with too few turning points (a smooth swing of the rate,
 // as with breathing) is not AF whatever its spread.
-// Median of a window sliding forward over a series, kept sorted.
+// Median of a window sliding forward over a series of intervals or their
+// differences (0 .. LONGEST_RR), kept as a histogram: each step costs a few
+// operations, the median's position moving little between steps.
 class SlidingMedian {
 public:
-    explicit SlidingMedian(size_t first) : m_lo(first), m_hi(first) {}
+    explicit SlidingMedian(size_t first) : m_lo(first), m_hi(first), m_count(LONGEST_RR + 1, 0) {}
     void MoveTo(const std::vector<uint32_t>& series, size_t lo, size_t hi)
     {
         lo = std::min(lo, hi);
         for (; m_hi < hi; ++m_hi)
             if (m_hi >= m_lo)
-                m_sorted.insert(std::upper_bound(m_sorted.begin(), m_sorted.end(), series[m_hi]), series[m_hi]);
+                Change(series[m_hi], +1);
         for (; m_lo < lo; ++m_lo)
             if (m_lo < m_hi)
-                m_sorted.erase(std::lower_bound(m_sorted.begin(), m_sorted.end(), series[m_lo]));
+                Change(series[m_lo], -1);
         m_hi = std::max(m_hi, m_lo);
     }
-    uint32_t Median() const { return m_sorted[m_sorted.size() / 2]; }
-    size_t Size() const { return m_sorted.size(); }
+    // The value of rank size / 2, counted from 0.
+    uint32_t Median()
+    {
+        const uint32_t rank = m_size / 2;
+        while (m_below > rank)
+            m_below -= m_count[--m_at];
+        while (m_below + m_count[m_at] <= rank)
+            m_below += m_count[m_at++];
+        return m_at;
+    }
+    uint32_t Size() const { return m_size; }
 
 private:
+    void Change(uint32_t value, int by)
+    {
+        m_count[value] += by;
+        m_size += by;
+        if (value < m_at)
+            m_below += by;
+    }
     size_t m_lo, m_hi;
-    std::vector<uint32_t> m_sorted;
+    std::vector<uint32_t> m_count;
+    uint32_t m_size = 0, m_below = 0, m_at = 0;  // m_below: values under m_at
 };
 
 Irregular Irregularity(const std::vector<Interval>& iv, const AfParameters& p)
