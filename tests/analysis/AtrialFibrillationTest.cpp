@@ -202,6 +202,12 @@ TEST(AtrialFibrillation, PWavesLockedToTheQrsVetoIrregularRr)
     };
     EXPECT_TRUE(FindAfEpisodes(t.beats, t.classes, t.End(), lead(true)).empty());
     EXPECT_EQ(FindAfEpisodes(t.beats, t.classes, t.End(), lead(false)).size(), 1u);
+    // Reads cut short at the end of the recording still serve the last beats.
+    const SampleReader bounded = [&t, lead](int16_t* buffer, uint64_t first, uint32_t count) {
+        const uint64_t end = t.beats.back() + 10;
+        return first >= end ? 0u : lead(true)(buffer, first, uint32_t(std::min<uint64_t>(count, end - first)));
+    };
+    EXPECT_TRUE(FindAfEpisodes(t.beats, t.classes, t.End(), bounded).empty());
     // A lead that cannot be read leaves the RR intervals to decide.
     const SampleReader broken = [](int16_t*, uint64_t, uint32_t) { return 0u; };
     EXPECT_EQ(FindAfEpisodes(t.beats, t.classes, t.End(), broken).size(), 1u);
