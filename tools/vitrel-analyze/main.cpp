@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BeatMatch.h"
+#include "analysis/DefaultDetector.h"
 #include "analysis/EcgDocument.h"
 #include "analysis/HeartRateVariability.h"
 #include "formats/Export.h"
@@ -28,8 +29,6 @@
 
 namespace {
 
-constexpr int64_t kMatchTolerance = 37;  // samples, 150 ms
-
 enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
 
 void PrintHelp(FILE* out)
@@ -40,15 +39,18 @@ void PrintHelp(FILE* out)
                  "\n"
                  "  --json               one JSON object per file, on one line\n"
                  "  --detector NAME      R-wave detector for long recordings: standard (the\n"
-                 "                       default, with the results the recorder's users know)\n"
-                 "                       or precise (finds nearly every beat, wide ventricular\n"
+                 "                       default for the recorder's files, with the results its\n"
+                 "                       users know) or precise (the default for standard\n"
+                 "                       recordings: finds nearly every beat, wide ventricular\n"
                  "                       ones included, and invents almost none)\n"
                  "  --lead NAME|N        the lead of a standard recording: its channel label or\n"
                  "                       number from 1 (default: II, MLII, ECG, I, V1-V6, ...)\n"
                  "  --reference BEATS    compare the detected beats with a reference: lines\n"
                  "                       \"index,code\" (250 samples/s), a WFDB annotation file\n"
                  "                       (REC.atr beside REC.hea) or an EDF+/BDF+/GDF file's\n"
-                 "                       beat annotations; a beat matches within 37 samples (150 ms)\n"
+                 "                       annotations; only beat codes count, a beat matches\n"
+                 "                       within 150 ms, and the ventricular flutter episodes\n"
+                 "                       the reference marks ([ to ]) are left out\n"
                  "  --score-from SECONDS with --reference: leave the beats of the first SECONDS\n"
                  "                       out of the comparison (300 as in ANSI/AAMI EC57)\n"
                  "  --exclude FIRST-LAST with --reference: leave the beats of samples FIRST to\n"
@@ -96,7 +98,7 @@ public:
 
 struct Options {
     bool json = false;
-    DetectorKind detector = DetectorKind::Standard;
+    std::optional<DetectorKind> detector;  // unset: the default for the file's kind
     std::string lead;
     std::string beatsCsv;
     std::string exportEdf;
@@ -324,32 +326,6 @@ void PrintSummary(const std::string& path, const CEcgDocument& doc, bool complet
                 ClockOf(doc, f.maxRatePosition).c_str());
 }
 
-bool ReadReference(const std::string& path, std::vector<int64_t>* out, std::string* error)
-{
-    if (ClassifyReference(path) != ReferenceKind::none)
-        return ReadReferenceBeats(path, out, error);
-    std::ifstream in(path);
-    if (!in) {
-        *error = CFileException::FormatMessage(CFileException::fileNotFound, path);
-        return false;
-    }
-    std::string line;
-    size_t lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (line.empty() || line == "\r")
-            continue;
-        char* end = nullptr;
-        const long long v = std::strtoll(line.c_str(), &end, 10);
-        if (end == line.c_str() || (*end != ',' && *end != '\0' && *end != '\r')) {
-            *error = path + ":" + std::to_string(lineNo) + ": expected \"index,code\"";
-            return false;
-        }
-        out->push_back(v);
-    }
-    return true;
-}
-
 void PrintMatch(const std::string& path, const BeatMatchResult& m, bool toStderr)
 {
     std::fprintf(toStderr ? stderr : stdout, "%s: reference TP %llu FN %llu FP %llu Se %.2f%% +P %.2f%%\n",
@@ -431,13 +407,13 @@ std::vector<std::string> InputsOf(const Options& opt)
     return in;
 }
 
-int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
+int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnnotations& reference)
 {
     CEcgDocument doc;
     doc.OpenFile(path);
 
     RecordingView view;
-    doc.SetDetectorKind(opt.detector);
+    doc.SetDetectorKind(opt.detector.value_or(DefaultDetectorFor(doc.GetFileKind())));
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
@@ -452,16 +428,19 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     if (!completed)
         std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
     if (!opt.reference.empty() && completed) {
-        const std::vector<int64_t> detected(f.beats.begin(), f.beats.end());
-        const auto scored = [&opt](int64_t sample) {
-            if (sample < opt.scoreFrom)
+        const std::vector<double> detected(f.beats.begin(), f.beats.end());
+        std::vector<double> beats;
+        for (const ReferenceBeat& b : reference.beats)
+            beats.push_back(b.position);
+        const auto scored = [&opt](double sample) {
+            if (sample < double(opt.scoreFrom))
                 return false;
             for (const auto& [from, to] : opt.exclude)
-                if (sample >= from && sample <= to)
+                if (sample >= double(from) && sample <= double(to))
                     return false;
             return true;
         };
-        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance, scored), opt.json);
+        PrintMatch(path, MatchBeats(detected, beats, kMatchWindow, reference.unscored, scored), opt.json);
     }
     if (completed && !WriteExports(doc, f, opt))
         status = kExitFileFailed;
@@ -578,10 +557,10 @@ int main(int argc, char** argv)
         reportApplication.emplace();
 #endif
 
-    std::vector<int64_t> reference;
+    ReferenceAnnotations reference;
     if (!opt.reference.empty()) {
         std::string error;
-        if (!ReadReference(opt.reference, &reference, &error)) {
+        if (!ReadReferenceAnnotations(opt.reference, &reference, &error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return kExitUsage;
         }
