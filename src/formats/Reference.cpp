@@ -83,7 +83,7 @@ void Collect(const std::vector<std::pair<double, int>>& coded, ReferenceAnnotati
         } else if (code == MitCode::VFOFF && vfFrom >= 0) {
             out->unscored.emplace_back(vfFrom, pos);
             vfFrom = -1;
-        } else if (IsBeatCode(code)) {
+        } else if (IsBeatCode(code) && vfFrom < 0) {  // nothing inside an episode is scored
             out->beats.push_back({pos, code});
         }
     }

@@ -175,6 +175,19 @@ public:
             Emit(p, n);
             return;
         }
+        // The resampler takes the signal to be zero before its start: a lead
+        // that starts at an offset would ring there, so it is resampled as
+        // its difference from the first value.
+        if (p && n > 0) {
+            if (!m_haveLevel) {
+                m_level = p[0];
+                m_haveLevel = true;
+            }
+            m_shifted.assign(p, p + n);
+            for (double& v : m_shifted)
+                v -= m_level;
+            p = m_shifted.data();
+        }
         m_resampled.resize(size_t(double(n) * ECG_SAMPLE_RATE / m_rate) + 64);
         size_t used = 0, done = 0;
         do {
@@ -184,6 +197,8 @@ public:
                 throw CFileException(CFileException::recordingDamaged, -1, m_path);
             used += idone;
             done = odone;
+            for (size_t i = 0; i < odone; ++i)
+                m_resampled[i] += m_level;
             Emit(m_resampled.data(), odone);
         } while (p ? used < n : done > 0);
     }
@@ -209,8 +224,10 @@ private:
     const std::string& m_path;
     CResultWriter& m_out;
     soxr_t m_resampler = nullptr;
-    std::vector<double> m_resampled;
+    std::vector<double> m_resampled, m_shifted;
     std::vector<int16_t> m_units;
+    double m_level = 0;
+    bool m_haveLevel = false;
     uint64_t m_written = 0;
 };
 
