@@ -75,10 +75,18 @@ TEST(FormatFiles, WfdbVariantsOfRecord100ReadAsTheOriginal)
               SamplesOf(*OpenStandardRecording(kRecord100.string(), {"V5"}, &t)));
 }
 
-TEST(FormatFiles, AnOffsetCostsNoBeat)
+TEST(FormatFiles, AnOffsetOrAnInvertedLeadCostsNoBeat)
 {
     if (!fs::exists(kFormats) || !fs::exists(kRecord100))
         GTEST_SKIP() << "no test data";
+    // Record 100 with MLII upside down.
+    TempDir dir;
+    const std::string dat = In("wfdb/100.dat");
+    const std::string hea = "inv 2 360 650000\n" + dat + " 212 -200 11 1024 995 -22131 0 MLII\n" + dat +
+                            " 212 200 11 1024 1011 20052 0 V5\n";
+    dir.WriteBytes("inv.hea", std::vector<uint8_t>(hea.begin(), hea.end()));
+    fs::copy_file(In("wfdb/b100.atr"), dir.Path("inv.atr"));
+    EXPECT_EQ(ScoreLine({"--reference", dir.Path("inv.atr"), dir.Path("inv.hea")}), "reference TP 2273 FN 0 FP 0");
     const std::string atr = (kRecord100.parent_path() / "100.atr").string();
     const std::string dc = In("dc-offset-plus10mV.edf");
     // The EDF copy ends at 1805 s, before the last reference beat.
