@@ -277,6 +277,7 @@ bool ParseWfdbHeader(const std::string& text, WfdbHeader* out)
         }
         if (!hasBaseline)
             s.baseline = s.adcZero;
+        s.initial = s.adcZero;
         if (words >> w) {
             if (!ParseInt(w, &v))
                 return false;

@@ -17,7 +17,7 @@ struct WfdbSignal {
     int baseline = 0;
     std::string units = "mV";
     int adcZero = 0;
-    int initial = 0;
+    int initial = 0;  // format 8's first value; the ADC zero unless given
     std::string description;
 };
 
