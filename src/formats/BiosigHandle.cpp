@@ -245,6 +245,8 @@ bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out)
     h.resize(size_t(headerBytes));
     if (!in.read(h.data() + 256, headerBytes - 256))
         return false;
+    out->headerBytes = headerBytes;
+    out->records = records;
     const std::string reserved = h.substr(192, 44);
     out->plus = reserved.rfind(bdf ? "BDF+" : "EDF+", 0) == 0;
     const size_t ns = size_t(signals);

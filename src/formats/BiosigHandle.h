@@ -22,6 +22,7 @@ struct EdfFacts {
     bool plus = false;
     bool gaps = false;  // EDF+D whose data records do not follow each other
     double recordSeconds = 0;
+    long long headerBytes = 0, records = 0;
     std::vector<std::string> labels;
     std::vector<long long> samplesPerRecord;
     bool annotationsOnly = false;

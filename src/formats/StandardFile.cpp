@@ -458,6 +458,39 @@ std::string ReadText(const std::string& path, size_t limit)
     return text;
 }
 
+// One signal of an EDF/BDF file read straight from its data records. BioSig
+// brings every signal to the least common multiple of their rates, which for
+// signals of unrelated rates is millions of samples a second.
+void DecodeEdfLead(const std::string& path, const EdfFacts& facts, bool bdf, int lead, double perDigit, double offset,
+                   double rate, CResultWriter& data)
+{
+    const int width = bdf ? 3 : 2;
+    long long recordBytes = 0, at = 0;
+    for (size_t i = 0; i < facts.samplesPerRecord.size(); ++i) {
+        if (int(i) == lead)
+            at = recordBytes;
+        recordBytes += facts.samplesPerRecord[i] * width;
+    }
+    const size_t spr = size_t(facts.samplesPerRecord[size_t(lead)]);
+    LeadWriter writer(rate, uint64_t(facts.records) * spr, path, data);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(spr * size_t(width), '\0');
+    std::vector<double> values(spr);
+    for (long long r = 0; r < facts.records; ++r) {
+        in.seekg(facts.headerBytes + r * recordBytes + at);
+        if (!in.read(bytes.data(), std::streamsize(bytes.size())))
+            throw CFileException(CFileException::recordingDamaged, -1, path);
+        for (size_t i = 0; i < spr; ++i) {
+            const auto* b = reinterpret_cast<const unsigned char*>(bytes.data()) + i * size_t(width);
+            const int32_t d = bdf ? int32_t(uint32_t(b[0]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 24) >> 8
+                                  : int16_t(uint16_t(b[0] | b[1] << 8));
+            values[i] = d * perDigit + offset;
+        }
+        writer.Push(values.data(), values.size());
+    }
+    writer.Finish();
+}
+
 // WFDB records are read here, not by BioSig, which takes the baseline in
 // the gain field, several signals in one 16-bit file, formats 24, 310 and
 // 311 and signals spread over several files wrongly or not at all.
@@ -475,7 +508,6 @@ void DecodeWfdb(const std::string& path, const StandardOpenOptions& options, Sta
     }
     const int lead = ChooseLead(channels, options.lead, path);
     const WfdbSignal& s = header.signals[size_t(lead)];
-    const std::vector<double> values = ReadWfdbSignal(FolderOf(path), header, size_t(lead), path);
     const double rate = header.frequency * s.samplesPerFrame;
     rec->leadNumber = lead + 1;
     rec->leadLabel = s.description;
@@ -483,16 +515,19 @@ void DecodeWfdb(const std::string& path, const StandardOpenOptions& options, Sta
     rec->hasStartTime = header.hasTime && header.hasDate &&
                         CivilTime(header.year, header.month, header.day, header.hour, header.minute, header.second,
                                   &rec->startTime);
-    LeadWriter writer(rec->sourceRate, values.size(), path, data);
     const double mv = WfdbMillivoltsPerUnit(s);
+    std::unique_ptr<LeadWriter> writer;
     std::vector<double> slice;
-    for (size_t from = 0; from < values.size(); from += kSliceSamples) {
-        slice.assign(values.begin() + long(from), values.begin() + long(std::min(values.size(), from + kSliceSamples)));
-        for (double& v : slice)
-            v *= mv;
-        writer.Push(slice.data(), slice.size());
-    }
-    writer.Finish();
+    ReadWfdbSignal(
+        FolderOf(path), header, size_t(lead), path,
+        [&](uint64_t count) { writer = std::make_unique<LeadWriter>(rec->sourceRate, count, path, data); },
+        [&](const double* p, size_t n) {
+            slice.assign(p, p + n);
+            for (double& v : slice)
+                v *= mv;
+            writer->Push(slice.data(), slice.size());
+        });
+    writer->Finish();
 }
 
 // Decodes in the child: what is known of the recording goes to info, then
@@ -557,7 +592,13 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
                                   rec->startTime.GetLocalFields().year != facts.year))
             rec->startTime = t;
     }
-    DecodeLead(hdr, path, layout, rate, data);
+    const bool ownEdf = edf && facts.records == hdr->NRec && size_t(lead) < facts.samplesPerRecord.size() &&
+                        facts.samplesPerRecord[size_t(lead)] == ch.SPR && hdr->SPR != ch.SPR;
+    if (ownEdf)
+        DecodeEdfLead(path, facts, kind == SignatureKind::bdf, lead, ch.Cal * layout.millivolts,
+                      ch.Off * layout.millivolts, rate, data);
+    else
+        DecodeLead(hdr, path, layout, rate, data);
     data.Flush();
     WriteRecording(info, *rec);
 }

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -308,8 +310,8 @@ double WfdbMillivoltsPerUnit(const WfdbSignal& s)
     return 0;
 }
 
-std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& header, size_t signal,
-                                   const std::string& headerPath)
+void ReadWfdbSignal(const std::string& folder, const WfdbHeader& header, size_t signal, const std::string& headerPath,
+                    const std::function<void(uint64_t)>& start, const std::function<void(const double*, size_t)>& sink)
 {
     const WfdbSignal& lead = header.signals.at(signal);
     if (!KnownFormat(lead.format) || lead.file == "~")
@@ -341,9 +343,8 @@ std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& 
     const int64_t frames = header.frames > 0 ? header.frames : held;
     if (frames > held)
         throw CFileException(CFileException::recordingDamaged, -1, path);
-    // Beyond about a day of a dozen leads at 1 kHz the record is not one lead in memory.
-    if (double(frames) * lead.samplesPerFrame > double(1u << 30))
-        throw CFileException(CFileException::recordingTooLarge, -1, path);
+    const uint64_t total = uint64_t(frames) * uint64_t(lead.samplesPerFrame);
+    start(total);
 
     ByteSource bytes(path, lead.byteOffset);
     if (!bytes.Good())
@@ -352,10 +353,13 @@ std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& 
     std::vector<int> last(header.signals.size());
     for (size_t k = 0; k < header.signals.size(); ++k)
         last[k] = header.signals[k].initial;
+    // A skewed signal's sample n is stored with frame n + skew: the first
+    // ones are dropped and the last value held at the end.
+    uint64_t drop = std::min<uint64_t>(total, uint64_t(lead.skew) * uint64_t(lead.samplesPerFrame));
+    const uint64_t held_at_end = drop;
     std::vector<double> out;
-    out.reserve(size_t(frames) * size_t(lead.samplesPerFrame));
-    const double zero = 0;
-    double previous = zero;
+    out.reserve(1 << 16);
+    double previous = 0;
     for (int64_t f = 0; f < frames; ++f) {
         for (size_t i = 0; i < frameSamples; ++i) {
             int v = 0;
@@ -370,16 +374,30 @@ std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& 
                 continue;
             if (!invalid)
                 previous = (double(v) - lead.baseline) / lead.gain;
+            if (drop > 0) {
+                --drop;
+                continue;
+            }
             out.push_back(previous);
+            if (out.size() == out.capacity()) {
+                sink(out.data(), out.size());
+                out.clear();
+            }
         }
     }
-    // A skewed signal's sample n is stored with frame n + skew.
-    const size_t skew = std::min(out.size(), size_t(lead.skew) * size_t(lead.samplesPerFrame));
-    if (skew > 0) {
-        out.erase(out.begin(), out.begin() + long(skew));
-        out.insert(out.end(), skew, out.empty() ? zero : out.back());
-    }
-    return out;
+    out.insert(out.end(), size_t(held_at_end), previous);
+    if (!out.empty())
+        sink(out.data(), out.size());
+}
+
+std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& header, size_t signal,
+                                   const std::string& headerPath)
+{
+    std::vector<double> all;
+    ReadWfdbSignal(
+        folder, header, signal, headerPath, [&](uint64_t n) { all.reserve(size_t(std::min<uint64_t>(n, 1 << 24))); },
+        [&](const double* p, size_t n) { all.insert(all.end(), p, p + n); });
+    return all;
 }
 
 bool ParseMitAnnotations(const std::string& bytes, std::vector<WfdbAnnotation>* out)

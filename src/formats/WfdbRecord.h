@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,11 @@ bool ParseWfdbHeader(const std::string& text, WfdbHeader* out);
 double WfdbMillivoltsPerUnit(const WfdbSignal& s);
 
 // The signal's samples in physical units (an invalid sample holds the value
-// before it); its files are looked up in folder. Raises CFileException.
+// before it), handed to sink in pieces after start has been told their
+// number; its files are looked up in folder. Raises CFileException.
+void ReadWfdbSignal(const std::string& folder, const WfdbHeader& header, size_t signal, const std::string& headerPath,
+                    const std::function<void(uint64_t)>& start, const std::function<void(const double*, size_t)>& sink);
+// The same, all at once.
 std::vector<double> ReadWfdbSignal(const std::string& folder, const WfdbHeader& header, size_t signal,
                                    const std::string& headerPath);
 
