@@ -103,6 +103,18 @@ TEST(FormatFiles, AnOffsetOrAnInvertedLeadCostsNoBeat)
             v.push_back(std::stol(x));
         return v;
     };
+    // Record 100 lowered by 2 and by 5 mV through its baseline: the beats
+    // stay where they were (they once came 60-90 ms early, or went missing).
+    for (const char* baseline : {"1424", "2034"}) {
+        const std::string low = "low 2 360 650000\n" + dat + " 212 200(" + baseline + ")/mV 11 1024 995 0 0 MLII\n" +
+                                dat + " 212 200 11 1024 1011 0 0 V5\n";
+        dir.WriteBytes("low.hea", std::vector<uint8_t>(low.begin(), low.end()));
+        const std::vector<long> a = beats(clean.out);
+        const std::vector<long> b = beats(RunAnalyze({"--json", "--detector", "standard", dir.Path("low.hea")}).out);
+        ASSERT_EQ(a.size(), b.size()) << baseline;
+        for (size_t i = 0; i < a.size(); ++i)
+            EXPECT_LE(std::abs(a[i] - b[i]), 1) << baseline << " " << i;
+    }
     // The copy's last second is its end: a detector decides there with less after it.
     std::vector<long> a = beats(clean.out), b = beats(offset.out);
     for (std::vector<long>* v : {&a, &b})
