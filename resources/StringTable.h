@@ -272,6 +272,7 @@ inline constexpr char kRecordingDamaged[] = "%1 已损坏，无法读取其中�
 inline constexpr char kFormatUnsupported[] = "%1 不是可以识别的心电记录格式。";
 inline constexpr char kLeadNotFound[] = "%1 中没有可用的心电导联。";
 inline constexpr char kRecordingTooLarge[] = "%1 太大，无法读入内存。";
+inline constexpr char kRecordingDiscontinuous[] = "%1 是带间断的不连续记录（EDF+D/BDF+D），间断前后的时间无法连成一条心电，不予打开。";
 inline constexpr char kOutOfMemory[] = "内存不足。";
 
 // Font faces; the Qt layers map them to the installed CJK faces.

@@ -34,6 +34,7 @@
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
 #include "app/PrintJob.h"
+#include "analysis/DefaultDetector.h"
 #include "analysis/EcgDocument.h"
 #include "recording/ErrorMessage.h"
 #include "resources/Menus.h"
@@ -187,7 +188,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
 
     // Only long recordings run a detector; short ones show the recorder's beats.
     if (IsLongRecordingKind(doc->GetFileKind()))
-        doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DetectorKind::Standard);
+        doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DefaultDetectorFor(doc->GetFileKind()));
 
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);

@@ -201,6 +201,21 @@ bool ScpHeaderIsSound(const std::string& path)
     return true;
 }
 
+// The onset of the first time-keeping annotation of a data record.
+bool FirstOnset(const std::string& tal, double* out)
+{
+    if (tal.empty() || (tal[0] != '+' && tal[0] != '-'))
+        return false;
+    const size_t end = tal.find_first_of("\x14\x15");
+    if (end == std::string::npos)
+        return false;
+    const std::string number = tal.substr(0, end);
+    if (number.find_first_not_of("+-.0123456789", 1) != std::string::npos)
+        return false;
+    *out = std::strtod(number.c_str(), nullptr);
+    return std::isfinite(*out);
+}
+
 bool TypeMatches(SignatureKind kind, FileFormat type)
 {
     switch (kind) {
@@ -216,6 +231,95 @@ bool TypeMatches(SignatureKind kind, FileFormat type)
 }
 
 }  // namespace
+
+bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out)
+{
+    *out = EdfFacts();
+    std::ifstream in(path, std::ios::binary);
+    std::string h(256, '\0');
+    long long headerBytes = 0, records = 0, signals = 0;
+    if (!in.read(h.data(), 256) || !AsciiInteger(h, 184, 8, &headerBytes) || !AsciiInteger(h, 236, 8, &records) ||
+        !AsciiNumber(h, 244, 8, &out->recordSeconds) || !AsciiInteger(h, 252, 4, &signals) || signals < 1 ||
+        signals > 4096 || headerBytes != 256 * (signals + 1))
+        return false;
+    h.resize(size_t(headerBytes));
+    if (!in.read(h.data() + 256, headerBytes - 256))
+        return false;
+    out->headerBytes = headerBytes;
+    out->records = records;
+    const std::string reserved = h.substr(192, 44);
+    out->plus = reserved.rfind(bdf ? "BDF+" : "EDF+", 0) == 0;
+    const size_t ns = size_t(signals);
+    size_t annotation = ns;
+    long long recordBytes = 0, annotationAt = 0;
+    for (size_t i = 0; i < ns; ++i) {
+        std::string label = h.substr(256 + 16 * i, 16);
+        label.erase(label.find_last_not_of(' ') + 1);
+        long long samples = 0;
+        if (!AsciiInteger(h, 256 + ns * 216 + 8 * i, 8, &samples) || samples < 0)
+            return false;
+        out->labels.push_back(label);
+        out->samplesPerRecord.push_back(samples);
+        const bool isAnnotation = out->plus && label == (bdf ? "BDF Annotations" : "EDF Annotations");
+        if (isAnnotation && annotation == ns) {
+            annotation = i;
+            annotationAt = recordBytes;
+        }
+        recordBytes += samples * (bdf ? 3 : 2);
+    }
+    out->annotationsOnly = out->plus && std::all_of(out->labels.begin(), out->labels.end(), [bdf](const std::string& l) {
+        return l == (bdf ? "BDF Annotations" : "EDF Annotations");
+    });
+
+    int dd = 0, mm = 0, yy = 0;
+    const bool clock = std::sscanf(h.substr(176, 8).c_str(), "%2d.%2d.%2d", &out->hour, &out->minute, &out->second) == 3;
+    const bool date = std::sscanf(h.substr(168, 8).c_str(), "%2d.%2d.%2d", &dd, &mm, &yy) == 3;
+    out->startKnown = clock && date;
+    if (date) {
+        out->day = dd;
+        out->month = mm;
+        out->year = yy < 85 ? 2000 + yy : 1900 + yy;
+    }
+    if (out->plus) {
+        // The recording field's date has all four digits, or says "X".
+        std::istringstream words(h.substr(88, 80));
+        std::string word, when;
+        words >> word >> when;
+        char month[4] = {};
+        int d = 0, y = 0;
+        static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                              "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+        if (word == "Startdate" && when == "X") {
+            out->startKnown = false;
+        } else if (word == "Startdate" && std::sscanf(when.c_str(), "%2d-%3c-%4d", &d, month, &y) == 3) {
+            for (int m = 0; m < 12; ++m) {
+                if (std::strncmp(month, kMonths[m], 3) == 0) {
+                    out->day = d;
+                    out->month = m + 1;
+                    out->year = y;
+                    out->startKnown = clock;
+                }
+            }
+        }
+    }
+
+    if (out->plus && reserved.rfind(bdf ? "BDF+D" : "EDF+D", 0) == 0 && annotation < ns && recordBytes > 0) {
+        const size_t talBytes = size_t(out->samplesPerRecord[annotation] * (bdf ? 3 : 2));
+        std::string tal(std::min<size_t>(talBytes, 64), '\0');
+        double first = 0;
+        for (long long r = 0; r < records; ++r) {
+            in.seekg(headerBytes + r * recordBytes + annotationAt);
+            double onset = 0;
+            if (!in.read(tal.data(), std::streamsize(tal.size())) || !FirstOnset(tal, &onset))
+                return false;
+            if (r == 0)
+                first = onset;
+            else if (std::fabs(onset - first - double(r) * out->recordSeconds) > 1e-3)
+                out->gaps = true;
+        }
+    }
+    return true;
+}
 
 namespace {
 
@@ -256,9 +360,10 @@ Sniffed SniffStandardFile(const std::string& path)
     const auto at = [&](size_t offset, const char* text, size_t n) {
         return head.size() >= offset + n && std::memcmp(head.data() + offset, text, n) == 0;
     };
-    if (head.size() >= 256 && at(0, "0       ", 8)) {
+    // A cut header still carries the signature: it is a damaged file, not samples.
+    if (at(0, "0       ", 8)) {
         out.kind = SignatureKind::edf;
-    } else if (head.size() >= 256 && at(0, "\xff" "BIOSEMI", 8)) {
+    } else if (at(0, "\xff" "BIOSEMI", 8)) {
         out.kind = SignatureKind::bdf;
     } else if (at(0, "GDF ", 4) && head.size() >= 256 && head[4] >= '1' && head[4] <= '3' && head[5] == '.') {
         out.kind = SignatureKind::gdf;
@@ -272,7 +377,7 @@ Sniffed SniffStandardFile(const std::string& path)
         if (lt != std::string::npos && text[lt] == '<' && text.find("<AnnotatedECG") != std::string::npos)
             out.kind = SignatureKind::hl7;
     }
-    if (out.kind == SignatureKind::edf || out.kind == SignatureKind::bdf)
+    if ((out.kind == SignatureKind::edf || out.kind == SignatureKind::bdf) && head.size() >= 252)
         out.durationField.assign(head.begin() + 244, head.begin() + 252);
     return out;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <biosig.h>
 // BioSig's header may define isfinite as a macro, which breaks std::isfinite.
@@ -15,6 +16,22 @@ struct Sniffed {
     SignatureKind kind = SignatureKind::none;
     std::string durationField;  // EDF/BDF: the record duration as written
 };
+
+// What an EDF/BDF header says of itself, read without BioSig.
+struct EdfFacts {
+    bool plus = false;
+    bool gaps = false;  // EDF+D whose data records do not follow each other
+    double recordSeconds = 0;
+    long long headerBytes = 0, records = 0;
+    std::vector<std::string> labels;
+    std::vector<long long> samplesPerRecord;
+    bool annotationsOnly = false;
+    // The start as the header gives it; unknown for EDF+'s "Startdate X".
+    bool startKnown = false;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+// False when the header is not sound enough to tell.
+bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out);
 
 // Looks at the first bytes (and, for a WFDB header, the name) for the
 // signature of a standard format. Never hands the file to BioSig.

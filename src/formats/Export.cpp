@@ -129,10 +129,13 @@ bool WriteEdfPlus(const std::string& out, CEcgFile& ecg, const ExportInput& in, 
     LocalFields f;
     if (in.hasStartTime)
         f = in.startTime.GetLocalFields();
-    if (f.valid && f.month >= 1 && f.month <= 12) {
+    if (f.valid && f.month >= 1 && f.month <= 12 && f.year >= 0 && f.year <= 9999) {
         header += Field(Format("Startdate %02d-%s-%04d X X vitrel-ecg", f.day, kMonths[f.month - 1], f.year), 80);
+        // Two digits stand for 1985-2084; outside that the year is "yy" and
+        // only the recording field above tells it.
         const bool inRange = f.year >= 1985 && f.year <= 2084;
-        header += Field(inRange ? Format("%02d.%02d.%02d", f.day, f.month, f.year % 100) : std::string("01.01.85"), 8);
+        header += Field(inRange ? Format("%02d.%02d.%02d", f.day, f.month, f.year % 100)
+                                : Format("%02d.%02d.yy", f.day, f.month), 8);
         header += Field(Format("%02d.%02d.%02d", f.hour, f.minute, f.second), 8);
     } else {
         header += Field("Startdate X X X vitrel-ecg", 80);
@@ -144,7 +147,15 @@ bool WriteEdfPlus(const std::string& out, CEcgFile& ecg, const ExportInput& in, 
     header += Field(std::to_string(records), 8);
     header += Field("1", 8);
     header += Field("2", 4);
-    const std::string label = in.leadLabel.empty() || in.leadLabel == "ECG" ? "ECG" : "ECG " + in.leadLabel;
+    // EDF+ labels start with the signal type; a label that has it keeps it once.
+    const std::string upper = [&] {
+        std::string u = in.leadLabel;
+        for (char& c : u)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        return u;
+    }();
+    const bool typed = upper.rfind("ECG", 0) == 0 || upper.rfind("EKG", 0) == 0;
+    const std::string label = in.leadLabel.empty() ? "ECG" : typed ? in.leadLabel : "ECG " + in.leadLabel;
     header += Field(label, 16) + Field("EDF Annotations", 16);
     header += Field("", 80) + Field("", 80);
     header += Field("mV", 8) + Field("", 8);
@@ -166,7 +177,9 @@ bool WriteEdfPlus(const std::string& out, CEcgFile& ecg, const ExportInput& in, 
         for (uint32_t i = 0; i < n; i += ECG_SAMPLE_RATE, ++record) {
             data.clear();
             for (uint32_t k = 0; k < uint32_t(ECG_SAMPLE_RATE); ++k) {
-                const int v = i + k < n ? block[i + k] : 0;
+                // The last record is filled with the last sample: a step to
+                // zero there would read back as a beat.
+                const int v = i + k < n ? block[i + k] : n > 0 ? block[n - 1] : 0;
                 PutLe16(data, std::clamp(v, -kEdfDigitalLimit, kEdfDigitalLimit));
             }
             std::string tal = tals[record];
@@ -215,12 +228,14 @@ bool WriteWfdbRecord(const std::string& dir, const std::string& name, CEcgFile& 
     ForEachBlock(ecg, [&](const int16_t* block, uint32_t n) {
         bytes.clear();
         for (uint32_t i = 0; i < n; ++i) {
+            // -32768 is "no sample" in format 16.
+            const int16_t v = std::max<int16_t>(block[i], -32767);
             if (!haveFirst) {
-                first = block[i];
+                first = v;
                 haveFirst = true;
             }
-            checksum = uint16_t(checksum + uint16_t(block[i]));
-            PutLe16(bytes, block[i]);
+            checksum = uint16_t(checksum + uint16_t(v));
+            PutLe16(bytes, v);
         }
         dat.Write(bytes);
     });

@@ -3,40 +3,55 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "analysis/BeatClass.h"
 #include "formats/BiosigHandle.h"
 #include "formats/Isolated.h"
+#include "formats/WfdbRecord.h"
 #include "recording/EcgFile.h"
 
 namespace {
 
-// MIT annotation codes of the EC57 beat labels N L R a V F J A S E j / Q B ? e n f r.
-bool IsMitBeatCode(unsigned code)
+bool IsBeatCode(int code)
 {
-    static const unsigned kCodes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 25, 30, 34, 35, 38, 41};
-    return std::find(std::begin(kCodes), std::end(kCodes), code) != std::end(kCodes);
+    return BeatClassFromMitCode(code) != BeatClass::Unclassified;
 }
 
-// The same beats as annotation texts: the labels themselves, or BioSig's
-// names for the MIT codes when a record was converted through it.
-bool IsBeatText(const std::string& text)
+// The annotation mnemonics, at their MIT codes.
+constexpr char kMnemonics[] = " NLRaVFJASEj/Q~ | sT*D\"=pB^t+u?![]en@xf()r";
+
+int CodeOfMnemonic(const std::string& text)
 {
-    static const char* const kTexts[] = {
-        "N", "L", "R", "B", "A", "a", "J", "S", "V", "r", "F", "e", "j", "n", "E", "/", "f", "Q", "?",
-        "normal beat", "left bundle branch block beat", "right bundle branch block beat",
-        "aberrated atrial premature beat", "premature ventricular contraction",
-        "fusion of ventricular and normal beat", "nodal (junctional) premature beat", "atrial premature contraction",
-        "premature or ectopic supraventricular beat", "ventricular escape beat", "nodal (junctional) escape beat",
-        "paced beat", "unclassifiable beat", "left or right bundle branch block", "learning", "atrial escape beat",
-        "supraventricular escape beat", "fusion of paced and normal beat",
-        "R-on-T premature ventricular contraction"};
-    for (const char* t : kTexts)
+    if (text.size() != 1 || text[0] == ' ')
+        return 0;
+    const char* at = std::strchr(kMnemonics, text[0]);
+    return at ? int(at - kMnemonics) : 0;
+}
+
+// BioSig's names for the MIT beat codes, as records converted through it carry them.
+int CodeOfText(const std::string& text)
+{
+    if (const int code = CodeOfMnemonic(text))
+        return code;
+    static const std::pair<const char*, int> kTexts[] = {
+        {"normal beat", 1}, {"left bundle branch block beat", 2}, {"right bundle branch block beat", 3},
+        {"aberrated atrial premature beat", 4}, {"premature ventricular contraction", 5},
+        {"fusion of ventricular and normal beat", 6}, {"nodal (junctional) premature beat", 7},
+        {"atrial premature contraction", 8}, {"premature or ectopic supraventricular beat", 9},
+        {"ventricular escape beat", 10}, {"nodal (junctional) escape beat", 11}, {"paced beat", 12},
+        {"unclassifiable beat", 13}, {"left or right bundle branch block", 25}, {"learning", 30},
+        {"atrial escape beat", 34}, {"supraventricular escape beat", 35}, {"fusion of paced and normal beat", 38},
+        {"R-on-T premature ventricular contraction", 41}};
+    for (const auto& [t, code] : kTexts)
         if (text == t)
-            return true;
-    return false;
+            return code;
+    return 0;
 }
 
 std::string Trimmed(const char* text)
@@ -47,74 +62,94 @@ std::string Trimmed(const char* text)
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
-bool EndsWithAtr(const std::string& path)
+bool EndsWithNoCase(const std::string& path, const char* ext)
 {
-    if (path.size() < 4)
+    const size_t n = std::strlen(ext);
+    if (path.size() < n)
         return false;
-    std::string ext = path.substr(path.size() - 4);
-    for (char& c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".atr";
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - n + i])) != ext[i])
+            return false;
+    return true;
+}
+
+// Beats and the flutter/fibrillation spans from a list of coded annotations.
+void Collect(const std::vector<std::pair<double, int>>& coded, ReferenceAnnotations* out)
+{
+    double vfFrom = -1;
+    for (const auto& [pos, code] : coded) {
+        if (code == MitCode::VFON && vfFrom < 0) {
+            vfFrom = pos;
+        } else if (code == MitCode::VFOFF && vfFrom >= 0) {
+            out->unscored.emplace_back(vfFrom, pos);
+            vfFrom = -1;
+        } else if (IsBeatCode(code) && vfFrom < 0) {  // nothing inside an episode is scored
+            out->beats.push_back({pos, code});
+        }
+    }
+    if (vfFrom >= 0)
+        out->unscored.emplace_back(vfFrom, HUGE_VAL);
+    std::stable_sort(out->beats.begin(), out->beats.end(),
+                     [](const ReferenceBeat& a, const ReferenceBeat& b) { return a.position < b.position; });
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// REC.atr with the frame rate of REC.hea.
+void ReadWfdbAnnotations(const std::string& atr, const std::string& hea, ReferenceAnnotations* out)
+{
+    WfdbHeader header;
+    if (!ParseWfdbHeader(ReadAll(hea), &header))
+        throw CFileException(CFileException::formatUnsupported, -1, hea);
+    struct stat st {};
+    if (::stat(atr.c_str(), &st) != 0)
+        throw CFileException(CFileException::fileNotFound, ENOENT, atr);
+    std::vector<WfdbAnnotation> annotations;
+    if (!ParseMitAnnotations(ReadAll(atr), &annotations))
+        throw CFileException(CFileException::recordingDamaged, -1, atr);
+    std::vector<std::pair<double, int>> coded;
+    for (const WfdbAnnotation& a : annotations)
+        coded.emplace_back(double(a.sample) * ECG_SAMPLE_RATE / header.frequency, a.code);
+    Collect(coded, out);
 }
 
 constexpr int kReadSeconds = 60;
 
-// The beat annotations of source (a standard recording or WFDB header), at 250/s.
-std::vector<int64_t> BeatAnnotations(const std::string& source, const std::string& path)
+// The annotations of an EDF+, BDF+ or GDF record, through BioSig.
+std::vector<std::pair<double, int>> EmbeddedAnnotations(const std::string& path)
 {
-    std::vector<int64_t> out;
-    BiosigHandle handle(source);
+    std::vector<std::pair<double, int>> out;
+    BiosigHandle handle(path);
     HDRTYPE* hdr = handle.get();
     const double rate = hdr->EVENT.SampleRate > 0 ? hdr->EVENT.SampleRate : hdr->SampleRate;
     if (!std::isfinite(rate) || rate <= 0)
         throw CFileException(CFileException::recordingDamaged, -1, path);
-    const bool mit = hdr->TYPE == MIT;
     for (uint32_t i = 0; i < hdr->EVENT.N; ++i) {
-        const bool beat = mit ? IsMitBeatCode(hdr->EVENT.TYP[i]) : IsBeatText(Trimmed(GetEventDescription(hdr, i)));
-        if (!beat)
-            continue;
-        // BioSig counts WFDB annotation times from 1.
-        const double pos = double(hdr->EVENT.POS[i]) + (mit ? 1 : 0);
-        out.push_back(int64_t(std::llround(pos * ECG_SAMPLE_RATE / rate)));
+        const int code = CodeOfText(Trimmed(GetEventDescription(hdr, i)));
+        if (code != 0)
+            out.emplace_back(double(hdr->EVENT.POS[i]) * ECG_SAMPLE_RATE / rate, code);
     }
     return out;
 }
 
-}  // namespace
-
-ReferenceKind ClassifyReference(const std::string& path)
+bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::string* error)
 {
-    if (EndsWithAtr(path))
-        return ReferenceKind::wfdb;
-    const SignatureKind kind = SniffStandardFile(path).kind;
-    return kind == SignatureKind::none ? ReferenceKind::none : ReferenceKind::embedded;
-}
-
-bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std::string* error)
-{
-    std::string source = path;
-    if (ClassifyReference(path) == ReferenceKind::wfdb) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
-            *error = CFileException::FormatMessage(CFileException::fileNotFound, path);
-            return false;
-        }
-        // WFDB annotation times count samples of the record the header describes.
-        source = path.substr(0, path.size() - 4) + ".hea";
-        if (SniffStandardFile(source).kind != SignatureKind::mit) {
-            *error = CFileException::FormatMessage(CFileException::fileNotFound, source);
-            return false;
-        }
-    }
     std::string result;
     int unused = -1;
     const IsolatedOutcome outcome = RunIsolated(
         [&](CResultWriter& w, CResultWriter&) {
             try {
-                const std::vector<int64_t> beats = BeatAnnotations(source, path);
+                const std::vector<std::pair<double, int>> coded = EmbeddedAnnotations(path);
                 w.Value(int32_t(0));
-                w.Value(uint64_t(beats.size()));
-                w.Bytes(beats.data(), beats.size() * sizeof(int64_t));
+                w.Value(uint64_t(coded.size()));
+                for (const auto& [pos, code] : coded) {
+                    w.Value(pos);
+                    w.Value(int32_t(code));
+                }
             } catch (const CFileException& e) {
                 WriteFileError(w, e);
             }
@@ -125,19 +160,111 @@ bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std:
     CResultReader in(result);
     int32_t tag = -1;
     uint64_t count = 0;
+    std::vector<std::pair<double, int>> coded;
     try {
         if (outcome != IsolatedOutcome::done || !in.Value(&tag))
             throw CFileException(CFileException::recordingDamaged, -1, path);
         if (tag != 0)
             RaiseFileError(in, path);
-        if (!in.Value(&count) || in.Left() != count * sizeof(int64_t))
+        if (!in.Value(&count) || in.Left() != count * (sizeof(double) + sizeof(int32_t)))
             throw CFileException(CFileException::recordingDamaged, -1, path);
     } catch (const CFileException& e) {
         *error = e.GetErrorMessage();
         return false;
     }
-    out->resize(count);
-    in.Bytes(out->data(), count * sizeof(int64_t));
-    std::sort(out->begin(), out->end());
+    for (uint64_t i = 0; i < count; ++i) {
+        double pos = 0;
+        int32_t code = 0;
+        in.Value(&pos);
+        in.Value(&code);
+        coded.emplace_back(pos, code);
+    }
+    Collect(coded, out);
+    return true;
+}
+
+// "index[,code]" lines; a line whose code is not a beat's adds no beat.
+bool ReadCsv(const std::string& path, ReferenceAnnotations* out, std::string* error)
+{
+    std::ifstream in(path);
+    if (!in) {
+        *error = CFileException::FormatMessage(CFileException::fileNotFound, path);
+        return false;
+    }
+    std::vector<std::pair<double, int>> coded;
+    std::string line;
+    size_t lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        char* end = nullptr;
+        const long long v = std::strtoll(line.c_str(), &end, 10);
+        if (end == line.c_str() || (*end != ',' && *end != '\0')) {
+            *error = path + ":" + std::to_string(lineNo) + ": expected \"index,code\"";
+            return false;
+        }
+        int code = MitCode::NORMAL;  // a bare index is a beat
+        if (*end == ',') {
+            const std::string text = Trimmed(end + 1);
+            char* numberEnd = nullptr;
+            const long number = std::strtol(text.c_str(), &numberEnd, 10);
+            if (!text.empty() && *numberEnd == '\0' && std::isdigit(static_cast<unsigned char>(text[0])))
+                code = int(number);
+            else if (!text.empty())
+                code = CodeOfMnemonic(text);
+        }
+        coded.emplace_back(double(v), code);
+    }
+    Collect(coded, out);
+    return true;
+}
+
+}  // namespace
+
+ReferenceKind ClassifyReference(const std::string& path)
+{
+    if (EndsWithNoCase(path, ".atr"))
+        return ReferenceKind::wfdb;
+    const SignatureKind kind = SniffStandardFile(path).kind;
+    return kind == SignatureKind::none ? ReferenceKind::none : ReferenceKind::embedded;
+}
+
+bool ReadReferenceAnnotations(const std::string& path, ReferenceAnnotations* out, std::string* error)
+{
+    *out = ReferenceAnnotations();
+    const ReferenceKind kind = ClassifyReference(path);
+    if (kind == ReferenceKind::none)
+        return ReadCsv(path, out, error);
+    const bool wfdbHeader = kind == ReferenceKind::embedded && SniffStandardFile(path).kind == SignatureKind::mit;
+    if (kind == ReferenceKind::embedded && !wfdbHeader)
+        return ReadEmbedded(path, out, error);
+    // WFDB annotation times count frames of the record the header describes.
+    const std::string stem = path.substr(0, path.size() - 4);
+    const std::string atr = stem + ".atr", hea = stem + ".hea";
+    try {
+        struct stat st {};
+        if (::stat(atr.c_str(), &st) != 0)
+            throw CFileException(CFileException::fileNotFound, ENOENT, atr);
+        if (SniffStandardFile(hea).kind != SignatureKind::mit)
+            throw CFileException(CFileException::fileNotFound, ENOENT, hea);
+        ReadWfdbAnnotations(atr, hea, out);
+    } catch (const CFileException& e) {
+        *error = e.GetErrorMessage();
+        return false;
+    }
+    return true;
+}
+
+bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std::string* error)
+{
+    ReferenceAnnotations annotations;
+    if (!ReadReferenceAnnotations(path, &annotations, error))
+        return false;
+    out->clear();
+    for (const ReferenceBeat& b : annotations.beats)
+        out->push_back(int64_t(std::llround(b.position)));
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class ReferenceKind {
@@ -12,6 +13,23 @@ enum class ReferenceKind {
 };
 
 ReferenceKind ClassifyReference(const std::string& path);
+
+struct ReferenceBeat {
+    double position = 0;  // samples at 250/s, not rounded
+    int code = 0;         // MIT annotation code; 0 when the source gives none
+};
+
+struct ReferenceAnnotations {
+    std::vector<ReferenceBeat> beats;  // beat annotations only, sorted
+    // Ventricular flutter and fibrillation episodes the reference marks
+    // (from its "[" to its "]"), at 250/s: beats are not scored there.
+    std::vector<std::pair<double, double>> unscored;
+};
+
+// Every kind of reference: a standard source, or "index[,code]" lines at
+// 250/s whose code is an annotation mnemonic (N, V, ...) or an MIT code
+// number. False with a message in *error when it cannot be read.
+bool ReadReferenceAnnotations(const std::string& path, ReferenceAnnotations* out, std::string* error);
 
 // The beat annotations (the EC57 beat codes) of a standard source, as sample
 // positions at 250/s, sorted. False with a message in *error when the source

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "formats/BiosigHandle.h"
 #include "formats/Isolated.h"
+#include "formats/WfdbRecord.h"
 
 namespace {
 
@@ -75,31 +77,33 @@ int16_t ToUnits(double millivolts)
     return int16_t(std::clamp(u, -32768.0, 32767.0));
 }
 
-int ChooseLead(const HDRTYPE* hdr, const std::string& wanted, const std::string& path)
+struct Channel {
+    std::string label;
+    bool usable = false;  // a voltage with samples
+};
+
+int ChooseLead(const std::vector<Channel>& channels, const std::string& wanted, const std::string& path)
 {
-    const auto usable = [hdr](int k) {
-        return hdr->CHANNEL[k].OnOff == 1 && IsVoltage(hdr->CHANNEL[k].PhysDimCode) && hdr->CHANNEL[k].SPR > 0;
-    };
     if (!wanted.empty()) {
         char* end = nullptr;
         const long number = std::strtol(wanted.c_str(), &end, 10);
-        for (int k = 0; k < hdr->NS; ++k) {
-            const bool named = *end == '\0' ? number == k + 1
-                                            : Upper(Trimmed(hdr->CHANNEL[k].Label)) == Upper(Trimmed(wanted.c_str()));
-            if (named && usable(k))
-                return k;
+        for (size_t k = 0; k < channels.size(); ++k) {
+            const bool named = *end == '\0' ? number == long(k) + 1
+                                            : Upper(Trimmed(channels[k].label.c_str())) == Upper(Trimmed(wanted.c_str()));
+            if (named && channels[k].usable)
+                return int(k);
         }
         throw CFileException(CFileException::leadNotFound, -1, path);
     }
     int best = -1, bestRank = 1 << 30, first = -1;
-    for (int k = 0; k < hdr->NS; ++k) {
-        if (!usable(k))
+    for (size_t k = 0; k < channels.size(); ++k) {
+        if (!channels[k].usable)
             continue;
         if (first < 0)
-            first = k;
-        const int rank = EcgLeadRank(hdr->CHANNEL[k].Label);
+            first = int(k);
+        const int rank = EcgLeadRank(channels[k].label);
         if (rank >= 0 && rank < bestRank) {
-            best = k;
+            best = int(k);
             bestRank = rank;
         }
     }
@@ -139,62 +143,101 @@ struct LeadLayout {
     double millivolts = 1;
 };
 
-// Decodes the lead, resamples it to 250/s and writes it to out. BioSig 3.0.1
-// garbles or crashes on reads that do not start at record 0 of a freshly
-// opened EDF+ file, so the lead is read in one piece.
-void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, CResultWriter& out)
-{
-    const uint32_t step = layout.recordSamples / layout.leadSamples;
-    const uint64_t total = uint64_t(layout.records) * layout.leadSamples;
-    const double expected = double(total) * ECG_SAMPLE_RATE / rate;
-    if (expected > double(kMaxOutputSamples))
-        throw CFileException(CFileException::recordingTooLarge, -1, path);
-    uint64_t written = 0;
-    std::vector<int16_t> units;
-
-    const bool resample = rate != ECG_SAMPLE_RATE;
-    soxr_t resampler = nullptr;
-    if (resample) {
+// Brings a lead in millivolts at its own rate to 250/s and 1010 units/mV,
+// and writes it to out as it goes.
+class LeadWriter {
+public:
+    LeadWriter(double rate, uint64_t inputSamples, const std::string& path, CResultWriter& out)
+        : m_rate(rate), m_path(path), m_out(out)
+    {
+        if (double(inputSamples) * ECG_SAMPLE_RATE / rate > double(kMaxOutputSamples))
+            throw CFileException(CFileException::recordingTooLarge, -1, path);
+        if (rate == ECG_SAMPLE_RATE)
+            return;
         soxr_error_t error = nullptr;
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-        resampler = soxr_create(rate, ECG_SAMPLE_RATE, 1, &error, &io, &quality, nullptr);
-        if (!resampler || error)
+        m_resampler = soxr_create(rate, ECG_SAMPLE_RATE, 1, &error, &io, &quality, nullptr);
+        if (!m_resampler || error)
             throw CFileException(CFileException::formatUnsupported, -1, path);
     }
-    struct Closer {
-        soxr_t s;
-        ~Closer() { if (s) soxr_delete(s); }
-    } closer{resampler};
+    ~LeadWriter()
+    {
+        if (m_resampler)
+            soxr_delete(m_resampler);
+    }
+    LeadWriter(const LeadWriter&) = delete;
+    LeadWriter& operator=(const LeadWriter&) = delete;
 
-    std::vector<double> native, resampled;
-    const auto emit = [&](const double* p, size_t n) {
-        units.resize(n);
-        for (size_t i = 0; i < n; ++i)
-            units[i] = ToUnits(p[i]);
-        written += n;
-        if (written > kMaxOutputSamples)
-            throw CFileException(CFileException::recordingTooLarge, -1, path);
-        out.Bytes(units.data(), n * sizeof(int16_t));
-    };
-    const auto push = [&](const double* p, size_t n) {
-        if (!resample) {
-            emit(p, n);
+    void Push(const double* p, size_t n)
+    {
+        if (!m_resampler) {
+            Emit(p, n);
             return;
         }
-        resampled.resize(size_t(double(n) * ECG_SAMPLE_RATE / rate) + 64);
+        // The resampler takes the signal to be zero before its start: a lead
+        // that starts at an offset would ring there, so it is resampled as
+        // its difference from the first value.
+        if (p && n > 0) {
+            if (!m_haveLevel) {
+                m_level = p[0];
+                m_haveLevel = true;
+            }
+            m_shifted.assign(p, p + n);
+            for (double& v : m_shifted)
+                v -= m_level;
+            p = m_shifted.data();
+        }
+        m_resampled.resize(size_t(double(n) * ECG_SAMPLE_RATE / m_rate) + 64);
         size_t used = 0, done = 0;
         do {
             size_t idone = 0, odone = 0;
-            if (soxr_process(resampler, p ? p + used : nullptr, p ? n - used : 0, &idone, resampled.data(),
-                             resampled.size(), &odone))
-                throw CFileException(CFileException::recordingDamaged, -1, path);
+            if (soxr_process(m_resampler, p ? p + used : nullptr, p ? n - used : 0, &idone, m_resampled.data(),
+                             m_resampled.size(), &odone))
+                throw CFileException(CFileException::recordingDamaged, -1, m_path);
             used += idone;
             done = odone;
-            emit(resampled.data(), odone);
+            for (size_t i = 0; i < odone; ++i)
+                m_resampled[i] += m_level;
+            Emit(m_resampled.data(), odone);
         } while (p ? used < n : done > 0);
-    };
+    }
+    void Finish()
+    {
+        if (m_resampler)
+            Push(nullptr, 0);
+    }
 
+private:
+    void Emit(const double* p, size_t n)
+    {
+        m_units.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            m_units[i] = ToUnits(p[i]);
+        m_written += n;
+        if (m_written > kMaxOutputSamples)
+            throw CFileException(CFileException::recordingTooLarge, -1, m_path);
+        m_out.Bytes(m_units.data(), n * sizeof(int16_t));
+    }
+
+    double m_rate;
+    const std::string& m_path;
+    CResultWriter& m_out;
+    soxr_t m_resampler = nullptr;
+    std::vector<double> m_resampled, m_shifted;
+    std::vector<int16_t> m_units;
+    double m_level = 0;
+    bool m_haveLevel = false;
+    uint64_t m_written = 0;
+};
+
+// Decodes the lead through BioSig. BioSig 3.0.1 garbles or crashes on reads
+// that do not start at record 0 of a freshly opened EDF+ file, so the lead
+// is read in one piece.
+void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, CResultWriter& out)
+{
+    const uint32_t step = layout.recordSamples / layout.leadSamples;
+    LeadWriter writer(rate, uint64_t(layout.records) * layout.leadSamples, path, out);
     for (int k = 0; k < hdr->NS; ++k)
         hdr->CHANNEL[k].OnOff = k == layout.lead ? 1 : 0;
     hdr->FLAG.UCAL = 0;
@@ -211,26 +254,33 @@ void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout,
     hdr->AS.rawdata = nullptr;
     // In slices, so that the copy stays small next to BioSig's buffer.
     const size_t count = records * layout.leadSamples;
+    std::vector<double> native;
     for (size_t from = 0; from < count; from += kSliceSamples) {
         native.resize(std::min(kSliceSamples, count - from));
         for (size_t i = 0; i < native.size(); ++i)
             native[i] = hdr->data.block[(from + i) * step] * layout.millivolts;
-        push(native.data(), native.size());
+        writer.Push(native.data(), native.size());
     }
-    if (resample)
-        push(nullptr, 0);
+    writer.Finish();
 }
 
 }  // namespace
 
-CStandardFile::CStandardFile(const std::string& path, std::shared_ptr<const StandardRecording> recording)
-    : CEcgFile(path, NoOpen{}), m_recording(std::move(recording))
+CStandardFile::CStandardFile(const std::string& path, std::shared_ptr<const StandardRecording> recording,
+                             bool forDetector)
+    : CEcgFile(path, NoOpen{}), m_recording(std::move(recording)), m_forDetector(forDetector)
 {
+}
+
+const std::vector<int16_t>& CStandardFile::Samples() const
+{
+    const bool filtered = m_forDetector && m_recording->detectorSamples.size() == m_recording->samples.size();
+    return filtered ? m_recording->detectorSamples : m_recording->samples;
 }
 
 uint32_t CStandardFile::ReadSamples(int16_t* buffer, uint64_t first, uint32_t count)
 {
-    const std::vector<int16_t>& s = m_recording->samples;
+    const std::vector<int16_t>& s = Samples();
     if (first >= s.size())
         return 0;
     const uint32_t n = uint32_t(std::min<uint64_t>(count, s.size() - first));
@@ -248,7 +298,51 @@ bool CStandardFile::GetStartTime(CTime* out)
 
 std::unique_ptr<CEcgFile> CStandardFile::OpenReader()
 {
-    return std::make_unique<CStandardFile>(GetFilePath(), m_recording);
+    return std::make_unique<CStandardFile>(GetFilePath(), m_recording, true);
+}
+
+namespace {
+
+// A running median over an odd window, the ends held at the edge values.
+std::vector<int> RunningMedian(const std::vector<int>& in, size_t window)
+{
+    const size_t n = in.size(), half = window / 2;
+    std::vector<int> out(n);
+    if (n == 0)
+        return out;
+    const auto at = [&](int64_t i) { return in[size_t(std::clamp<int64_t>(i, 0, int64_t(n) - 1))]; };
+    std::vector<int> sorted;
+    for (int64_t i = -int64_t(half); i <= int64_t(half); ++i)
+        sorted.push_back(at(i));
+    std::sort(sorted.begin(), sorted.end());
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = sorted[half];
+        const int leaving = at(int64_t(i) - int64_t(half));
+        const int coming = at(int64_t(i + half + 1));
+        sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), leaving));
+        sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), coming), coming);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<int16_t> WithoutBaseline(const std::vector<int16_t>& samples)
+{
+    constexpr size_t kStep = ECG_SAMPLE_RATE / 50;
+    const size_t n = samples.size();
+    std::vector<int> coarse((n + kStep - 1) / kStep);
+    for (size_t i = 0; i < coarse.size(); ++i)
+        coarse[i] = samples[i * kStep];
+    const std::vector<int> baseline = RunningMedian(RunningMedian(coarse, 11), 31);
+    std::vector<int16_t> out(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t k = i / kStep, next = std::min(k + 1, baseline.size() - 1);
+        const double f = double(i % kStep) / kStep;
+        const double b = baseline[k] + (baseline[next] - baseline[k]) * f;
+        out[i] = int16_t(std::clamp(std::lround(samples[i] - b), -32768L, 32767L));
+    }
+    return out;
 }
 
 int EcgLeadRank(const std::string& label)
@@ -271,6 +365,11 @@ int EcgLeadRank(const std::string& label)
         if (s == kOrder[i] && (ecgPrefix || *kOrder[i]))
             return int(i);
     }
+    // Any other signal that calls itself an ECG ("ECG ECG1", "EKG2") still
+    // goes before one that does not.
+    const std::string whole = Upper(label);
+    if (ecgPrefix || whole.find("ECG") != std::string::npos || whole.find("EKG") != std::string::npos)
+        return int(std::size(kOrder));
     return -1;
 }
 
@@ -329,26 +428,150 @@ bool ReadRecording(CResultReader& in, int samples, StandardRecording* r)
     return true;
 }
 
+bool CivilTime(int year, int month, int day, int hour, int minute, int second, CTime* out)
+{
+    if (year < 1971)
+        return false;
+    try {
+        *out = CTime(year, month, day, hour, minute, second);
+    } catch (const CTimeException&) {
+        return false;
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ReadText(const std::string& path, size_t limit)
+{
+    std::ifstream in(path, std::ios::binary);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && st.st_size >= 0)
+        limit = std::min(limit, size_t(st.st_size));
+    std::string text(limit, '\0');
+    in.read(text.data(), std::streamsize(limit));
+    text.resize(size_t(in.gcount()));
+    return text;
+}
+
+// One signal of an EDF/BDF file read straight from its data records. BioSig
+// brings every signal to the least common multiple of their rates, which for
+// signals of unrelated rates is millions of samples a second.
+void DecodeEdfLead(const std::string& path, const EdfFacts& facts, bool bdf, int lead, double perDigit, double offset,
+                   double rate, CResultWriter& data)
+{
+    const int width = bdf ? 3 : 2;
+    long long recordBytes = 0, at = 0;
+    for (size_t i = 0; i < facts.samplesPerRecord.size(); ++i) {
+        if (int(i) == lead)
+            at = recordBytes;
+        recordBytes += facts.samplesPerRecord[i] * width;
+    }
+    const size_t spr = size_t(facts.samplesPerRecord[size_t(lead)]);
+    LeadWriter writer(rate, uint64_t(facts.records) * spr, path, data);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(spr * size_t(width), '\0');
+    std::vector<double> values(spr);
+    for (long long r = 0; r < facts.records; ++r) {
+        in.seekg(facts.headerBytes + r * recordBytes + at);
+        if (!in.read(bytes.data(), std::streamsize(bytes.size())))
+            throw CFileException(CFileException::recordingDamaged, -1, path);
+        for (size_t i = 0; i < spr; ++i) {
+            const auto* b = reinterpret_cast<const unsigned char*>(bytes.data()) + i * size_t(width);
+            const int32_t d = bdf ? int32_t(uint32_t(b[0]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 24) >> 8
+                                  : int16_t(uint16_t(b[0] | b[1] << 8));
+            values[i] = d * perDigit + offset;
+        }
+        writer.Push(values.data(), values.size());
+    }
+    writer.Finish();
+}
+
+// WFDB records are read here, not by BioSig, which takes the baseline in
+// the gain field, several signals in one 16-bit file, formats 24, 310 and
+// 311 and signals spread over several files wrongly or not at all.
+void DecodeWfdb(const std::string& path, const StandardOpenOptions& options, StandardRecording* rec,
+                CResultWriter& data)
+{
+    WfdbHeader header;
+    if (!ParseWfdbHeader(ReadText(path, 1 << 20), &header))
+        throw CFileException(CFileException::formatUnsupported, -1, path);
+    rec->format = "MIT";
+    std::vector<Channel> channels;
+    for (const WfdbSignal& s : header.signals) {
+        rec->channelLabels.push_back(s.description);
+        channels.push_back({s.description, WfdbMillivoltsPerUnit(s) > 0 && s.file != "~"});
+    }
+    const int lead = ChooseLead(channels, options.lead, path);
+    const WfdbSignal& s = header.signals[size_t(lead)];
+    const double rate = header.frequency * s.samplesPerFrame;
+    rec->leadNumber = lead + 1;
+    rec->leadLabel = s.description;
+    rec->sourceRate = std::fabs(rate - std::round(rate)) <= rate * 1e-9 ? std::round(rate) : rate;
+    rec->hasStartTime = header.hasTime && header.hasDate &&
+                        CivilTime(header.year, header.month, header.day, header.hour, header.minute, header.second,
+                                  &rec->startTime);
+    const double mv = WfdbMillivoltsPerUnit(s);
+    std::unique_ptr<LeadWriter> writer;
+    std::vector<double> slice;
+    ReadWfdbSignal(
+        FolderOf(path), header, size_t(lead), path,
+        [&](uint64_t count) { writer = std::make_unique<LeadWriter>(rec->sourceRate, count, path, data); },
+        [&](const double* p, size_t n) {
+            slice.assign(p, p + n);
+            for (double& v : slice)
+                v *= mv;
+            writer->Push(slice.data(), slice.size());
+        });
+    writer->Finish();
+}
+
 // Decodes in the child: what is known of the recording goes to info, then
 // the samples to data.
 void Decode(const std::string& path, SignatureKind kind, const std::string& durationField,
             const StandardOpenOptions& options, CResultWriter& info, CResultWriter& data)
 {
     auto rec = std::make_shared<StandardRecording>();
+    if (kind == SignatureKind::mit) {
+        DecodeWfdb(path, options, rec.get(), data);
+        data.Flush();
+        WriteRecording(info, *rec);
+        return;
+    }
+    const bool edf = kind == SignatureKind::edf || kind == SignatureKind::bdf;
+    EdfFacts facts;
+    if (edf && ReadEdfFacts(path, kind == SignatureKind::bdf, &facts)) {
+        if (facts.annotationsOnly)
+            throw CFileException(CFileException::leadNotFound, -1, path);
+        if (facts.gaps)
+            throw CFileException(CFileException::recordingDiscontinuous, -1, path);
+    }
     BiosigHandle handle(path);
     HDRTYPE* hdr = handle.get();
     rec->format = GetFileTypeString(hdr->TYPE) ? GetFileTypeString(hdr->TYPE) : "";
+    // BioSig's combined rate of an EDF/BDF file with signals of several
+    // rates can be absurd; each signal's own rate is what counts.
     if (hdr->NS < 1 || hdr->NRec < 1 || hdr->SPR < 1 || !std::isfinite(hdr->SampleRate) || hdr->SampleRate <= 0 ||
-        hdr->SampleRate > 1e6)
+        (!edf && hdr->SampleRate > 1e6))
         throw CFileException(CFileException::recordingDamaged, -1, path);
-    for (int k = 0; k < hdr->NS; ++k)
-        rec->channelLabels.push_back(Trimmed(hdr->CHANNEL[k].Label));
-    const int lead = ChooseLead(hdr, options.lead, path);
+    std::vector<Channel> channels;
+    for (int k = 0; k < hdr->NS; ++k) {
+        const CHANNEL_TYPE& c = hdr->CHANNEL[k];
+        rec->channelLabels.push_back(Trimmed(c.Label));
+        channels.push_back({c.Label, c.OnOff == 1 && IsVoltage(c.PhysDimCode) && c.SPR > 0});
+    }
+    const int lead = ChooseLead(channels, options.lead, path);
     const CHANNEL_TYPE& ch = hdr->CHANNEL[lead];
     if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0)
         throw CFileException(CFileException::recordingDamaged, -1, path);
-    const double rate = NominalRate(hdr->SampleRate * ch.SPR / hdr->SPR, ch.SPR, kind, durationField);
-    if (!(rate >= 1))
+    const double ownRate = edf && facts.recordSeconds > 0 ? ch.SPR / facts.recordSeconds
+                                                          : hdr->SampleRate * ch.SPR / hdr->SPR;
+    const double rate = NominalRate(ownRate, ch.SPR, kind, durationField);
+    if (!(rate >= 1) || rate > 1e6)
         throw CFileException(CFileException::formatUnsupported, -1, path);
     // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
     // samples, as its own converter writes them from WFDB format 212).
@@ -359,7 +582,23 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
     rec->leadLabel = Trimmed(ch.Label);
     rec->sourceRate = rate;
     rec->hasStartTime = StartTimeOf(hdr, &rec->startTime);
-    DecodeLead(hdr, path, layout, rate, data);
+    // EDF+ says "Startdate X" for an unknown start, and its four-digit year
+    // holds where the header's two digits cannot.
+    if (edf && facts.plus) {
+        CTime t;
+        rec->hasStartTime = facts.startKnown && CivilTime(facts.year, facts.month, facts.day, facts.hour,
+                                                          facts.minute, facts.second, &t);
+        if (rec->hasStartTime && (!StartTimeOf(hdr, &rec->startTime) ||
+                                  rec->startTime.GetLocalFields().year != facts.year))
+            rec->startTime = t;
+    }
+    const bool ownEdf = edf && facts.records == hdr->NRec && size_t(lead) < facts.samplesPerRecord.size() &&
+                        facts.samplesPerRecord[size_t(lead)] == ch.SPR && hdr->SPR != ch.SPR;
+    if (ownEdf)
+        DecodeEdfLead(path, facts, kind == SignatureKind::bdf, lead, ch.Cal * layout.millivolts,
+                      ch.Off * layout.millivolts, rate, data);
+    else
+        DecodeLead(hdr, path, layout, rate, data);
     data.Flush();
     WriteRecording(info, *rec);
 }
@@ -373,12 +612,46 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
     if (sniffed.kind == SignatureKind::none)
         return nullptr;
 
+    // BioSig takes an HL7 aECG document for one only after an XML
+    // declaration, which the format does not require: a copy gets one.
+    std::string source = path;
+    struct Scratch {
+        std::string path;
+        ~Scratch() { if (!path.empty()) ::unlink(path.c_str()); }
+    } scratch;
+    if (sniffed.kind == SignatureKind::hl7) {
+        const std::string text = ReadText(path, size_t(1) << 30);
+        const size_t lt = text.find_first_not_of(" \t\r\n\xef\xbb\xbf");
+        if (lt != std::string::npos && text.compare(lt, 5, "<?xml") != 0) {
+            const char* tmp = std::getenv("TMPDIR");
+            std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/vitrel-aecg-XXXXXX";
+            const int fd = ::mkstemp(name.data());
+            if (fd < 0)
+                throw CFileException(CFileException::OsErrorToCause(errno), errno, name);
+            scratch.path = name;
+            const std::string copy = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + text.substr(lt);
+            size_t done = 0;
+            while (done < copy.size()) {
+                const ssize_t w = ::write(fd, copy.data() + done, copy.size() - done);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0)
+                    break;
+                done += size_t(w);
+            }
+            ::close(fd);
+            if (done != copy.size())
+                throw CFileException(CFileException::diskFull, ENOSPC, name);
+            source = name;
+        }
+    }
+
     std::string result;
     int samples = -1;
     const IsolatedOutcome outcome = RunIsolated(
         [&](CResultWriter& info, CResultWriter& data) {
             try {
-                Decode(path, sniffed.kind, sniffed.durationField, options, info, data);
+                Decode(source, sniffed.kind, sniffed.durationField, options, info, data);
             } catch (const CFileException& e) {
                 WriteFileError(info, e);
             }
@@ -397,6 +670,7 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
     auto rec = std::make_shared<StandardRecording>();
     if (!ReadRecording(in, samples, rec.get()))
         throw CFileException(CFileException::recordingDamaged, -1, path);
+    rec->detectorSamples = WithoutBaseline(rec->samples);
 
     if (pTimeStart && rec->hasStartTime)
         *pTimeStart = rec->startTime;
@@ -415,5 +689,13 @@ std::vector<std::string> CompanionFiles(const std::string& path)
     if (SniffStandardFile(path).kind != SignatureKind::mit)
         return {};
     const std::string stem = path.substr(0, path.size() - 4);
-    return {stem + ".dat", stem + ".atr"};
+    std::vector<std::string> files = {stem + ".dat", stem + ".atr"};
+    WfdbHeader header;
+    if (ParseWfdbHeader(ReadText(path, 1 << 20), &header))
+        for (const WfdbSignal& s : header.signals) {
+            const std::string file = s.file[0] == '/' ? s.file : FolderOf(path) + s.file;
+            if (s.file != "~" && std::find(files.begin(), files.end(), file) == files.end())
+                files.push_back(file);
+        }
+    return files;
 }

@@ -19,6 +19,9 @@ struct StandardOpenOptions {
 // What one decode of a standard recording yields; shared by every reader.
 struct StandardRecording {
     std::vector<int16_t> samples;  // 250/s, 1010 per mV
+    // The same lead with its baseline taken out: what the detectors see, so
+    // that an offset or a slow drift never costs beats.
+    std::vector<int16_t> detectorSamples;
     std::string format;            // e.g. "EDF", "MIT"
     std::string leadLabel;
     int leadNumber = 0;            // counted from 1
@@ -30,24 +33,34 @@ struct StandardRecording {
 
 class CStandardFile : public CEcgFile {
 public:
-    CStandardFile(const std::string& path, std::shared_ptr<const StandardRecording> recording);
+    CStandardFile(const std::string& path, std::shared_ptr<const StandardRecording> recording,
+                  bool forDetector = false);
 
     uint64_t GetSampleCount() override { return m_recording->samples.size(); }
     uint32_t ReadSamples(int16_t* buffer, uint64_t first, uint32_t count) override;
     bool ReadHeader(void*) override { return false; }
     int GetFileKind() override { return ECG_KIND_STANDARD; }
     bool GetStartTime(CTime* out) override;
+    // The analysis reader: the lead without its baseline.
     std::unique_ptr<CEcgFile> OpenReader() override;
     std::string GetLeadLabel() override { return m_recording->leadLabel; }
 
     const StandardRecording& Recording() const { return *m_recording; }
 
 private:
+    const std::vector<int16_t>& Samples() const;
+
     std::shared_ptr<const StandardRecording> m_recording;
+    bool m_forDetector = false;
 };
 
+// The lead less its baseline, estimated by a 200 ms then a 600 ms median
+// filter (de Chazal et al. 2004), worked out at 50 values a second.
+std::vector<int16_t> WithoutBaseline(const std::vector<int16_t>& samples);
+
 // The preference rank of a channel label as an ECG lead (II, MLII, ECG, I,
-// V1..V6, then the other limb and chest leads); -1 when it names none.
+// V1..V6, then the other limb and chest leads, then any other ECG signal);
+// -1 when it names none.
 int EcgLeadRank(const std::string& label);
 
 // Null when the file carries no signature of a standard format; raises

@@ -27,6 +27,7 @@ const char* MessageTemplate(int cause)
     case CFileException::formatUnsupported: return Text::kFormatUnsupported;
     case CFileException::leadNotFound: return Text::kLeadNotFound;
     case CFileException::recordingTooLarge: return Text::kRecordingTooLarge;
+    case CFileException::recordingDiscontinuous: return Text::kRecordingDiscontinuous;
     default: return Text::kGenericFileError;
     }
 }

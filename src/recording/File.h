@@ -29,6 +29,7 @@ public:
         formatUnsupported,
         leadNotFound,
         recordingTooLarge,
+        recordingDiscontinuous,
     };
 
     CFileException(int cause = genericException, int osError = -1, std::string fileName = {});

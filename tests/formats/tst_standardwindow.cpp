@@ -79,7 +79,11 @@ void TestStandardWindow::recordAndItsEdfCopyOpenAsLongRecordings()
         QCOMPARE(doc->GetView()->GetDisplaySettings().m_fZoom, 1.0f);
     }
     QVERIFY(beats[0].size() > 2200);
-    QVERIFY(beats[0] == beats[1]);
+    // The precise detector, the default for standard recordings, may place
+    // an R wave a sample apart on the copy's requantised values.
+    QCOMPARE(beats[1].size(), beats[0].size());
+    for (size_t i = 0; i < beats[0].size(); ++i)
+        QVERIFY(std::abs(int64_t(beats[0][i]) - int64_t(beats[1][i])) <= 1);
     frame.UpdateCommandUI();
     QVERIFY(frame.GetAction(ID_FILE_PRINT)->isEnabled());
 

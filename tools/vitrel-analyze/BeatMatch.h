@@ -1,10 +1,12 @@
-// One-to-one matching of detected beats against reference beats.
+// One-to-one matching of detected beats against reference beats, by the
+// rules of the beat-by-beat comparison of ANSI/AAMI EC57: beat annotations
+// only, a 150 ms window, and nothing scored inside the ventricular flutter
+// or fibrillation episodes the reference marks.
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -25,44 +27,74 @@ struct BeatMatchResult {
     }
 };
 
-// Pairs each detected beat with at most one reference beat no more than
-// tolerance samples away and vice versa. Closest pairs are taken first,
-// earlier ones on ties, so a stray detection never steals the reference
-// beat of a better one. Only beats at samples for which scored is true are
-// counted: a reference beat there is found or missed, a detection there
-// without a partner is false; the pairing itself looks at every beat.
+// 150 ms at 250 samples/s.
+constexpr double kMatchWindow = 0.150 * 250;
+
+// Walks both lists in time order. The earlier of the current detection and
+// reference beat is paired with the other when they are within window of
+// each other, unless the next beat of the other list is a closer partner and
+// is not itself better matched by the next beat of the first: so a stray
+// detection never takes the reference beat of a better one. Reference beats
+// inside an unscored span are left out; a detection there is no error.
+// Only beats at positions for which scored is true are counted: a reference
+// beat there is found or missed, a detection there without a partner is false.
 template <class Scored>
-BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int64_t> reference, int64_t tolerance,
-                           Scored scored)
+BeatMatchResult MatchBeats(std::vector<double> detected, std::vector<double> reference, double window,
+                           const std::vector<std::pair<double, double>>& unscored, Scored scored)
 {
+    const auto inUnscored = [&](double p) {
+        return std::any_of(unscored.begin(), unscored.end(),
+                           [p](const std::pair<double, double>& s) { return p >= s.first && p <= s.second; });
+    };
     std::sort(detected.begin(), detected.end());
     std::sort(reference.begin(), reference.end());
-    std::vector<std::tuple<int64_t, size_t, size_t>> pairs;  // distance, detected, reference
-    size_t lo = 0;
-    for (size_t d = 0; d < detected.size(); ++d) {
-        while (lo < reference.size() && reference[lo] < detected[d] - tolerance)
-            ++lo;
-        for (size_t r = lo; r < reference.size() && reference[r] <= detected[d] + tolerance; ++r)
-            pairs.emplace_back(std::llabs(reference[r] - detected[d]), d, r);
-    }
-    std::sort(pairs.begin(), pairs.end());
-    std::vector<bool> detUsed(detected.size()), refUsed(reference.size());
-    for (const auto& [dist, d, r] : pairs) {
-        if (detUsed[d] || refUsed[r])
-            continue;
-        detUsed[d] = refUsed[r] = true;
-    }
+    reference.erase(std::remove_if(reference.begin(), reference.end(), inUnscored), reference.end());
+    constexpr double kNever = 1e18;
+    const auto at = [kNever](const std::vector<double>& v, size_t i) { return i < v.size() ? v[i] : kNever; };
     BeatMatchResult result;
-    for (size_t r = 0; r < reference.size(); ++r)
-        if (scored(reference[r]))
-            ++(refUsed[r] ? result.truePositives : result.falseNegatives);
-    for (size_t d = 0; d < detected.size(); ++d)
-        if (!detUsed[d] && scored(detected[d]))
-            ++result.falsePositives;
+    size_t r = 0, d = 0;
+    while (r < reference.size() || d < detected.size()) {
+        const double T = at(reference, r), nextT = at(reference, r + 1);
+        const double t = at(detected, d), nextt = at(detected, d + 1);
+        if (t < T) {
+            if (T - t <= window && (T - t < std::fabs(T - nextt) || std::fabs(nextT - nextt) < std::fabs(T - nextt))) {
+                if (scored(T))
+                    ++result.truePositives;
+                ++r;
+                ++d;
+            } else {
+                if (scored(t) && !inUnscored(t))
+                    ++result.falsePositives;
+                ++d;
+            }
+        } else {
+            if (t - T <= window && (t - T < std::fabs(t - nextT) || std::fabs(nextt - nextT) < std::fabs(t - nextT))) {
+                if (scored(T))
+                    ++result.truePositives;
+                ++r;
+                ++d;
+            } else {
+                if (scored(T))
+                    ++result.falseNegatives;
+                ++r;
+            }
+        }
+    }
     return result;
 }
 
-inline BeatMatchResult MatchBeats(std::vector<int64_t> detected, std::vector<int64_t> reference, int64_t tolerance)
+// Whole-sample positions, every beat scored.
+template <class Scored>
+BeatMatchResult MatchBeats(const std::vector<int64_t>& detected, const std::vector<int64_t>& reference,
+                           int64_t tolerance, Scored scored)
 {
-    return MatchBeats(std::move(detected), std::move(reference), tolerance, [](int64_t) { return true; });
+    return MatchBeats(std::vector<double>(detected.begin(), detected.end()),
+                      std::vector<double>(reference.begin(), reference.end()), double(tolerance), {},
+                      [&scored](double p) { return scored(int64_t(std::llround(p))); });
+}
+
+inline BeatMatchResult MatchBeats(const std::vector<int64_t>& detected, const std::vector<int64_t>& reference,
+                                  int64_t tolerance)
+{
+    return MatchBeats(detected, reference, tolerance, [](int64_t) { return true; });
 }

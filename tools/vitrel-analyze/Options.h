@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +15,7 @@ struct Options {
     bool done = false;  // --help or --version answered: exit with status
     bool json = false;
     bool applyReview = true;  // a saved review beside the recording replaces the beats
-    DetectorKind detector = DetectorKind::Standard;
+    std::optional<DetectorKind> detector;  // unset: the default for the file's kind
     std::string lead;
     std::string beatsCsv;
     std::string exportEdf;

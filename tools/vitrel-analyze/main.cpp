@@ -12,8 +12,10 @@
 #include "Options.h"
 #include "Scoring.h"
 #include "Summary.h"
+#include "analysis/DefaultDetector.h"
 #include "analysis/EcgDocument.h"
 #include "formats/Export.h"
+#include "formats/Reference.h"
 #include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
 #include "recording/EcgFile.h"
@@ -25,8 +27,6 @@
 #endif
 
 namespace {
-
-constexpr int64_t kMatchTolerance = 37;  // samples, 150 ms
 
 // Records what the analysis run tells its view. Calls arrive on the worker;
 // the main thread reads the fields only after the worker has been joined.
@@ -105,13 +105,13 @@ void ApplySavedReview(const std::string& path, CEcgDocument& doc)
     std::fprintf(stderr, "%s: the review %s cannot be read: not applied\n", path.c_str(), reviewPath.c_str());
 }
 
-int AnalyseFile(const std::string& path, const Options& opt, const std::vector<int64_t>& reference)
+int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnnotations& reference)
 {
     CEcgDocument doc;
     doc.OpenFile(path);
 
     RecordingView view;
-    doc.SetDetectorKind(opt.detector);
+    doc.SetDetectorKind(opt.detector.value_or(DefaultDetectorFor(doc.GetFileKind())));
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
@@ -128,16 +128,19 @@ int AnalyseFile(const std::string& path, const Options& opt, const std::vector<i
     if (!completed)
         std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
     if (!opt.reference.empty() && results) {
-        const std::vector<int64_t> detected(results->beats.begin(), results->beats.end());
-        const auto scored = [&opt](int64_t sample) {
-            if (sample < opt.scoreFrom)
+        const std::vector<double> detected(results->beats.begin(), results->beats.end());
+        std::vector<double> beats;
+        for (const ReferenceBeat& b : reference.beats)
+            beats.push_back(b.position);
+        const auto scored = [&opt](double sample) {
+            if (sample < double(opt.scoreFrom))
                 return false;
             for (const auto& [from, to] : opt.exclude)
-                if (sample >= from && sample <= to)
+                if (sample >= double(from) && sample <= double(to))
                     return false;
             return true;
         };
-        PrintMatch(path, MatchBeats(detected, reference, kMatchTolerance, scored), opt.json);
+        PrintMatch(path, MatchBeats(detected, beats, kMatchWindow, reference.unscored, scored), opt.json);
     }
     if (results && !WriteExports(doc, *results, opt))
         status = kExitFileFailed;
@@ -168,10 +171,10 @@ int main(int argc, char** argv)
         reportApplication.emplace();
 #endif
 
-    std::vector<int64_t> reference;
+    ReferenceAnnotations reference;
     if (!opt.reference.empty()) {
         std::string error;
-        if (!ReadReference(opt.reference, &reference, &error)) {
+        if (!ReadReferenceAnnotations(opt.reference, &reference, &error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return kExitUsage;
         }
