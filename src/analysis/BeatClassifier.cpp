@@ -230,10 +230,37 @@ private:
     float m_sum = 0;
 };
 
+// The last intervals not touching a V beat; Longer() is their 90th
+// percentile, near the sinus interval even among frequent early beats.
+class RecentRR {
+public:
+    void Add(uint32_t rr)
+    {
+        m_ring[m_pos] = rr;
+        m_pos = (m_pos + 1) % SIZE;
+        m_n = std::min(m_n + 1, SIZE);
+    }
+    float Longer() const
+    {
+        if (m_n < 4)
+            return 0;
+        std::array<uint32_t, SIZE> v{};
+        std::copy(m_ring.begin(), m_ring.begin() + std::ptrdiff_t(m_n), v.begin());
+        const size_t k = (9 * (m_n - 1)) / 10;
+        std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(k), v.begin() + std::ptrdiff_t(m_n));
+        return float(v[k]);
+    }
+
+private:
+    static constexpr size_t SIZE = 16;
+    std::array<uint32_t, SIZE> m_ring{};
+    size_t m_pos = 0, m_n = 0;
+};
+
 // Rhythm constants: a beat of normal shape this much earlier than the local
 // normal interval is supraventricular, unless the rhythm around it is
 // irregular throughout (fibrillation), where prematurity means nothing.
-constexpr float S_PREMATURE = 0.87f;
+constexpr float S_PREMATURE = 0.85f, S_VERY_PREMATURE = 0.55f, S_ABRUPT = 0.85f;
 constexpr float IRREGULAR = 0.10f;
 constexpr int IRREGULAR_SPAN = 8;
 
@@ -383,24 +410,34 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
             references.push_back(k);
     }
 
-    // Rhythm: supraventricular beats among those of normal shape.
+    // Rhythm: supraventricular beats among those of normal shape. Early
+    // against the mean normal interval, or very early against the longer
+    // recent intervals (when ectopic beats outnumber the sinus ones), and
+    // abruptly so unless a run goes on.
     LocalRR local;
+    RecentRR recent;
     for (size_t i = 0; i < n; ++i) {
         const BeatClass m = morph[out.family[i]];
         out.classes[i] = m;
         if (i == 0)
             continue;
-        const float rr = float(beats[i] - beats[i - 1]);
-        const bool prevNormal = out.classes[i - 1] == BeatClass::N;
-        if (m != BeatClass::N)
-            continue;
-        const float ref = local.Value();
-        if (ref > 0 && rr < S_PREMATURE * ref && Irregularity(beats, i, ref) < IRREGULAR) {
-            out.classes[i] = BeatClass::S;
-            continue;
+        const uint32_t rrSamples = beats[i] - beats[i - 1];
+        const float rr = float(rrSamples);
+        const BeatClass before = out.classes[i - 1];
+        if (m == BeatClass::N) {
+            const float ref = local.Value();
+            const float longer = recent.Longer();
+            const float base = ref > 0 ? ref : longer;
+            const float prev = i >= 2 ? float(beats[i - 1] - beats[i - 2]) : rr;
+            const bool early = (ref > 0 && rr < S_PREMATURE * ref) || (longer > 0 && rr < S_VERY_PREMATURE * longer);
+            const bool abrupt = before != BeatClass::N || rr < S_ABRUPT * prev;
+            if (early && abrupt && (base <= 0 || Irregularity(beats, i, base) < IRREGULAR))
+                out.classes[i] = BeatClass::S;
+            else if (before == BeatClass::N && (ref == 0 || (rr > 0.6f * ref && rr < 1.6f * ref)))
+                local.Add(rr);
         }
-        if (prevNormal && (ref == 0 || (rr > 0.6f * ref && rr < 1.6f * ref)))
-            local.Add(rr);
+        if (before != BeatClass::V && out.classes[i] != BeatClass::V)
+            recent.Add(rrSamples);
     }
 
     std::vector<uint32_t> rank(families.size());
