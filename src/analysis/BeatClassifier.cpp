@@ -264,8 +264,9 @@ constexpr float S_PREMATURE = 0.85f, S_VERY_PREMATURE = 0.55f, S_ABRUPT = 0.85f;
 constexpr float IRREGULAR = 0.10f;
 constexpr int IRREGULAR_SPAN = 8;
 
-// Median of the absolute successive RR differences around beat i, over the
-// local normal interval: small in sinus rhythm even with a few ectopic beats.
+// Lower quartile of the absolute successive RR differences around beat i,
+// over the local normal interval: small in sinus rhythm even with frequent
+// ectopic beats, large throughout fibrillation.
 float Irregularity(const std::vector<uint32_t>& beats, size_t i, float localRR)
 {
     if (localRR <= 0)
@@ -280,8 +281,8 @@ float Irregularity(const std::vector<uint32_t>& beats, size_t i, float localRR)
     }
     if (n == 0)
         return 0;
-    std::nth_element(d.begin(), d.begin() + n / 2, d.begin() + n);
-    return d[size_t(n / 2)] / localRR;
+    std::nth_element(d.begin(), d.begin() + n / 4, d.begin() + n);
+    return d[size_t(n / 4)] / localRR;
 }
 
 // Median of the eight RR intervals before the one that ends at beat i.
