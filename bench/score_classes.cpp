@@ -3,7 +3,8 @@
 // scored): VEB and SVEB sensitivity and positive predictivity.
 //
 //   score_classes [OPTIONS] RECORDING REFERENCE.csv
-//       one line: "VEB TP FN FP SVEB TP FN FP seconds", the SVEB figures with
+//       one line: "VEB TP FN FP SVEB TP FN FP SECONDS DETECTION", seconds for
+//       the classes and events and for the analysis run; the SVEB figures with
 //       S beats inside the reference's fibrillation (NNN.rhythm.csv) called N
 //   score_classes --data DIR [--records LIST]
 //       a table of the MIT-BIH records in DIR with gross figures
@@ -23,6 +24,7 @@
 #include "ClassMatch.h"
 #include "analysis/BeatClassifier.h"
 #include "analysis/EcgDocument.h"
+#include "analysis/Ectopy.h"
 
 namespace {
 
@@ -73,7 +75,9 @@ std::vector<std::pair<int64_t, int64_t>> ReadFibrillation(const std::string& pat
 struct Scored {
     ClassMatchResult match;
     ClassMatchResult relabelled;  // S beats inside the reference's fibrillation called N
-    double seconds = 0;
+    double seconds = 0;           // classes and events
+    double detectionSeconds = 0;  // the document's analysis run
+    size_t events = 0;
 };
 
 Scored ScoreRecording(const std::string& file, const std::string& refPath, DetectorKind detector, int64_t excludeFirst,
@@ -82,8 +86,10 @@ Scored ScoreRecording(const std::string& file, const std::string& refPath, Detec
     CEcgDocument doc;
     doc.OpenFile(file);
     doc.SetDetectorKind(detector);
+    const auto d0 = std::chrono::steady_clock::now();
     doc.StartAnalysis(nullptr);
     doc.WaitAnalysis();
+    const double detection = std::chrono::duration<double>(std::chrono::steady_clock::now() - d0).count();
     std::vector<uint32_t> beats;
     doc.GetBeatsInRange(0, UINT32_MAX, beats);
 
@@ -92,8 +98,12 @@ Scored ScoreRecording(const std::string& file, const std::string& refPath, Detec
         return doc.ReadSamples(buffer, int64_t(first), count);
     };
     const BeatClassification c = ClassifyBeats(reader, doc.GetSampleCount(), beats);
+    const std::vector<Episode> events = FindEctopyEvents(beats, c.classes);
+    const EctopySummary summary = SummarizeEctopy(beats, c.classes, events);
     Scored s;
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    s.detectionSeconds = detection;
+    s.events = events.size() + summary.count[0] * 0;
 
     const Reference ref = ReadReference(refPath);
     std::vector<int64_t> detected(beats.begin(), beats.end());
@@ -182,10 +192,10 @@ int main(int argc, char** argv)
             }
             const Scored s = ScoreRecording(positional[0], positional[1], detector, exFirst, exLast, dump);
             const BeatMatchResult v = s.match.Veb(), sv = s.relabelled.Sveb();
-            std::printf("VEB %llu %llu %llu SVEB %llu %llu %llu %.4f\n", (unsigned long long)v.truePositives,
+            std::printf("VEB %llu %llu %llu SVEB %llu %llu %llu %.4f %.4f\n", (unsigned long long)v.truePositives,
                         (unsigned long long)v.falseNegatives, (unsigned long long)v.falsePositives,
                         (unsigned long long)sv.truePositives, (unsigned long long)sv.falseNegatives,
-                        (unsigned long long)sv.falsePositives, s.seconds);
+                        (unsigned long long)sv.falsePositives, s.seconds, s.detectionSeconds);
             return 0;
         }
         std::vector<std::string> list;
@@ -202,7 +212,7 @@ int main(int argc, char** argv)
         std::printf("  %-8s %5s %4s %4s %6s %6s   %5s %4s %4s %6s %6s   %4s %6s %6s\n", "record", "V TP", "FN", "FP", "Se %",
                     "+P %", "S TP", "FN", "FP", "Se %", "+P %", "FP", "Se %", "+P %");
         ClassMatchResult gross, grossAf;
-        double seconds = 0;
+        double seconds = 0, detectionSeconds = 0;
         for (const std::string& r : list) {
             const std::filesystem::path dir = std::filesystem::path(data) / ("mitdb-" + r);
             std::string file;
@@ -220,10 +230,12 @@ int main(int argc, char** argv)
             gross += s.match;
             grossAf += s.relabelled;
             seconds += s.seconds;
+            detectionSeconds += s.detectionSeconds;
         }
         PrintLine("gross", gross, grossAf);
         std::printf("  the last three columns: SVEB with S beats inside the reference's AF and flutter called N\n");
-        std::printf("  classification: %.3f s for %zu records\n", seconds, list.size());
+        std::printf("  classes and events: %.3f s, the analysis runs: %.3f s, for %zu records\n", seconds,
+                    detectionSeconds, list.size());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "score_classes: %s\n", e.what());
         return 1;

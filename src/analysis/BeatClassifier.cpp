@@ -32,6 +32,26 @@ constexpr float TEMPLATE_MEMORY = 32.0f;
 
 using Shape = std::array<float, LEN>;
 
+// Sums in eight interleaved lanes, added up in a fixed order: the same
+// result on every run, and quick to compute.
+constexpr int LANES = 8;
+
+template <class Term>
+float LaneSum(Term term)
+{
+    std::array<float, LANES> acc{};
+    int i = 0;
+    for (; i + LANES <= LEN; i += LANES)
+        for (int j = 0; j < LANES; ++j)
+            acc[size_t(j)] += term(i + j);
+    for (int j = 0; i < LEN; ++i, ++j)
+        acc[size_t(j)] += term(i);
+    float s = 0;
+    for (float v : acc)
+        s += v;
+    return s;
+}
+
 struct BeatFeatures {
     Shape raw;         // baseline removed
     Shape unit;        // mean removed, unit norm
@@ -42,15 +62,10 @@ struct BeatFeatures {
 // Mean removed, scaled to unit norm; false when the segment is flat.
 bool Normalize(const float* x, Shape& out)
 {
-    float mean = 0;
+    const float mean = LaneSum([x](int i) { return x[i]; }) / float(LEN);
     for (int i = 0; i < LEN; ++i)
-        mean += x[i];
-    mean /= float(LEN);
-    float energy = 0;
-    for (int i = 0; i < LEN; ++i) {
-        out[i] = x[i] - mean;
-        energy += out[i] * out[i];
-    }
+        out[size_t(i)] = x[i] - mean;
+    const float energy = LaneSum([&out](int i) { return out[size_t(i)] * out[size_t(i)]; });
     if (energy <= 1e-3f) {
         out.fill(0.0f);
         return false;
@@ -63,10 +78,7 @@ bool Normalize(const float* x, Shape& out)
 
 float Dot(const Shape& a, const Shape& b)
 {
-    float s = 0;
-    for (int i = 0; i < LEN; ++i)
-        s += a[i] * b[i];
-    return s;
+    return LaneSum([&](int i) { return a[size_t(i)] * b[size_t(i)]; });
 }
 
 // Correlation of b shifted by up to MAX_SHIFT samples against a; the shifted
@@ -285,18 +297,41 @@ float Irregularity(const std::vector<uint32_t>& beats, size_t i, float localRR)
     return d[size_t(n / 4)] / localRR;
 }
 
-// Median of the eight RR intervals before the one that ends at beat i.
-float LocalMedianRR(const std::vector<uint32_t>& beats, size_t i)
-{
-    std::array<uint32_t, 8> rr{};
-    size_t n = 0;
-    for (size_t k = i > 8 ? i - 8 : 1; k < i; ++k)
-        rr[n++] = beats[k] - beats[k - 1];
-    if (n == 0)
-        return 0;
-    std::nth_element(rr.begin(), rr.begin() + std::ptrdiff_t(n / 2), rr.begin() + std::ptrdiff_t(n));
-    return float(rr[n / 2]);
-}
+// Median of the eight RR intervals before the one that ends at the current
+// beat, kept sorted as the window slides one beat at a time.
+class SlidingMedianRR {
+public:
+    // Call for i = 0, 1, 2, ... in turn; returns 0 before beat 2.
+    float At(const std::vector<uint32_t>& beats, size_t i)
+    {
+        if (i >= 2)
+            Insert(beats[i - 1] - beats[i - 2]);
+        if (i >= 10)
+            Remove(beats[i - 9] - beats[i - 10]);
+        return m_n ? float(m_sorted[m_n / 2]) : 0.0f;
+    }
+
+private:
+    void Insert(uint32_t v)
+    {
+        size_t k = m_n++;
+        for (; k > 0 && m_sorted[k - 1] > v; --k)
+            m_sorted[k] = m_sorted[k - 1];
+        m_sorted[k] = v;
+    }
+    void Remove(uint32_t v)
+    {
+        size_t k = 0;
+        while (k < m_n && m_sorted[k] != v)
+            ++k;
+        for (; k + 1 < m_n; ++k)
+            m_sorted[k] = m_sorted[k + 1];
+        --m_n;
+    }
+
+    std::array<uint32_t, 9> m_sorted{};
+    size_t m_n = 0;
+};
 
 }  // namespace
 
@@ -313,10 +348,15 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
     std::vector<Family> families;
     std::vector<uint32_t> active;  // indices into families
     WindowSource source(read, sampleCount);
+    SlidingMedianRR median;
     for (size_t i = 0; i < n; ++i) {
         const BeatFeatures f = ExtractFeatures(source.Window(beats[i]));
         int best = -1;
         float bestCorr = -2.0f;
+        auto amplitudeFits = [&](const Family& fam) {
+            const float ratio = fam.amplitude > 0 ? f.amplitude / fam.amplitude : 0;
+            return ratio >= JOIN_AMPLITUDE_LOW && ratio <= JOIN_AMPLITUDE_HIGH;
+        };
         for (uint32_t a : active) {
             const float c = Dot(families[a].unit, f.unit);
             if (c > bestCorr) {
@@ -326,11 +366,7 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         }
         if (best >= 0 && bestCorr < JOIN_CORRELATION && bestCorr > 0.6f)
             bestCorr = ShiftedCorrelation(families[size_t(best)].unit, f.raw);
-        bool join = false;
-        if (best >= 0 && bestCorr >= JOIN_CORRELATION) {
-            const float ratio = families[size_t(best)].amplitude > 0 ? f.amplitude / families[size_t(best)].amplitude : 0;
-            join = ratio >= JOIN_AMPLITUDE_LOW && ratio <= JOIN_AMPLITUDE_HIGH;
-        }
+        const bool join = best >= 0 && bestCorr >= JOIN_CORRELATION && amplitudeFits(families[size_t(best)]);
         if (!join) {
             if (active.size() == ACTIVE_FAMILIES) {
                 // Retire the family matched least recently.
@@ -345,7 +381,7 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         }
         Family& fam = families[size_t(best)];
         AddToFamily(fam, f, i + 1);
-        const float med = LocalMedianRR(beats, i);
+        const float med = median.At(beats, i);
         if (med > 0 && i + 1 < n) {
             const float pre = float(beats[i] - beats[i - 1]) / med, post = float(beats[i + 1] - beats[i]) / med;
             fam.preSum += pre;
