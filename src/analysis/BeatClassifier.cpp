@@ -17,6 +17,8 @@ constexpr int FAMILY_SHIFT = 15;  // families' R marks may sit on different peak
 constexpr float V_UNLIKE = 0.6f, V_DIFFERENT = 0.85f, V_SIMILAR = 0.95f, V_ALIKE = 0.97f;
 constexpr float V_WIDER = 1.2f, V_MUCH_WIDER = 1.5f, V_WIDE_SIZED = 1.3f, V_TALLER = 1.6f, V_SMALLER = 0.6f;
 constexpr float V_EARLY = 0.5f, V_EARLIER = 0.6f, V_COMPENSATED = 1.15f;
+constexpr uint32_t SMALL_FAMILY = 3;
+constexpr float V_SMALL_DIFFERENT = 0.8f, V_SMALL_EARLY = 0.3f, V_SMALL_PAUSE = 1.0f;
 constexpr uint32_t REFERENCE_MIN_COUNT = 5;
 constexpr size_t REFERENCE_FAMILIES = 16;
 constexpr int MARGIN = BEFORE + AFTER + 2 * MAX_SHIFT + 8;
@@ -437,10 +439,14 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
             c = std::max(c, ShiftedCorrelation(nf.unit, fam.mean, FAMILY_SHIFT));
         const float w = (fam.widthSum / float(fam.count) + 1.0f) / (normalWidth + 1.0f);
         const float a = nf.amplitude > 0 ? fam.amplitude / nf.amplitude : 1.0f;
-        const bool ventricular = c < V_UNLIKE || (c < V_DIFFERENT && (w > V_WIDER || early > V_EARLY)) ||
+        bool ventricular = c < V_UNLIKE || (c < V_DIFFERENT && (w > V_WIDER || early > V_EARLY)) ||
                                  (c < V_SIMILAR && early > V_EARLIER && post > V_COMPENSATED) ||
                                  (c < V_SIMILAR && w > V_MUCH_WIDER) ||
                                  (c < V_ALIKE && w > V_WIDE_SIZED && (a > V_TALLER || a < V_SMALLER));
+        // A family of a beat or three may be noise: it needs the rhythm of an
+        // ectopic beat too, unless its shape is the opposite of normal.
+        if (ventricular && fam.count <= SMALL_FAMILY)
+            ventricular = c < 0 || (c < V_SMALL_DIFFERENT && early > V_SMALL_EARLY && post > V_SMALL_PAUSE);
         morph[k] = ventricular ? BeatClass::V : BeatClass::N;
         if (!ventricular && c >= V_SIMILAR && early < 0.1f && fam.count >= REFERENCE_MIN_COUNT &&
             references.size() < REFERENCE_FAMILIES)
