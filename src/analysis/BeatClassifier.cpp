@@ -16,7 +16,7 @@ constexpr int FAMILY_SHIFT = 15;  // families' R marks may sit on different peak
 // width, size, prematurity and pause that tip a less different one.
 constexpr float V_UNLIKE = 0.6f, V_DIFFERENT = 0.85f, V_SIMILAR = 0.95f, V_ALIKE = 0.97f;
 constexpr float V_WIDER = 1.2f, V_MUCH_WIDER = 1.5f, V_WIDE_SIZED = 1.3f, V_TALLER = 1.6f, V_SMALLER = 0.6f;
-constexpr float V_EARLY = 0.5f, V_EARLIER = 0.6f, V_COMPENSATED = 1.15f;
+constexpr float V_EARLY = 0.5f, V_EARLIER = 0.6f, V_COMPENSATED = 1.05f;
 constexpr uint32_t SMALL_FAMILY = 3;
 constexpr float V_SMALL_DIFFERENT = 0.8f, V_SMALL_EARLY = 0.3f, V_SMALL_PAUSE = 1.0f;
 constexpr uint32_t REFERENCE_MIN_COUNT = 5;
