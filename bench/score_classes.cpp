@@ -78,6 +78,7 @@ struct Scored {
     double seconds = 0;           // classes and events
     double detectionSeconds = 0;  // the document's analysis run
     size_t events = 0;
+    uint32_t vRuns = 0;
 };
 
 Scored ScoreRecording(const std::string& file, const std::string& refPath, DetectorKind detector, int64_t excludeFirst,
@@ -103,7 +104,8 @@ Scored ScoreRecording(const std::string& file, const std::string& refPath, Detec
     Scored s;
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     s.detectionSeconds = detection;
-    s.events = events.size() + summary.count[0] * 0;
+    s.events = events.size();
+    s.vRuns = summary.count[size_t(EpisodeType::VRun)] + summary.count[size_t(EpisodeType::VT)];
 
     const Reference ref = ReadReference(refPath);
     std::vector<int64_t> detected(beats.begin(), beats.end());
