@@ -161,8 +161,8 @@ struct Family {
     float amplitude = 0;
     float widthSum = 0;
     uint64_t lastUsed = 0;
-    double preSum = 0, postSum = 0;  // members' RR before and after over the local RR
-    uint32_t earlyCount = 0;
+    double postSum = 0;  // members' RR after over the local RR
+    uint32_t postCount = 0, earlyCount = 0;
 };
 
 void AddToFamily(Family& fam, const BeatFeatures& f, uint64_t tick)
@@ -384,14 +384,14 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         Family& fam = families[size_t(best)];
         AddToFamily(fam, f, i + 1);
         const float med = median.At(beats, i);
-        if (med > 0 && i + 1 < n) {
-            const float pre = float(beats[i] - beats[i - 1]) / med, post = float(beats[i + 1] - beats[i]) / med;
-            fam.preSum += pre;
-            fam.postSum += post;
+        // The last beat has no pause after it to tell.
+        if (med > 0) {
+            const float pre = float(beats[i] - beats[i - 1]) / med;
             fam.earlyCount += pre < 0.85f;
-        } else {
-            fam.preSum += 1;
-            fam.postSum += 1;
+            if (i + 1 < n) {
+                fam.postSum += float(beats[i + 1] - beats[i]) / med;
+                ++fam.postCount;
+            }
         }
         out.family[i] = uint32_t(best);
     }
@@ -434,7 +434,8 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         for (uint32_t r : references)
             c = std::max(c, ShiftedCorrelation(families[r].unit, fam.mean));
         const float early = float(earlyShare(k)) - normalEarly;
-        const float post = float(fam.postSum / fam.count);
+        const bool pauseKnown = fam.postCount > 0;
+        const float post = pauseKnown ? float(fam.postSum / fam.postCount) : 1.0f;
         if (early < 0.2f - normalEarly)
             c = std::max(c, ShiftedCorrelation(nf.unit, fam.mean, FAMILY_SHIFT));
         const float w = (fam.widthSum / float(fam.count) + 1.0f) / (normalWidth + 1.0f);
@@ -446,7 +447,7 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         // A family of a beat or three may be noise: it needs the rhythm of an
         // ectopic beat too, unless its shape is the opposite of normal.
         if (ventricular && fam.count <= SMALL_FAMILY)
-            ventricular = c < 0 || (c < V_SMALL_DIFFERENT && early > V_SMALL_EARLY && post > V_SMALL_PAUSE);
+            ventricular = c < 0 || (c < V_SMALL_DIFFERENT && early > V_SMALL_EARLY && (!pauseKnown || post > V_SMALL_PAUSE));
         morph[k] = ventricular ? BeatClass::V : BeatClass::N;
         if (!ventricular && c >= V_SIMILAR && early < 0.1f && fam.count >= REFERENCE_MIN_COUNT &&
             references.size() < REFERENCE_FAMILIES)
