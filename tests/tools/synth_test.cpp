@@ -303,3 +303,72 @@ TEST_F(SynthTest, ChunkStartsNeitherDoubleNorInventBeats)
     for (size_t i = 1; i < DocAccess::Beats(doc).size(); ++i)
         EXPECT_GT(DocAccess::Beats(doc)[i] - DocAccess::Beats(doc)[i - 1], 50u) << DocAccess::Beats(doc)[i];
 }
+
+TEST_F(SynthTest, EctopyAndRhythmStretches)
+{
+    const fs::path dir = m_dir / "ectopy";
+    ASSERT_EQ(Synth({"long", "--minutes", "40", "--seed", "9", "--svpb-rate", "0.05", "--vrun-rate", "0.01",
+                     "--vrun-beats", "3-4", "--bigeminy-per-hour", "3", "--af-per-hour", "3", "--beats",
+                     (m_dir / "b.csv").string(), "--rhythm", (m_dir / "r.csv").string(), dir.string()}),
+              0);
+    const std::vector<Beat> beats = ReadBeats(m_dir / "b.csv");
+    std::ifstream in(m_dir / "r.csv");
+    std::string line;
+    struct Stretch {
+        int64_t first, last;
+        std::string rhythm;
+    };
+    std::vector<Stretch> rhythm;
+    while (std::getline(in, line)) {
+        Stretch s;
+        char name[16] = {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lld,%lld,%15s", reinterpret_cast<long long*>(&s.first),
+                              reinterpret_cast<long long*>(&s.last), name),
+                  3)
+            << line;
+        s.rhythm = name;
+        rhythm.push_back(s);
+    }
+    // The stretches tile the recording.
+    ASSERT_FALSE(rhythm.empty());
+    EXPECT_EQ(rhythm.front().first, 0);
+    EXPECT_EQ(rhythm.back().last, 40 * 60 * 250 - 1);
+    for (size_t i = 1; i < rhythm.size(); ++i)
+        EXPECT_EQ(rhythm[i].first, rhythm[i - 1].last + 1);
+    auto rhythmAt = [&](uint32_t at) {
+        for (const Stretch& s : rhythm)
+            if (at >= s.first && at <= s.last)
+                return s.rhythm;
+        return std::string();
+    };
+    int a = 0, inAf = 0, longestV = 0, v = 0, bigeminyV = 0, bigeminyBeats = 0;
+    for (size_t k = 0; k < beats.size(); ++k) {
+        const std::string r = rhythmAt(beats[k].index);
+        a += beats[k].code == 'A';
+        v = beats[k].code == 'V' ? v + 1 : 0;
+        longestV = std::max(longestV, v);
+        if (r == "AFIB") {
+            ++inAf;
+            EXPECT_EQ(beats[k].code, 'N');
+        }
+        if (r == "B" && k > 0 && rhythmAt(beats[k - 1].index) == "B") {
+            ++bigeminyBeats;
+            bigeminyV += beats[k].code == 'V';
+            EXPECT_NE(beats[k].code == 'V', beats[k - 1].code == 'V') << beats[k].index;
+        }
+    }
+    EXPECT_GT(a, 100);
+    EXPECT_GT(inAf, 50);
+    EXPECT_EQ(longestV, 4);
+    EXPECT_GT(bigeminyBeats, 40);
+    // AF is irregular: successive RR intervals differ by a tenth or more
+    // much more often than in sinus rhythm.
+    int big = 0, pairs = 0;
+    for (size_t k = 2; k < beats.size(); ++k)
+        if (rhythmAt(beats[k - 2].index) == "AFIB" && rhythmAt(beats[k].index) == "AFIB") {
+            const double r1 = beats[k - 1].index - beats[k - 2].index, r2 = beats[k].index - beats[k - 1].index;
+            big += std::fabs(r2 - r1) > 0.1 * r1;
+            ++pairs;
+        }
+    EXPECT_GT(big, pairs / 2);
+}

@@ -104,8 +104,31 @@ double SynthBeat::CleanValue(double x) const
     return v;
 }
 
+std::vector<SynthStretch> SynthRhythmStretches(const SynthParams& p, int64_t sampleCount)
+{
+    std::vector<SynthStretch> out;
+    const double perHour = p.bigeminyPerHour + p.trigeminyPerHour + p.afPerHour;
+    if (perHour <= 0)
+        return out;
+    SynthRandom rng(p.seed ^ 0xBB67AE8584CAA73Bull);
+    double t = 30;  // seconds; the first half minute stays sinus
+    const double total = static_cast<double>(sampleCount) / kFs;
+    for (;;) {
+        t += -std::log(1.0 - rng.Uniform()) * 3600.0 / perHour;
+        const double pick = rng.Uniform() * perHour;
+        const char kind = pick < p.afPerHour ? 'F' : pick < p.afPerHour + p.bigeminyPerHour ? 'B' : 'T';
+        const double length = (kind == 'F' ? p.afSeconds : p.stretchSeconds) * rng.Uniform(0.7, 1.3);
+        if (t + length > total)
+            break;
+        out.push_back({std::llround(t * kFs), std::llround((t + length) * kFs), kind});
+        t += length + 10;
+    }
+    return out;
+}
+
 BeatSource::BeatSource(const SynthParams& params, int64_t sampleCount)
-    : m_p(params), m_nSampleCount(sampleCount), m_rng(params.seed * 0x2545F4914F6CDD1Dull + 17)
+    : m_p(params), m_nSampleCount(sampleCount), m_rng(params.seed * 0x2545F4914F6CDD1Dull + 17),
+      m_ectopyRng(params.seed ^ 0x3C6EF372FE94F82Aull), m_stretches(SynthRhythmStretches(params, sampleCount))
 {
     m_personOffset = m_rng.Uniform(-5, 5);
     m_respHz = m_rng.Uniform(0.2, 0.3);
@@ -113,6 +136,16 @@ BeatSource::BeatSource(const SynthParams& params, int64_t sampleCount)
     m_rMean = (m_p.rMv > 0 ? m_p.rMv : m_rng.Uniform(1.0, 1.5)) * kUnitsPerMv;
     m_drift = m_rng.Gauss() * (m_p.fixedRateBpm > 0 ? 1.0 : 3.0);
     m_startOfDay = m_p.hour * 3600 + m_p.minute * 60 + m_p.second;
+}
+
+const SynthStretch* BeatSource::StretchAt(int64_t position) const
+{
+    auto it = std::upper_bound(m_stretches.begin(), m_stretches.end(), position,
+                               [](int64_t at, const SynthStretch& s) { return at < s.first; });
+    if (it == m_stretches.begin())
+        return nullptr;
+    --it;
+    return position < it->end ? &*it : nullptr;
 }
 
 double BeatSource::MeanRate(double t)
@@ -139,11 +172,43 @@ SynthBeat BeatSource::Next()
 
     double rr = rrNormal;
     bool ventricular = false;
+    char code = 'N';
+    m_pShape = 0;
+    const bool ectopy = m_p.Ectopy();
+    const SynthStretch* stretch = ectopy && !first ? StretchAt(m_nLast) : nullptr;
     if (first) {
         rr = m_rng.Uniform(0.15, 0.15 + rr0);
+    } else if (m_runLeft > 0) {
+        rr = rrNormal * m_ectopyRng.Uniform(0.45, 0.6);
+        ventricular = true;
+        if (--m_runLeft == 0)
+            m_compensatory = rrNormal * m_ectopyRng.Uniform(1.2, 1.5);
     } else if (m_compensatory > 0) {
         rr = m_compensatory;
         m_compensatory = 0;
+    } else if (stretch && stretch->kind == 'F') {
+        // Irregularly irregular conduction, no P waves.
+        rr = Clamp(rr0 * 0.8 * std::exp(0.25 * m_ectopyRng.Gauss()), 0.3, 2.0);
+        m_pShape = 2;
+    } else if (stretch) {
+        if (m_sinceV >= (stretch->kind == 'B' ? 1 : 2)) {
+            rr = rrNormal * m_ectopyRng.Uniform(0.55, 0.7);
+            ventricular = true;
+            m_compensatory = 2 * rrNormal - rr;
+        }
+    } else if (ectopy && m_ectopyRng.Uniform() < m_p.vRunPerBeat) {
+        const int length = m_p.vRunMin + static_cast<int>(m_ectopyRng.Next() % uint64_t(m_p.vRunMax - m_p.vRunMin + 1));
+        rr = rrNormal * m_ectopyRng.Uniform(0.5, 0.65);
+        ventricular = true;
+        m_runLeft = length - 1;
+        if (m_runLeft == 0)
+            m_compensatory = 2 * rrNormal - rr;
+    } else if (ectopy && m_ectopyRng.Uniform() < m_p.svpbPerBeat) {
+        // Early, not compensated: the sinus node is reset. Its P wave is
+        // normal, abnormal (inverted) or hidden in the preceding T wave.
+        rr = rrNormal * m_ectopyRng.Uniform(0.6, 0.78);
+        code = 'A';
+        m_pShape = static_cast<int>(m_ectopyRng.Next() % 3);
     } else if (m_rng.Uniform() < m_p.pvcPerBeat) {
         rr = rrNormal * m_rng.Uniform(0.56, 0.72);
         ventricular = true;
@@ -178,7 +243,8 @@ SynthBeat BeatSource::Next()
 
     SynthBeat beat;
     beat.position = pos;
-    beat.code = ventricular ? 'V' : 'N';
+    beat.code = ventricular ? 'V' : code;
+    m_sinceV = ventricular ? 0 : m_sinceV + 1;
     beat.rrBefore = actualRR;
     m_nLast = pos;
     m_t = pos / kFs;
@@ -212,7 +278,8 @@ void BeatSource::Build(SynthBeat& b, double rrBefore, bool ventricular)
     const double pc = onset - pr + 2 * sp;  // P onset two sigmas before its peak
     const double st = 0.042 + 0.01 * (rrq - 0.8);
     const double tc = onset + qt - 2.5 * st;  // T end 2.5 sigmas after its peak
-    wave(pc, sp, 0.13 * kUnitsPerMv * (1 + 0.05 * m_rng.Gauss()));
+    const double pScale = m_pShape == 0 ? 1.0 : m_pShape == 1 ? -0.6 : 0.0;
+    wave(m_pShape == 1 ? pc + 0.03 : pc, sp, pScale * 0.13 * kUnitsPerMv * (1 + 0.05 * m_rng.Gauss()));
     wave(-0.020, 0.0065, -0.07 * r);
     wave(0.0, 0.0095, r);
     wave(0.022, 0.0075, -0.20 * r);
@@ -235,6 +302,9 @@ SignalRenderer::SignalRenderer(const SynthParams& params, int64_t sampleCount)
     : m_p(params), m_nSampleCount(sampleCount), m_source(params, sampleCount),
       m_faultRng(params.seed ^ 0x3C6EF372FE94F82Bull)
 {
+    for (const SynthStretch& st : SynthRhythmStretches(params, sampleCount))
+        if (st.kind == 'F')
+            m_fibrillation.push_back(st);
     SynthRandom rng(params.seed ^ 0x6A09E667F3BCC908ull);
     const double phase = rng.Uniform(0, 2 * kPi);
     // 25 samples hold whole periods of both 50 Hz and 60 Hz at 250/s.
@@ -292,8 +362,27 @@ double SignalRenderer::Background(int64_t i)
     }
     v *= m_p.wanderMv * kUnitsPerMv;
     v += m_hum[((i % 25) + 25) % 25];
+    if (!m_fibrillation.empty())
+        v += FibrillatoryWaves(i);
     v += m_p.noiseMv * kUnitsPerMv * HashGauss(SynthHash(seed ^ 0x5A5A5A5A5A5A5A5Aull ^ static_cast<uint64_t>(i)));
     return v;
+}
+
+// Fibrillatory waves of 4-7 Hz inside the 'F' stretches, faded in and out
+// over half a second.
+double SignalRenderer::FibrillatoryWaves(int64_t i) const
+{
+    auto it = std::upper_bound(m_fibrillation.begin(), m_fibrillation.end(), i,
+                               [](int64_t at, const SynthStretch& s) { return at < s.first; });
+    if (it == m_fibrillation.begin() || i >= (it - 1)->end)
+        return 0;
+    const SynthStretch& st = *(it - 1);
+    const double fade = Clamp(std::min(i - st.first, st.end - i) / (0.5 * kFs), 0, 1);
+    const double t = static_cast<double>(i) / kFs;
+    const double phase = static_cast<double>(SynthHash(m_p.seed ^ static_cast<uint64_t>(st.first)) % 6283) / 1000;
+    const double w = 0.55 * std::sin(2 * kPi * 5.3 * t + phase) + 0.3 * std::sin(2 * kPi * 6.7 * t + 2 * phase) +
+                     0.25 * std::sin(2 * kPi * 4.1 * t + 3 * phase) * std::sin(2 * kPi * 0.37 * t);
+    return fade * m_p.fWaveMv * kUnitsPerMv * w;
 }
 
 void SignalRenderer::Render(int64_t first, int count, int16_t* out, std::vector<SynthBeat>* beats)

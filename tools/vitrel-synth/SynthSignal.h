@@ -26,7 +26,34 @@ struct SynthParams {
     double dropoutsPerHour = 0;     // stretches where the recorder holds one value
     double dropoutSeconds = 10;     // their length
     double clipMv = 0;              // > 0: input range, samples beyond it saturate
+    // Ectopy and rhythm; all off by default, and while off they draw no
+    // random numbers, so every recording made without them stays as it was.
+    double svpbPerBeat = 0;         // chance of a supraventricular premature beat
+    double vRunPerBeat = 0;         // chance that a beat starts a V couplet or run
+    int vRunMin = 2, vRunMax = 6;   // beats in such a couplet or run
+    double bigeminyPerHour = 0;     // stretches of ventricular bigeminy
+    double trigeminyPerHour = 0;    // and of trigeminy
+    double stretchSeconds = 60;     // their mean length
+    double afPerHour = 0;           // stretches of atrial fibrillation
+    double afSeconds = 120;         // their mean length
+    double fWaveMv = 0.06;          // fibrillatory baseline amplitude
+
+    bool Ectopy() const
+    {
+        return svpbPerBeat > 0 || vRunPerBeat > 0 || bigeminyPerHour > 0 || trigeminyPerHour > 0 || afPerHour > 0;
+    }
 };
+
+// A stretch [first, end) of samples with one rhythm: 'B' bigeminy,
+// 'T' trigeminy, 'F' atrial fibrillation.
+struct SynthStretch {
+    int64_t first;
+    int64_t end;
+    char kind;
+};
+
+// The stretches of a recording, in order and apart, from the seed alone.
+std::vector<SynthStretch> SynthRhythmStretches(const SynthParams& params, int64_t sampleCount);
 
 // One Gaussian wave of a complex, in samples relative to the R peak.
 struct SynthWave {
@@ -37,7 +64,7 @@ struct SynthWave {
 
 struct SynthBeat {
     int64_t position = 0;  // sample index of the R-wave maximum
-    char code = 'N';       // 'N' normal, 'V' premature ventricular
+    char code = 'N';       // 'N' normal, 'V' premature ventricular, 'A' supraventricular premature
     bool hidden = false;   // lost in a dropout: not in the signal, not a true beat
     double rrBefore = 0;   // seconds
     SynthWave waves[6];
@@ -78,6 +105,7 @@ public:
 private:
     double MeanRate(double t);
     void Build(SynthBeat& beat, double rr, bool ventricular);
+    const SynthStretch* StretchAt(int64_t position) const;
 
     SynthParams m_p;
     int64_t m_nSampleCount;
@@ -91,6 +119,12 @@ private:
     double m_activityStart = -1, m_activityLength = 0, m_activityBoost = 0;
     double m_compensatory = 0; // RR owed after a premature beat, seconds
     int m_startOfDay;          // seconds after local midnight
+    // Ectopy and rhythm stretches (SynthParams::Ectopy).
+    SynthRandom m_ectopyRng;
+    std::vector<SynthStretch> m_stretches;
+    int m_runLeft = 0;         // V beats still to come in a run
+    int m_sinceV = 0;          // beats since the last V beat
+    int m_pShape = 0;          // P wave of the beat being built: 0 normal, 1 abnormal, 2 none
 };
 
 class SignalRenderer {
@@ -110,6 +144,7 @@ private:
     };
 
     double Background(int64_t i);
+    double FibrillatoryWaves(int64_t i) const;
     void Schedule(SynthBeat& beat);
 
     SynthParams m_p;
@@ -128,4 +163,5 @@ private:
     int64_t m_nNextDropout = 0;   // no dropout begins before this sample
     int64_t m_nDropoutEnd = 0;    // the open one ends at the first beat after this
     int64_t m_nPrevBeat = -1;
+    std::vector<SynthStretch> m_fibrillation;  // the 'F' stretches
 };

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,31 @@ Options:
   --seed N                  random seed (default 1); equal seeds and options
                             give identical files
   --beats FILE              also write the true R peaks as "index,code" lines
-                            (code N normal, V premature ventricular)
+                            (code N normal, V premature ventricular, A
+                            supraventricular premature)
+  --rhythm FILE             also write the rhythm stretches as "first,last,rhythm"
+                            lines covering the recording (N sinus, AFIB atrial
+                            fibrillation, B bigeminy, T trigeminy; last inclusive)
   --rate BPM                mean heart rate 30-200 instead of the daily course
                             (lower at night, higher in the afternoon)
   --pvc-rate P              fraction of beats that are premature ventricular,
                             each followed by a compensatory pause (default 0.002)
   --pause-rate P            fraction of beats preceded by a sinus pause of about
                             2-3 s (default 0.00005)
+  --svpb-rate P             fraction of beats that are supraventricular premature:
+                            normal QRS, early, without a compensatory pause,
+                            with a normal, an inverted or a hidden P wave
+                            (default 0)
+  --vrun-rate P             fraction of beats that start a V couplet or run
+                            (default 0)
+  --vrun-beats MIN-MAX      beats in each couplet or run, 2-50 (default 2-6)
+  --bigeminy-per-hour N     stretches of ventricular bigeminy (default 0)
+  --trigeminy-per-hour N    stretches of ventricular trigeminy (default 0)
+  --stretch-seconds S       mean length of those stretches, 5-3600 (default 60)
+  --af-per-hour N           stretches of atrial fibrillation: irregular RR, no
+                            P waves, fibrillatory baseline (default 0)
+  --af-seconds S            their mean length, 5-36000 (default 120)
+  --f-wave-mv MV            fibrillatory wave amplitude, 0-0.5 (default 0.06)
   --r-mv MV                 mean R-wave amplitude (default from the seed, 1.0-1.5)
   --pr-ms MS                PR interval at 70 bpm, 80-300 (default 160)
   --qtc-ms MS               rate-corrected QT interval, 300-600 (default 410)
@@ -121,6 +140,29 @@ void ParseStart(const std::string& text, SynthParams& p)
     p.year = y, p.month = mo, p.day = d, p.hour = h, p.minute = mi, p.second = s;
 }
 
+// The stretches as a rhythm file, sinus rhythm between them.
+void WriteRhythm(const SynthParams& p, int64_t sampleCount, const std::string& path)
+{
+    if (path.empty())
+        return;
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f)
+        throw std::runtime_error("cannot write " + path);
+    int64_t at = 0;
+    auto line = [&](int64_t first, int64_t end, const char* rhythm) {
+        if (end > first)
+            std::fprintf(f, "%lld,%lld,%s\n", static_cast<long long>(first), static_cast<long long>(end - 1), rhythm);
+    };
+    for (const SynthStretch& st : SynthRhythmStretches(p, sampleCount)) {
+        line(at, st.first, "N");
+        line(st.first, st.end, st.kind == 'F' ? "AFIB" : st.kind == 'B' ? "B" : "T");
+        at = st.end;
+    }
+    line(at, sampleCount, "N");
+    if (std::fclose(f) != 0)
+        throw std::runtime_error("cannot write " + path);
+}
+
 int Run(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -141,7 +183,7 @@ int Run(int argc, char** argv)
 
     SynthParams p;
     bool remote = false;
-    std::string beatsPath, out;
+    std::string beatsPath, rhythmPath, out;
     double seconds = 0;
     bool haveDuration = false;
     int64_t exactSamples = -1;
@@ -183,6 +225,22 @@ int Run(int argc, char** argv)
         if (opt == "--start") ParseStart(value, p);
         else if (opt == "--seed") p.seed = ParseCount(opt, value, UINT64_MAX);
         else if (opt == "--beats") beatsPath = value;
+        else if (opt == "--rhythm") rhythmPath = value;
+        else if (opt == "--svpb-rate") p.svpbPerBeat = ParseNumber(opt, value, 0, 1);
+        else if (opt == "--vrun-rate") p.vRunPerBeat = ParseNumber(opt, value, 0, 1);
+        else if (opt == "--vrun-beats") {
+            int lo = 0, hi = 0, used = 0;
+            if (std::sscanf(value.c_str(), "%d-%d%n", &lo, &hi, &used) != 2 || value[size_t(used)] != '\0' || lo < 2 ||
+                hi < lo || hi > 50)
+                throw UsageError{"--vrun-beats: expected MIN-MAX within 2-50: " + value};
+            p.vRunMin = lo, p.vRunMax = hi;
+        }
+        else if (opt == "--bigeminy-per-hour") p.bigeminyPerHour = ParseNumber(opt, value, 0, 60);
+        else if (opt == "--trigeminy-per-hour") p.trigeminyPerHour = ParseNumber(opt, value, 0, 60);
+        else if (opt == "--stretch-seconds") p.stretchSeconds = ParseNumber(opt, value, 5, 3600);
+        else if (opt == "--af-per-hour") p.afPerHour = ParseNumber(opt, value, 0, 60);
+        else if (opt == "--af-seconds") p.afSeconds = ParseNumber(opt, value, 5, 36000);
+        else if (opt == "--f-wave-mv") p.fWaveMv = ParseNumber(opt, value, 0, 0.5);
         else if (opt == "--rate") p.fixedRateBpm = ParseNumber(opt, value, 30, 200);
         else if (opt == "--pvc-rate") p.pvcPerBeat = ParseNumber(opt, value, 0, 1);
         else if (opt == "--pause-rate") p.pausePerBeat = ParseNumber(opt, value, 0, 1);
@@ -213,6 +271,7 @@ int Run(int argc, char** argv)
 
     if (!isLong) {
         WriteShortRecording(p, remote, out, beatsPath);
+        WriteRhythm(p, SHORT_SAMPLE_COUNT, rhythmPath);
         std::printf("%s\n", out.c_str());
         return 0;
     }
@@ -222,7 +281,9 @@ int Run(int argc, char** argv)
     if (static_cast<uint64_t>(samples) * 2 == NORMAL_FILE_LENGTH ||
         static_cast<uint64_t>(samples) * 2 == REMOTE_FILE_LENGTH)
         throw UsageError{std::to_string(samples) + " samples would make a file of a short recording's length"};
-    std::printf("%s\n", WriteLongRecording(p, samples, out, beatsPath).c_str());
+    const std::string written = WriteLongRecording(p, samples, out, beatsPath);
+    WriteRhythm(p, samples, rhythmPath);
+    std::printf("%s\n", written.c_str());
     return 0;
 }
 

@@ -1,0 +1,34 @@
+// What every beat is: N, S, V or Q, from the recording's own beat families
+// (template matching of the QRS complex) and from the rhythm (prematurity
+// against the local normal RR interval).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "analysis/BeatClass.h"
+
+// Reads samples [first, first + count) of the analysed lead (250/s, 1010
+// units per mV); returns how many were read.
+using SampleReader = std::function<uint32_t(int16_t* buffer, uint64_t first, uint32_t count)>;
+
+// The averaged beat of a family spans these samples around the R mark.
+constexpr uint32_t BEAT_SHAPE_BEFORE = 25;  // 100 ms
+constexpr uint32_t BEAT_SHAPE_AFTER = 40;   // 160 ms
+constexpr uint32_t BEAT_SHAPE_LENGTH = BEAT_SHAPE_BEFORE + 1 + BEAT_SHAPE_AFTER;
+
+struct BeatFamily {
+    BeatClass beatClass;         // N or V: the class of its morphology (its S beats are N here)
+    uint32_t count;              // beats in the family
+    std::vector<int16_t> shape;  // average beat, BEAT_SHAPE_LENGTH samples, R at BEAT_SHAPE_BEFORE, baseline 0
+};
+
+struct BeatClassification {
+    std::vector<BeatClass> classes;    // one per beat, same order
+    std::vector<uint32_t> family;      // family index per beat
+    std::vector<BeatFamily> families;  // largest first
+};
+
+// beats: R marks in ascending order, each below sampleCount.
+BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats);
