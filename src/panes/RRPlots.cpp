@@ -29,9 +29,10 @@ int RRMs(const std::vector<uint32_t>& beats, size_t i)
     return static_cast<int>((uint64_t(beats[i] - beats[i - 1]) * 1000 + ECG_SAMPLE_RATE / 2) / ECG_SAMPLE_RATE);
 }
 
-QFont PlotFont()
+const QFont& PlotFont()
 {
-    return CellHeightFont(Text::kFaceSong, 12);
+    static const QFont font = CellHeightFont(Text::kFaceSong, 12);
+    return font;
 }
 
 // Plot area inside a widget: room for the title above and the labels at the left and below.
@@ -127,12 +128,27 @@ void CRRTachogram::paintEvent(QPaintEvent*)
         return;
     const AnalysisResults& r = *m_results;
 
+    // Episodes that meet within a column are shaded as one: a day of short
+    // AF stretches would otherwise blend thousands of rectangles.
+    int shadeFrom = INT_MIN, shadeTo = INT_MIN;
+    const auto flushShade = [&] {
+        if (shadeFrom != INT_MIN)
+            p.fillRect(QRect(shadeFrom, plot.top(), shadeTo - shadeFrom + 1, plot.height()), kAfShade);
+    };
     for (const Episode& e : r.episodes) {
         if (e.type != EpisodeType::AF)
             continue;
-        const int x1 = XOfSample(e.first), x2 = XOfSample(e.last);
-        p.fillRect(QRect(x1, plot.top(), std::max(1, x2 - x1 + 1), plot.height()), kAfShade);
+        const int x1 = XOfSample(e.first), x2 = std::max(x1, XOfSample(e.last));
+        if (shadeFrom != INT_MIN && x1 <= shadeTo + 1 && x2 >= shadeFrom - 1) {
+            shadeFrom = std::min(shadeFrom, x1);
+            shadeTo = std::max(shadeTo, x2);
+            continue;
+        }
+        flushShade();
+        shadeFrom = x1;
+        shadeTo = x2;
     }
+    flushShade();
 
     // One vertical stroke per column from its shortest to its longest interval.
     const int width = plot.width();

@@ -28,6 +28,7 @@ std::shared_ptr<AnalysisResults> MakeResults(uint32_t premature, uint32_t pauseA
     }
     r->classes.assign(r->beats.size(), BeatClass::N);
     r->episodes.push_back(Episode{EpisodeType::AF, kHour / 4, kHour / 4 + 250 * 600, 600, 60.0f});
+    r->episodes.push_back(Episode{EpisodeType::AF, kHour * 6 / 10, kHour * 6 / 10 + 250 * 60, 60, 60.0f});
     return r;
 }
 
@@ -73,6 +74,8 @@ private slots:
         const QRgb outside = image.pixel(tach->XOfSample(kHour / 4 - 250 * 300), yOf(1800));
         QVERIFY(inside != outside);
         QVERIFY(qRed(inside) > qRed(outside));
+        QCOMPARE(image.pixel(tach->XOfSample(kHour * 6 / 10 + 250 * 30), yOf(1800)), inside);
+        QCOMPARE(image.pixel(tach->XOfSample(kHour * 55 / 100), yOf(1800)), outside);
 
         // The view's span is marked at both of its edges.
         const QRgb mark = image.pixel(tach->XOfSample(kHour / 8), yOf(1800));
