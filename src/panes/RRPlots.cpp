@@ -151,8 +151,8 @@ void CRRTachogram::paintEvent(QPaintEvent*)
     flushShade();
 
     // One vertical stroke per column from its shortest to its longest interval.
-    const int width = plot.width();
-    std::vector<int> lo(size_t(width), INT_MAX), hi(size_t(width), INT_MIN);
+    const int columns = plot.width();
+    std::vector<int> lo(size_t(columns), INT_MAX), hi(size_t(columns), INT_MIN);
     for (size_t i = 1; i < r.beats.size(); ++i) {
         const int column = XOfSample(r.beats[i]) - plot.left();
         const int ms = RRMs(r.beats, i);
@@ -160,7 +160,7 @@ void CRRTachogram::paintEvent(QPaintEvent*)
         hi[size_t(column)] = std::max(hi[size_t(column)], ms);
     }
     p.setPen(kPoints);
-    for (int c = 0; c < width; ++c) {
+    for (int c = 0; c < columns; ++c) {
         if (lo[size_t(c)] == INT_MAX)
             continue;
         const int x = plot.left() + c;
@@ -182,14 +182,15 @@ void CRRTachogram::paintEvent(QPaintEvent*)
     uint64_t step = 0;
     for (uint64_t minutes : kStepsMinutes) {
         step = minutes * 60 * ECG_SAMPLE_RATE;
-        if (m_span / step <= uint64_t(std::max(1, plot.width() / 60)))
+        if (m_span / step <= uint64_t(std::max(1, columns / 60)))
             break;
     }
     for (uint64_t s = 0; s < m_span; s += step) {
         const int x = XOfSample(s);
         const uint64_t minutes = s / (60 * ECG_SAMPLE_RATE);
         p.drawLine(x, plot.bottom(), x, plot.bottom() + 3);
-        p.drawText(QRect(x - 24, plot.bottom() + 2, 48, 14), Qt::AlignCenter,
+        const int labelLeft = std::clamp(x - 24, 0, std::max(0, width() - 48));
+        p.drawText(QRect(labelLeft, plot.bottom() + 2, 48, 14), Qt::AlignCenter,
                    FormatText("%llu:%02llu", (unsigned long long)(minutes / 60), (unsigned long long)(minutes % 60)));
     }
 }
