@@ -19,11 +19,12 @@ class CEventsModel : public QAbstractTableModel {
 public:
     enum Column { kNumber, kType, kStart, kDuration, kBeats, kRate, kColumns };
 
-    void SetResults(std::shared_ptr<const AnalysisResults> results, CTime start)
+    void SetResults(std::shared_ptr<const AnalysisResults> results, CTime start, bool elapsed)
     {
         beginResetModel();
         m_results = std::move(results);
         m_start = start;
+        m_elapsed = elapsed;
         m_order.clear();
         if (m_results) {
             const std::vector<Episode>& e = m_results->episodes;
@@ -76,7 +77,7 @@ public:
         switch (index.column()) {
         case kNumber: return FormatCount(uint64_t(index.row()) + 1);
         case kType: return EpisodeTypeName(e->type);
-        case kStart: return FormatClock(m_start, e->first);
+        case kStart: return FormatClock(m_start, m_elapsed, e->first);
         case kDuration: return FormatDuration(e->last >= e->first ? e->last - e->first : 0);
         case kBeats: return FormatCount(e->beats);
         case kRate: return FormatBpm(e->rate);
@@ -97,6 +98,7 @@ public:
 private:
     std::shared_ptr<const AnalysisResults> m_results;
     CTime m_start;
+    bool m_elapsed = false;
     std::vector<uint32_t> m_order;  // episode indices by start
     std::vector<uint32_t> m_rows;   // those the filter passes
 };
@@ -184,7 +186,7 @@ void CEventsDlg::Refresh()
         const int keep = previous.isValid() ? m_pFilter->findData(previous) : -1;
         m_pFilter->setCurrentIndex(keep >= 0 ? keep : 0);
     }
-    m_pModel->SetResults(std::move(results), start);
+    m_pModel->SetResults(std::move(results), start, ShowsElapsedClock(m_pDocument));
     ApplyFilter();
 }
 

@@ -16,10 +16,17 @@ QString FormatElapsed(uint64_t seconds)
                       static_cast<int>(seconds % 60));
 }
 
-QString FormatClock(CTime start, uint64_t sample)
+bool ShowsElapsedClock(const CEcgDocument* doc)
+{
+    CEcgFile* file = doc ? doc->GetEcgFile() : nullptr;
+    CTime start;
+    return file && file->GetFileKind() == ECG_KIND_STANDARD && !file->GetStartTime(&start);
+}
+
+QString FormatClock(CTime start, bool elapsed, uint64_t sample)
 {
     const uint64_t seconds = sample / ECG_SAMPLE_RATE;
-    if (start.GetTime() == 0)
+    if (elapsed)
         return FormatElapsed(seconds);
     const LocalFields f = (start + static_cast<int64_t>(seconds)).GetLocalFields();
     return FormatText(Text::kClockValue, f.hour, f.minute, f.second);
@@ -27,7 +34,9 @@ QString FormatClock(CTime start, uint64_t sample)
 
 QString FormatClockAt(const CEcgDocument* doc, uint64_t sample)
 {
-    return FormatClock(doc ? doc->GetStartTime() : CTime(), sample);
+    if (!doc)
+        return FormatElapsed(sample / ECG_SAMPLE_RATE);
+    return FormatClock(doc->GetStartTime(), ShowsElapsedClock(doc), sample);
 }
 
 QString FormatDuration(uint64_t samples)

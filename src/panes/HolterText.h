@@ -14,10 +14,12 @@ class CEcgDocument;
 QString FormatBpm(double bpm);
 // "00:00:05": hours, minutes and seconds since the recording's start.
 QString FormatElapsed(uint64_t seconds);
-// The clock time of sample: "12:03:05" from start, or the elapsed time
-// when the start is unknown (0, a standard recording without a date).
-QString FormatClock(CTime start, uint64_t sample);
-// The same from the document's start time; elapsed time without a document.
+// A standard recording that cannot tell when it began: its times read as the
+// time elapsed since its start. The recorder's kinds keep their clock times.
+bool ShowsElapsedClock(const CEcgDocument* doc);
+// The clock time of sample from start ("12:03:05"), or the elapsed time.
+QString FormatClock(CTime start, bool elapsed, uint64_t sample);
+// The same as the document tells it; elapsed time without a document.
 QString FormatClockAt(const CEcgDocument* doc, uint64_t sample);
 // A span of samples: "4.2 秒" under a minute, else as FormatElapsed.
 QString FormatDuration(uint64_t samples);

@@ -67,6 +67,27 @@ std::shared_ptr<AnalysisResults> MakeResults()
     return r;
 }
 
+// A recording of the given kind that may or may not tell its start time.
+class CClockFile : public CEcgFile {
+public:
+    CClockFile(int kind, bool startKnown) : CEcgFile("clock", NoOpen{}), m_kind(kind), m_known(startKnown) {}
+    uint64_t GetSampleCount() override { return 250u * 3600u; }
+    uint32_t ReadSamples(int16_t*, uint64_t, uint32_t) override { return 0; }
+    bool ReadHeader(void*) override { return false; }
+    int GetFileKind() override { return m_kind; }
+    bool GetStartTime(CTime* out) override
+    {
+        if (m_known)
+            *out = CTime(2010, 11, 8, 14, 30, 0);
+        return m_known;
+    }
+    std::unique_ptr<CEcgFile> OpenReader() override { return nullptr; }
+
+private:
+    int m_kind;
+    bool m_known;
+};
+
 QList<uint32_t> Requests(QSignalSpy& spy)
 {
     QList<uint32_t> samples;
@@ -145,10 +166,24 @@ private slots:
         pane.resize(360, 760);
         QVERIFY(testsupport::SaveForInspection(&pane, "holter_summary.png"));
 
-        // Without a start time the times count from the recording's start.
+        // A standard recording without a start time counts from its start;
+        // the recorder's kinds keep their clock, from 1970 when they have no start.
         SetStart(false);
+        DocAccess::SetFile(m_doc, std::make_unique<CClockFile>(ECG_KIND_STANDARD, false));
         pane.Refresh();
         QCOMPARE(Texts(pane, Text::kMinRate), (QStringList{"48 bpm", "00:40:00"}));
+        CEventsDlg events;
+        events.SetDocument(&m_doc);
+        events.Refresh();
+        QCOMPARE(events.GetTable()->model()->index(0, 2).data().toString(), QStringLiteral("00:02:00"));
+        DocAccess::SetFile(m_doc, std::make_unique<CClockFile>(ECG_KIND_HOLTER, false));
+        pane.Refresh();
+        QCOMPARE(Texts(pane, Text::kMinRate), (QStringList{"48 bpm", "08:40:00"}));
+        SetStart(true);
+        DocAccess::SetFile(m_doc, std::make_unique<CClockFile>(ECG_KIND_STANDARD, true));
+        pane.Refresh();
+        QCOMPARE(Texts(pane, Text::kMinRate), (QStringList{"48 bpm", "15:10:00"}));
+        DocAccess::SetFile(m_doc, nullptr);
 
         // Without results (or without HRV) nothing stale stays.
         auto noHrv = MakeResults();
