@@ -272,13 +272,20 @@ size_t CPoincarePlot::GetPointCount() const
     return m_results && m_results->beats.size() >= 3 ? m_results->beats.size() - 2 : 0;
 }
 
-void CPoincarePlot::paintEvent(QPaintEvent*)
+QRect CPoincarePlot::GetPlotRect() const
 {
-    QPainter p(this);
     QRect plot = PlotArea(this);
     // Square, so that the line of identity runs at 45 degrees.
     const int side = std::max(0, std::min(plot.width(), plot.height()));
     plot.setSize(QSize(side, side));
+    return plot;
+}
+
+void CPoincarePlot::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect plot = GetPlotRect();
+    const int side = plot.width();
     DrawFrame(p, this, plot, Text::kPoincareTitle, true);
     if (side <= 1)
         return;

@@ -68,6 +68,8 @@ public:
     explicit CPoincarePlot(QWidget* parent = nullptr);
     void SetResults(std::shared_ptr<const AnalysisResults> results);
     size_t GetPointCount() const;
+    // The square the points fall in: RR(n) to the right, RR(n+1) upwards.
+    QRect GetPlotRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -131,6 +131,19 @@ private slots:
         QCOMPARE(bins.back(), 1u);   // the 4 s pause
         QCOMPARE(bins[1000 / 8], uint32_t(results->beats.size() - 4));
         QCOMPARE(pane.GetPoincare()->GetPointCount(), results->beats.size() - 2);
+
+        // The premature beat's pair: 400 ms, then 1600 ms, not the other way round.
+        pane.resize(600, 420);
+        CPoincarePlot* poincare = pane.GetPoincare();
+        const QImage image = poincare->grab().toImage();
+        const QRect plot = poincare->GetPlotRect();
+        const auto at = [&](int rr, int next) {
+            return image.pixel(plot.left() + rr * (plot.width() - 1) / 2000,
+                               plot.bottom() - next * (plot.height() - 1) / 2000);
+        };
+        QVERIFY(IsPointColour(at(400, 1600)));
+        QVERIFY(IsPointColour(at(1000, 1000)));
+        QVERIFY(!IsPointColour(at(1600, 400)));
     }
 };
 
