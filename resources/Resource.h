@@ -45,6 +45,10 @@ constexpr int IDR_PANE_RHYTHM = 133;
 constexpr int IDR_PANE_RESULT = 203;
 constexpr int IDR_PANE_ABNORMAL = 204;
 constexpr int IDR_PANE_TREND = 207;
+// Panes beyond the recorder's own.
+constexpr int IDR_PANE_SUMMARY = 0x8300;
+constexpr int IDR_PANE_EVENTS = 0x8301;
+constexpr int IDR_PANE_RRPLOTS = 0x8302;
 
 // Menus and bars (128 and 129 are also the strings of the title and the document type).
 constexpr int IDR_MAINFRAME = 128;

@@ -48,6 +48,9 @@ inline constexpr StringTableEntry kStringTable[] = {
     {IDR_PANE_RESULT, "心电分析结果"},
     {IDR_PANE_ABNORMAL, "异常波形列表"},
     {IDR_PANE_TREND, "心率变化趋势"},
+    {IDR_PANE_SUMMARY, "动态心电摘要"},
+    {IDR_PANE_EVENTS, "心律事件列表"},
+    {IDR_PANE_RRPLOTS, "RR 间期图"},
     {AFX_IDS_IDLEMESSAGE, "已就续"},
     {IDS_CLASS_UNCLASSIFIED, "未分类"},
     {IDS_CLASS_N, "正常心搏"},
@@ -236,6 +239,64 @@ inline constexpr const char* kTrendLegend[] = {"平均心率", "最小心率", "
 inline constexpr const char* kTrendReadOut[] = {"平均心率: %.0f", "最小心率: %.0f", "最大心率: %.0f"};
 inline constexpr char kTrendRateAxis[] = "心率";
 inline constexpr char kTrendTimeAxis[] = "时间";
+
+// The Holter summary pane: groups, items, and the value formats it shares with the report.
+inline constexpr char kSummaryItem[] = "项目";
+inline constexpr char kSummaryValue[] = "数值";
+inline constexpr char kSummaryTime[] = "时间";
+inline constexpr char kSummaryGroupRate[] = "心率";
+inline constexpr char kSummaryGroupV[] = "室性异位";
+inline constexpr char kSummaryGroupS[] = "室上性异位";
+inline constexpr char kSummaryGroupRuns[] = "连发";
+inline constexpr char kSummaryGroupPauses[] = "长间歇";
+inline constexpr char kSummaryGroupAf[] = "心房颤动";
+inline constexpr char kSummaryGroupHrv[] = "心率变异性（时域）";
+inline constexpr char kBeatsAnalysed[] = "分析心搏数";
+inline constexpr char kMeanRate[] = "平均心率";
+inline constexpr char kMinRate[] = "最小心率";
+inline constexpr char kMaxRate[] = "最大心率";
+inline constexpr char kVBeats[] = "室性心搏总数";
+inline constexpr char kSBeats[] = "室上性心搏总数";
+inline constexpr char kLongestRun[] = "最长连发";
+inline constexpr char kFastestRun[] = "最快连发";
+inline constexpr char kPauseCount[] = "长间歇次数";
+inline constexpr char kLongestPause[] = "最长间歇";
+inline constexpr char kAfBurden[] = "房颤负荷";
+inline constexpr char kAfEpisodes[] = "房颤阵数";
+inline constexpr char kAfLongest[] = "最长房颤";
+inline constexpr char kHrvMeanNN[] = "平均 NN 间期";
+inline constexpr char kHrvSdnn[] = "SDNN";
+inline constexpr char kHrvSdann[] = "SDANN";
+inline constexpr char kHrvSdnnIndex[] = "SDNN 指数";
+inline constexpr char kHrvRmssd[] = "RMSSD";
+inline constexpr char kHrvPnn50[] = "pNN50";
+inline constexpr char kHrvTriangular[] = "三角指数";
+inline constexpr char kNoValue[] = "-";
+inline constexpr char kBpmValue[] = "%.0f bpm";
+inline constexpr char kMsValue[] = "%.1f ms";
+inline constexpr char kPercentValue[] = "%.1f%%";
+inline constexpr char kRatioValue[] = "%.1f";
+inline constexpr char kClockValue[] = "%02d:%02d:%02d";
+inline constexpr char kSecondsValue[] = "%.1f 秒";
+// A run: its type, beats and rate.
+inline constexpr char kRunValue[] = "%1，%2 次心搏，%3";
+
+// The events pane.
+inline constexpr char kEventsFilter[] = "类型：";
+inline constexpr char kEventsAll[] = "全部";
+inline constexpr char kColumnType[] = "类型";
+inline constexpr char kColumnStart[] = "开始时间";
+inline constexpr char kColumnDuration[] = "持续时间";
+inline constexpr char kColumnBeats[] = "心搏数";
+inline constexpr char kColumnRate[] = "心率";
+
+// The RR plots.
+inline constexpr char kTachogramTitle[] = "RR 间期趋势";
+inline constexpr char kHistogramTitle[] = "RR 间期直方图";
+inline constexpr char kPoincareTitle[] = "Poincaré 散点图";
+inline constexpr char kRRAxis[] = "RR (ms)";
+inline constexpr char kNextRRAxis[] = "RR(n+1) (ms)";
+inline constexpr char kBeatCountAxis[] = "心搏数";
 
 // The About box and the maker's lines (the report footer prints string 147).
 inline constexpr char kAboutTitle[] = "关于信息";

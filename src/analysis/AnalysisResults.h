@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/AtrialFibrillation.h"
 #include "analysis/BeatClass.h"
+#include "analysis/Ectopy.h"
 #include "analysis/Episodes.h"
 #include "analysis/HeartRateVariability.h"
 
@@ -43,6 +45,8 @@ struct AnalysisResults {
     bool hasHrv = false;                    // long and standard recordings whose run completed
     HrvMeasures hrv;
     std::vector<Episode> episodes;          // events and rhythm episodes in time order
+    EctopySummary ectopy;
+    AfSummary af;
 
     // The class of the beat at position, Unclassified when there is none.
     BeatClass ClassAt(uint32_t position) const;

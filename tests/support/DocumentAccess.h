@@ -23,6 +23,8 @@ struct CEcgDocumentTestAccess {
         d.m_pResults = std::move(r);
     }
     static void SetStartTime(CEcgDocument& d, CTime t) { d.m_timeStart = t; }
+    // A file object of the test's own making in place of an opened recording.
+    static void SetFile(CEcgDocument& d, std::unique_ptr<CEcgFile> file) { d.m_pEcgFile = std::move(file); }
     static void SetDetectionDone(CEcgDocument& d, bool done) { d.m_bDetectionDone.store(done); }
     static void SetStatisticsReady(CEcgDocument& d, bool ready) { d.m_bStatisticsReady.store(ready); }
     // As StartAnalysis records it for a long recording's run.
