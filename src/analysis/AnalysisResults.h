@@ -7,6 +7,7 @@
 
 #include "analysis/AtrialFibrillation.h"
 #include "analysis/BeatClass.h"
+#include "analysis/BeatClassifier.h"
 #include "analysis/Ectopy.h"
 #include "analysis/Episodes.h"
 #include "analysis/HeartRateVariability.h"
@@ -32,6 +33,8 @@ struct HourRateStats {
     uint32_t nFastBeatPos;
 };
 
+constexpr uint32_t NO_FAMILY = UINT32_MAX;
+
 struct AnalysisResults {
     bool completed = false;                 // the run ended with every beat found
     std::vector<uint32_t> beats;            // sorted, de-duplicated sample positions
@@ -47,6 +50,10 @@ struct AnalysisResults {
     std::vector<Episode> episodes;          // events and rhythm episodes in time order
     EctopySummary ectopy;
     AfSummary af;
+    // The classifier's beat families: an index into families per beat
+    // (NO_FAMILY for a beat a reviewer added), largest family first.
+    std::vector<uint32_t> family;
+    std::vector<BeatFamily> families;
 
     // The class of the beat at position, Unclassified when there is none.
     BeatClass ClassAt(uint32_t position) const;

@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "analysis/BeatClass.h"
+#include "analysis/SampleReader.h"
 #include "analysis/Episodes.h"
 
-// Optional access to the analysed lead (250/s, 1010 units per mV) for atrial
-// activity; may be empty. Returns the samples read.
-using SampleReader = std::function<uint32_t(int16_t* buffer, uint64_t first, uint32_t count)>;
 
 struct AfParameters {
     uint32_t window = 48;          // usable RR intervals around each one

@@ -8,10 +8,8 @@
 #include <vector>
 
 #include "analysis/BeatClass.h"
+#include "analysis/SampleReader.h"
 
-// Reads samples [first, first + count) of the analysed lead (250/s, 1010
-// units per mV); returns how many were read.
-using SampleReader = std::function<uint32_t(int16_t* buffer, uint64_t first, uint32_t count)>;
 
 // The averaged beat of a family spans these samples around the R mark.
 constexpr uint32_t BEAT_SHAPE_BEFORE = 25;  // 100 ms

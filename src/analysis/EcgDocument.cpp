@@ -4,6 +4,9 @@
 #include <memory>
 #include <new>
 
+#include "analysis/AtrialFibrillation.h"
+#include "analysis/BeatClassifier.h"
+#include "analysis/Ectopy.h"
 #include "analysis/HeartRateVariability.h"
 #include "analysis/PreciseQrsDetector.h"
 
@@ -355,16 +358,32 @@ bool CEcgDocument::FinishDetection(IAnalysisView* pView, CEcgFile* samples)
     return true;
 }
 
-void CEcgDocument::PublishResults(CEcgFile* /*samples*/, const std::vector<BeatClass>* given)
+namespace {
+
+// Beats inside atrial fibrillation are not supraventricular ectopics: the
+// irregular rhythm is the AF itself.
+void NoSupraventricularInAf(const std::vector<uint32_t>& beats, const std::vector<Episode>& af,
+                            std::vector<BeatClass>& classes)
+{
+    for (const Episode& e : af) {
+        const auto from = std::lower_bound(beats.begin(), beats.end(), e.first);
+        const auto to = std::upper_bound(beats.begin(), beats.end(), e.last);
+        for (auto it = from; it != to; ++it) {
+            BeatClass& c = classes[size_t(it - beats.begin())];
+            if (c == BeatClass::S)
+                c = BeatClass::N;
+        }
+    }
+}
+
+}  // namespace
+
+void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given)
 {
     auto results = std::make_shared<AnalysisResults>();
     AnalysisResults& r = *results;
     r.completed = true;
     r.beats = m_vecBeats;
-    if (given)
-        r.classes = *given;
-    else
-        r.classes.assign(r.beats.size(), BeatClass::Unclassified);
     r.rrIntervals = m_vecRRIntervals;
     r.irregular = m_vecAbnormalBeats;
     if (IsStatisticsReady()) {
@@ -379,6 +398,45 @@ void CEcgDocument::PublishResults(CEcgFile* /*samples*/, const std::vector<BeatC
         r.hasHrv = true;
         r.hrv = ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
     }
+
+    const uint64_t sampleCount = std::min(GetSampleCount(), kMaxAnalysedSamples);
+    SampleReader read;
+    if (samples)
+        read = [samples](int16_t* buffer, uint64_t first, uint32_t count) {
+            return samples->ReadSamples(buffer, first, count);
+        };
+    const std::shared_ptr<const AnalysisResults> previous = GetResults();
+    if (given) {
+        // A reviewer's classes are the last word; the families stay those the
+        // classifier found, a beat added by hand in none.
+        r.classes = *given;
+        r.families = previous ? previous->families : std::vector<BeatFamily>{};
+        r.family.assign(r.beats.size(), NO_FAMILY);
+        if (previous)
+            for (size_t i = 0; i < r.beats.size(); ++i) {
+                const auto it = std::lower_bound(previous->beats.begin(), previous->beats.end(), r.beats[i]);
+                if (it != previous->beats.end() && *it == r.beats[i] && previous->family.size() == previous->beats.size())
+                    r.family[i] = previous->family[size_t(it - previous->beats.begin())];
+            }
+    } else if (read) {
+        BeatClassification c = ClassifyBeats(read, sampleCount, r.beats);
+        r.classes = std::move(c.classes);
+        r.family = std::move(c.family);
+        r.families = std::move(c.families);
+    } else {
+        r.classes.assign(r.beats.size(), BeatClass::Unclassified);
+        r.family.assign(r.beats.size(), NO_FAMILY);
+    }
+    const std::vector<Episode> af = FindAfEpisodes(r.beats, r.classes, sampleCount, read);
+    if (!given)
+        NoSupraventricularInAf(r.beats, af, r.classes);
+    r.episodes = FindEctopyEvents(r.beats, r.classes);
+    r.ectopy = SummarizeEctopy(r.beats, r.classes, r.episodes);
+    r.af = SummarizeAf(af, sampleCount, r.beats);
+    r.episodes.insert(r.episodes.end(), af.begin(), af.end());
+    std::stable_sort(r.episodes.begin(), r.episodes.end(),
+                     [](const Episode& a, const Episode& b) { return a.first < b.first; });
+
     std::lock_guard<std::mutex> lock(m_csResults);
     m_pResults = std::move(results);
 }
@@ -404,8 +462,9 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     FindIrregularBeats();
     m_nBeatCount = int32_t(m_vecBeats.size());
     ComputeHourStats(nullptr);
-    // The classes are the reviewer's: nothing needs the samples again.
-    PublishResults(nullptr, &classes);
+    // The classes are the reviewer's; the AF step reads the lead as the run did.
+    std::unique_ptr<CEcgFile> samples = OpenAnalysisReader();
+    PublishResults(samples.get(), &classes);
     m_bReviewed = true;
     return true;
 }

@@ -91,6 +91,39 @@ std::string JsonEpisode(const Episode& e)
            ",\"rate\":" + JsonFloat(e.rate) + "}";
 }
 
+std::string JsonEpisodeOrNull(const Episode& e)
+{
+    return e.beats ? JsonEpisode(e) : "null";
+}
+
+std::string JsonEctopy(const AnalysisResults& f)
+{
+    const EctopySummary& e = f.ectopy;
+    std::string out = "{\"counts\":{";
+    for (int t = 0; t < EPISODE_TYPE_COUNT; ++t) {
+        if (EpisodeType(t) == EpisodeType::AF)
+            continue;
+        if (t)
+            out += ',';
+        out += JsonString(EpisodeTypeKey(EpisodeType(t))) + ":" + std::to_string(e.count[size_t(t)]);
+    }
+    out += "},\"vBeats\":" + std::to_string(e.vBeats) + ",\"sBeats\":" + std::to_string(e.sBeats);
+    out += ",\"longestRun\":" + JsonEpisodeOrNull(e.longestRun);
+    out += ",\"fastestRun\":" + JsonEpisodeOrNull(e.fastestRun);
+    out += ",\"pauses\":" + std::to_string(e.pauses) + ",\"longestPause\":" + JsonEpisodeOrNull(e.longestPause);
+    out += ",\"longestRR\":" + std::to_string(e.longestRR) + ",\"longestRRAt\":" + std::to_string(e.longestRRAt);
+    return out + "}";
+}
+
+std::string JsonAf(const AnalysisResults& f)
+{
+    const AfSummary& a = f.af;
+    return "{\"burden\":" + JsonDouble(true, a.burdenPercent) +
+           ",\"totalSeconds\":" + JsonDouble(true, double(a.totalSamples) / ECG_SAMPLE_RATE) +
+           ",\"episodes\":" + std::to_string(a.episodes) + ",\"longest\":" + JsonEpisodeOrNull(a.longest) +
+           ",\"fastestRate\":" + JsonFloat(a.fastestRate) + ",\"slowestRate\":" + JsonFloat(a.slowestRate) + "}";
+}
+
 }  // namespace
 
 void PrintJson(const std::string& path, const CEcgDocument& doc, const AnalysisResults* results)
@@ -123,7 +156,9 @@ void PrintJson(const std::string& path, const CEcgDocument& doc, const AnalysisR
     out += ",\"maxRatePosition\":" + num(f.maxRatePosition);
     out += ", \"hrv\":" + JsonHrv(f);
     out += ", \"classes\":" + JsonClasses(f);
+    out += ", \"ectopy\":" + JsonEctopy(f);
     out += ", \"episodes\":" + JsonArray(f.episodes, JsonEpisode);
+    out += ", \"af\":" + JsonAf(f);
     out += std::string(", \"reviewed\":") + (doc.IsReviewed() ? "true" : "false");
     out += "}";
     std::printf("%s\n", out.c_str());

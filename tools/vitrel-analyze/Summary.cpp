@@ -37,6 +37,51 @@ void PrintHrv(const HrvMeasures& h)
                 Measure(h.HasMean(), h.triangularIndex, "").c_str());
 }
 
+std::string EventText(const CEcgDocument& doc, const Episode& e)
+{
+    if (!e.beats)
+        return "none";
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%u beats, %.0f bpm, at %s (sample %u)", e.beats, double(e.rate),
+                  ClockOf(doc, e.first).c_str(), e.first);
+    return buf;
+}
+
+void PrintEctopy(const CEcgDocument& doc, const AnalysisResults& f)
+{
+    const EctopySummary& e = f.ectopy;
+    const auto n = [&](EpisodeType t) { return e.count[size_t(t)]; };
+    std::printf("  ectopy:\n");
+    std::printf("    ventricular beats %u: isolated %u, couplets %u, runs %u, VT %u, bigeminy %u, trigeminy %u\n",
+                e.vBeats, n(EpisodeType::IsolatedV), n(EpisodeType::VCouplet), n(EpisodeType::VRun),
+                n(EpisodeType::VT), n(EpisodeType::Bigeminy), n(EpisodeType::Trigeminy));
+    std::printf("    supraventricular beats %u: isolated %u, couplets %u, runs %u, SVT %u\n", e.sBeats,
+                n(EpisodeType::IsolatedS), n(EpisodeType::SCouplet), n(EpisodeType::SRun), n(EpisodeType::SVT));
+    std::printf("    longest run: %s\n", EventText(doc, e.longestRun).c_str());
+    std::printf("    fastest run: %s\n", EventText(doc, e.fastestRun).c_str());
+    std::printf("    pauses (2.0 s or more): %u", e.pauses);
+    if (e.pauses)
+        std::printf(", longest %.2f s at %s", double(e.longestPause.last - e.longestPause.first) / ECG_SAMPLE_RATE,
+                    ClockOf(doc, e.longestPause.first).c_str());
+    std::printf("\n");
+}
+
+void PrintAf(const CEcgDocument& doc, const AnalysisResults& f)
+{
+    const AfSummary& a = f.af;
+    if (!a.episodes) {
+        std::printf("  atrial fibrillation: none\n");
+        return;
+    }
+    const uint64_t secs = a.totalSamples / ECG_SAMPLE_RATE;
+    std::printf("  atrial fibrillation: %u episodes, %llu:%02llu:%02llu in all, burden %.1f %%\n", a.episodes,
+                (unsigned long long)(secs / 3600), (unsigned long long)(secs / 60 % 60),
+                (unsigned long long)(secs % 60), a.burdenPercent);
+    std::printf("    longest %.0f s from %s; ventricular rate %.0f-%.0f bpm\n",
+                double(a.longest.last - a.longest.first) / ECG_SAMPLE_RATE, ClockOf(doc, a.longest.first).c_str(),
+                double(a.slowestRate), double(a.fastestRate));
+}
+
 }  // namespace
 
 void PrintSummary(const std::string& path, const CEcgDocument& doc, const AnalysisResults* results)
@@ -82,6 +127,8 @@ void PrintSummary(const std::string& path, const CEcgDocument& doc, const Analys
     std::printf("  abnormal beats: %zu\n", f.irregular.size());
     if (f.hasHrv)
         PrintHrv(f.hrv);
+    PrintEctopy(doc, f);
+    PrintAf(doc, f);
     if (f.hours.empty()) {
         std::printf("  hourly statistics: none\n");
         return;
