@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "formats/BiosigHandle.h"
-#include "formats/Isolated.h"
+#include "formats/ChildSandbox.h"
 #include "recording/EcgFile.h"
 
 namespace {
@@ -108,8 +108,10 @@ bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std:
     }
     std::string result;
     int unused = -1;
-    const IsolatedOutcome outcome = RunIsolated(
-        [&](CResultWriter& w, CResultWriter&) {
+    std::vector<std::string> inputs = DecoderInputs(source);
+    inputs.push_back(path);
+    const SandboxOutcome outcome = RunInChildSandbox(
+        inputs, [&](CResultWriter& w, CResultWriter&) {
             try {
                 const std::vector<int64_t> beats = BeatAnnotations(source, path);
                 w.Value(int32_t(0));
@@ -126,7 +128,7 @@ bool ReadReferenceBeats(const std::string& path, std::vector<int64_t>* out, std:
     int32_t tag = -1;
     uint64_t count = 0;
     try {
-        if (outcome != IsolatedOutcome::done || !in.Value(&tag))
+        if (outcome != SandboxOutcome::done || !in.Value(&tag))
             throw CFileException(CFileException::recordingDamaged, -1, path);
         if (tag != 0)
             RaiseFileError(in, path);
