@@ -323,6 +323,11 @@ void SetLimits(int seconds, int highestFd)
 #endif
 }
 
+scmp_arg_cmp Arg(unsigned arg, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0)
+{
+    return scmp_arg_cmp{arg, op, a, b};
+}
+
 bool Allow(scmp_filter_ctx ctx, int call)
 {
     return seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 0) == 0;
@@ -344,20 +349,20 @@ bool LoadFilter(const std::vector<int>& outputs)
         ok = ok && Allow(ctx, call);
     // No executable memory: decoded data never becomes code.
     for (int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)})
-        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 1, SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) == 0;
+        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 1, Arg(2, SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) == 0;
     for (int cmd : {F_GETFL, F_SETFL, F_GETFD, F_SETFD, F_DUPFD, F_DUPFD_CLOEXEC})
-        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), 1, SCMP_A1(SCMP_CMP_EQ, cmd)) == 0;
+        ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(fcntl), 1, Arg(1, SCMP_CMP_EQ, scmp_datum_t(cmd))) == 0;
     // Writes go to the results and to standard error (library warnings,
     // sanitizer reports); standard output was pointed there too.
     for (int fd : outputs)
         for (int call : {SCMP_SYS(write), SCMP_SYS(writev)})
-            ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 1, SCMP_A0(SCMP_CMP_EQ, fd)) == 0;
+            ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ALLOW, call, 1, Arg(0, SCMP_CMP_EQ, scmp_datum_t(fd))) == 0;
     for (int call : {SCMP_SYS(open), SCMP_SYS(openat), SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(newfstatat),
                      SCMP_SYS(access), SCMP_SYS(faccessat), SCMP_SYS(faccessat2), SCMP_SYS(statx)})
         ok = ok && seccomp_rule_add(ctx, SCMP_ACT_TRAP, call, 0) == 0;
     // The C library's probe for a name-service daemon fails; any other socket ends the child.
-    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 2, SCMP_A0(SCMP_CMP_EQ, AF_UNIX),
-                                SCMP_A1(SCMP_CMP_EQ, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK)) == 0;
+    ok = ok && seccomp_rule_add(ctx, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(socket), 2, Arg(0, SCMP_CMP_EQ, AF_UNIX),
+                                Arg(1, SCMP_CMP_EQ, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK)) == 0;
 #ifdef VITREL_SANITIZED
     // The sanitizer runtimes' own housekeeping.
     for (int call : {SCMP_SYS(sched_yield), SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep), SCMP_SYS(sigaltstack),
