@@ -48,8 +48,11 @@ int FuzzBiosigOpen(const uint8_t* data, size_t size)
 {
     std::vector<std::string> written;
     const std::string path = WriteStandardFuzzInput(data, size, &written);
-    if (path.empty())
+    // Only what the program itself hands to BioSig.
+    if (path.empty() || SniffStandardFile(path).kind == SignatureKind::none) {
+        RemoveAll(written);
         return 0;
+    }
     try {
         BiosigHandle handle(path);
     } catch (const CFileException&) {
