@@ -15,6 +15,7 @@
 #include <iconv.h>
 #include <linux/close_range.h>
 #include <poll.h>
+#include <pwd.h>
 #include <seccomp.h>
 #include <sstream>
 #include <sys/mman.h>
@@ -179,16 +180,6 @@ const Readable* Find(long dirfd, const char* path)
     return nullptr;
 }
 
-// The C library looks the user up for BioSig; told these are absent, it
-// gives up quietly.
-bool IsUserLookupFile(const char* path)
-{
-    for (const char* f : {"/etc/nsswitch.conf", "/etc/passwd", "/etc/group"})
-        if (std::strcmp(path, f) == 0)
-            return true;
-    return false;
-}
-
 // ptrace is never allowed: the filter ends the process as it would for any
 // other call outside it.
 [[noreturn]] void Die()
@@ -202,11 +193,8 @@ long EmulateOpen(long dirfd, const char* path, long flags)
     if ((flags & O_ACCMODE) != O_RDONLY || (flags & (O_CREAT | O_TRUNC | O_APPEND | O_TMPFILE | O_PATH)))
         Die();
     const Readable* r = Find(dirfd, path);
-    if (!r) {
-        if (path && IsUserLookupFile(path))
-            return -ENOENT;
+    if (!r)
         Die();
-    }
     if (r->fd < 0)
         return -r->error;
     // Each open gets its own descriptor; they share one position, which
@@ -388,11 +376,14 @@ bool LoadFilter(const std::vector<int>& outputs)
 // open, and the filter goes on. False if it could not be set up.
 bool EnterSandbox(const std::vector<std::string>& readable, int pipe, int memory, int seconds)
 {
-    // The C library checks the time zone file each time it converts a time.
+    // The C library checks the time zone file each time it converts a time,
+    // and BioSig looks the user up: those system files (readable by anyone)
+    // stay open, the lookup's modules are loaded now.
     std::vector<std::string> files = readable;
-    files.push_back("/etc/localtime");
+    files.insert(files.end(), {"/etc/localtime", "/etc/nsswitch.conf", "/etc/passwd", "/etc/group"});
     OpenReadable(files);
-    ::tzset();  // the time zone file is read now, not under the filter
+    ::tzset();
+    ::getpwuid(::geteuid());
     // BioSig converts header texts with iconv; the C library's table of
     // character sets (and the one module kept open here) load now too.
     for (const char* from : {"ASCII", "ISO-8859-1"})
