@@ -107,7 +107,7 @@ namespace {
 // Decoded samples go to the in-memory file; no recording comes near this.
 constexpr rlim_t kMaxResultBytes = rlim_t(2) << 30;
 // Address space the child may add to what it inherits, besides its inputs.
-constexpr rlim_t kSpareAddressSpace = rlim_t(4) << 30;
+[[maybe_unused]] constexpr rlim_t kSpareAddressSpace = rlim_t(4) << 30;
 constexpr int kMaxReadable = 32;
 
 // The child's table of files it may open. Filled after fork, before the
