@@ -53,8 +53,11 @@ test-tsan: bootstrap
 	@cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:die_after_fork=0 \
 	  ctest --output-on-failure -j $(JOBS) -L tsan
 
+# make fuzz FUZZ_TARGETS="standard_format detector" FUZZ_SECONDS=3600
+FUZZ_TARGETS ?= kind_selection detector precise_detector analysis standard_format
+FUZZ_SECONDS ?= 60
 fuzz: bootstrap
-	@scripts/run-fuzz
+	@FUZZ_TARGETS="$(FUZZ_TARGETS)" FUZZ_SECONDS="$(FUZZ_SECONDS)" JOBS="$(JOBS)" scripts/run-fuzz
 
 package: build
 	@cd $(BUILD) && cpack -G DEB

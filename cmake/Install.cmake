@@ -41,7 +41,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Chinese captions need the CJK faces; Qt's platform plugins come with libqt6gui6.
 # BioSig and libsoxr are also found by shlibdeps; named here so the package says so.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libbiosig3, libsoxr0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, libbiosig3, libsoxr0, libseccomp2")
 # Qt's own dialogs in Chinese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -8,30 +8,65 @@
 #include <unistd.h>
 #include <vector>
 
+#include "formats/BiosigHandle.h"
 #include "formats/Reference.h"
 #include "formats/StandardFile.h"
 #include "recording/EcgFile.h"
 #include "scratch.h"
 
-int FuzzStandardFormat(const uint8_t* data, size_t size)
+namespace {
+
+void RemoveAll(const std::vector<std::string>& written)
+{
+    for (const std::string& w : written)
+        unlink(w.c_str());
+}
+
+}  // namespace
+
+std::string WriteStandardFuzzInput(const uint8_t* data, size_t size, std::vector<std::string>* written)
 {
     if (size < 2)
-        return 0;
+        return std::string();
     static const char* const kNames[] = {"rec.edf", "rec.bdf", "rec.gdf", "rec.hea", "rec.scp", "rec.xml", "rec.bin"};
     const std::string name = kNames[data[0] % 7];
     // A WFDB header is byte 1 long; the bytes after it are both its signal
     // and its annotation file.
     const uint8_t* body = data + 1;
     size_t length = size - 1;
-    std::vector<std::string> written;
     if (name == "rec.hea") {
         body = data + 2;
         length = std::min<size_t>(data[1], size - 2);
-        written.push_back(WriteFuzzFile("rec.dat", body + length, size - 2 - length));
-        written.push_back(WriteFuzzFile("rec.atr", body + length, size - 2 - length));
+        written->push_back(WriteFuzzFile("rec.dat", body + length, size - 2 - length));
+        written->push_back(WriteFuzzFile("rec.atr", body + length, size - 2 - length));
     }
-    const std::string path = WriteFuzzFile(name, body, length);
-    written.push_back(path);
+    written->push_back(WriteFuzzFile(name, body, length));
+    return written->back();
+}
+
+int FuzzBiosigOpen(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> written;
+    const std::string path = WriteStandardFuzzInput(data, size, &written);
+    // Only what the program itself hands to BioSig.
+    if (path.empty() || SniffStandardFile(path).kind == SignatureKind::none) {
+        RemoveAll(written);
+        return 0;
+    }
+    try {
+        BiosigHandle handle(path);
+    } catch (const CFileException&) {
+    }
+    RemoveAll(written);
+    return 0;
+}
+
+int FuzzStandardFormat(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> written;
+    const std::string path = WriteStandardFuzzInput(data, size, &written);
+    if (path.empty())
+        return 0;
 
     try {
         CTime start(0);
@@ -61,7 +96,6 @@ int FuzzStandardFormat(const uint8_t* data, size_t size)
     if (ClassifyReference(path) != ReferenceKind::none && ReadReferenceBeats(path, &beats, &error))
         for (size_t i = 1; i < beats.size(); ++i)
             FUZZ_CHECK(beats[i] >= beats[i - 1]);
-    for (const std::string& w : written)
-        unlink(w.c_str());
+    RemoveAll(written);
     return 0;
 }

@@ -38,7 +38,7 @@ bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out);
 Sniffed SniffStandardFile(const std::string& path);
 
 // A file opened for reading by BioSig whose type matches its signature.
-// Only ever made in a child process (see Isolated.h).
+// Only ever made in a child process (see ChildSandbox.h).
 class BiosigHandle {
 public:
     // Raises CFileException when BioSig cannot read the file as its signature says.

@@ -12,7 +12,7 @@
 
 #include "analysis/BeatClass.h"
 #include "formats/BiosigHandle.h"
-#include "formats/Isolated.h"
+#include "formats/ChildSandbox.h"
 #include "formats/WfdbRecord.h"
 #include "recording/EcgFile.h"
 
@@ -140,8 +140,10 @@ bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::strin
 {
     std::string result;
     int unused = -1;
-    const IsolatedOutcome outcome = RunIsolated(
-        [&](CResultWriter& w, CResultWriter&) {
+    std::vector<std::string> inputs = DecoderInputs(source);
+    inputs.push_back(path);
+    const SandboxOutcome outcome = RunInChildSandbox(
+        inputs, [&](CResultWriter& w, CResultWriter&) {
             try {
                 const std::vector<std::pair<double, int>> coded = EmbeddedAnnotations(path);
                 w.Value(int32_t(0));
@@ -162,7 +164,7 @@ bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::strin
     uint64_t count = 0;
     std::vector<std::pair<double, int>> coded;
     try {
-        if (outcome != IsolatedOutcome::done || !in.Value(&tag))
+        if (outcome != SandboxOutcome::done || !in.Value(&tag))
             throw CFileException(CFileException::recordingDamaged, -1, path);
         if (tag != 0)
             RaiseFileError(in, path);

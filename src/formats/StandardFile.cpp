@@ -14,7 +14,7 @@
 #include <soxr.h>
 
 #include "formats/BiosigHandle.h"
-#include "formats/Isolated.h"
+#include "formats/ChildSandbox.h"
 #include "formats/WfdbRecord.h"
 
 namespace {
@@ -648,8 +648,8 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
 
     std::string result;
     int samples = -1;
-    const IsolatedOutcome outcome = RunIsolated(
-        [&](CResultWriter& info, CResultWriter& data) {
+    const SandboxOutcome outcome = RunInChildSandbox(
+        DecoderInputs(path), [&](CResultWriter& info, CResultWriter& data) {
             try {
                 Decode(source, sniffed.kind, sniffed.durationField, options, info, data);
             } catch (const CFileException& e) {
@@ -663,7 +663,7 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
     } closeSamples{samples};
     CResultReader in(result);
     int32_t tag = -1;
-    if (outcome != IsolatedOutcome::done || !in.Value(&tag))
+    if (outcome != SandboxOutcome::done || !in.Value(&tag))
         throw CFileException(CFileException::recordingDamaged, -1, path);
     if (tag != 0)
         RaiseFileError(in, path);

@@ -1,6 +1,10 @@
 // BioSig crashes, overruns its buffers or loops on some damaged files (the
 // fuzz target finds such files within minutes), so every call into it runs
 // in a child process: the program sees a result or a failure, never the fault.
+// The child is also a sandbox: before the work starts it drops every open
+// descriptor it does not need, takes limits on memory, CPU time and file
+// size, and a system-call filter that ends it on anything beyond reading its
+// inputs, managing memory and writing its results.
 #pragma once
 
 #include <cstdint>
@@ -45,11 +49,19 @@ class CFileException;
 void WriteFileError(CResultWriter& w, const CFileException& e);
 [[noreturn]] void RaiseFileError(CResultReader& in, const std::string& path);
 
-enum class IsolatedOutcome { done, failed, timedOut };
+// forbidden: the filter ended the child (it stepped outside what it may do).
+enum class SandboxOutcome { done, failed, timedOut, forbidden };
 
-// Runs work in a child process with a deadline; *out gets what it wrote to
-// its first writer. The second writer takes bulk data into an in-memory file
-// whose descriptor (positioned at its start) goes to *bulk, or -1. "done"
-// only when the child wrote everything and exited normally.
-IsolatedOutcome RunIsolated(const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
-                            std::string* out, int* bulk);
+// Runs work in a sandboxed child process with a deadline; *out gets what it
+// wrote to its first writer. The second writer takes bulk data into an
+// in-memory file whose descriptor (positioned at its start) goes to *bulk, or
+// -1. "done" only when the child wrote everything and exited normally.
+// The child may open only the files in readable (opened before the filter
+// goes on; one missing then reads as missing), each as often as it likes.
+SandboxOutcome RunInChildSandbox(const std::vector<std::string>& readable,
+                                 const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
+                                 std::string* out, int* bulk);
+
+// What BioSig reads to decode path: the file itself and, for a WFDB header,
+// the signal files it names and the record's annotation file.
+std::vector<std::string> DecoderInputs(const std::string& path);
