@@ -140,8 +140,7 @@ bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::strin
 {
     std::string result;
     int unused = -1;
-    std::vector<std::string> inputs = DecoderInputs(source);
-    inputs.push_back(path);
+    const std::vector<std::string> inputs = DecoderInputs(path);
     const SandboxOutcome outcome = RunInChildSandbox(
         inputs, [&](CResultWriter& w, CResultWriter&) {
             try {

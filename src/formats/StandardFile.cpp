@@ -649,7 +649,7 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
     std::string result;
     int samples = -1;
     const SandboxOutcome outcome = RunInChildSandbox(
-        DecoderInputs(path), [&](CResultWriter& info, CResultWriter& data) {
+        DecoderInputs(source), [&](CResultWriter& info, CResultWriter& data) {
             try {
                 Decode(source, sniffed.kind, sniffed.durationField, options, info, data);
             } catch (const CFileException& e) {

@@ -211,18 +211,28 @@ TEST(ChildSandbox, KeptLibraryFaultsGiveAMessageAndLeaveTheParentWhole)
         const std::string path =
             WriteStandardFuzzInput(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &written);
         SCOPED_TRACE(e.path().filename().string());
+        // The message names the file at fault: the one opened, or a file of
+        // its record (a WFDB signal or annotation file).
+        const auto namesAFile = [&](const std::string& message) {
+            if (message.find(path) != std::string::npos)
+                return true;
+            for (const std::string& w : written)
+                if (message.find(w) != std::string::npos)
+                    return true;
+            return false;
+        };
         // An over-read that stays inside mapped memory goes unseen without
         // a sanitizer: such a file may open.
         try {
             CTime t;
             EXPECT_TRUE(OpenStandardRecording(path, {}, &t));
         } catch (const CFileException& x) {
-            EXPECT_NE(x.GetErrorMessage().find(path), std::string::npos) << x.GetErrorMessage();
+            EXPECT_TRUE(namesAFile(x.GetErrorMessage())) << x.GetErrorMessage();
         }
         std::vector<int64_t> beats;
         std::string error;
         if (!ReadReferenceBeats(path, &beats, &error)) {
-            EXPECT_NE(error.find(path), std::string::npos) << error;
+            EXPECT_TRUE(namesAFile(error)) << error;
         }
         for (const std::string& w : written)
             ::unlink(w.c_str());
