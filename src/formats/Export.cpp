@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/MitAnnotations.h"
 #include "recording/OutputFile.h"
 
 namespace {
@@ -12,13 +13,10 @@ namespace {
 constexpr uint32_t kReadBlock = ECG_SAMPLE_RATE * 60;
 // The EDF+ signal spans exactly +-32 mV, so one digital step is 1/1010 mV.
 constexpr int kEdfDigitalLimit = 32 * ECG_UNITS_PER_MV;
-constexpr int kMitNormal = 1;
-constexpr int kMitUnknown = 13;
-constexpr int kMitSkip = 59;
 
-bool IsAbnormal(const ExportInput& in, uint32_t position)
+bool IsIrregular(const ExportInput& in, uint32_t position)
 {
-    return std::binary_search(in.abnormal.begin(), in.abnormal.end(), position);
+    return std::binary_search(in.irregular.begin(), in.irregular.end(), position);
 }
 
 std::string Format(const char* fmt, auto... args)
@@ -76,6 +74,12 @@ std::string EdfOnset(uint64_t position)
                   unsigned(position % ECG_SAMPLE_RATE) * (1000 / ECG_SAMPLE_RATE));
 }
 
+std::string EdfDuration(uint64_t samples)
+{
+    return Format("%llu.%03u", (unsigned long long)(samples / ECG_SAMPLE_RATE),
+                  unsigned(samples % ECG_SAMPLE_RATE) * (1000 / ECG_SAMPLE_RATE));
+}
+
 // False with "PATH: reason" in *error when the file has failed.
 bool Check(const COutputFile& file, bool ok, std::string* error)
 {
@@ -85,6 +89,13 @@ bool Check(const COutputFile& file, bool ok, std::string* error)
 }
 
 }  // namespace
+
+BeatClass ExportedClass(const ExportInput& in, size_t index)
+{
+    if (index < in.classes.size() && in.classes[index] != BeatClass::Unclassified)
+        return in.classes[index];
+    return IsIrregular(in, in.beats[index]) ? BeatClass::Q : BeatClass::N;
+}
 
 bool WriteBeatsCsv(const std::string& out, const ExportInput& in, std::string* error)
 {
@@ -96,7 +107,9 @@ bool WriteBeatsCsv(const std::string& out, const ExportInput& in, std::string* e
         std::string line = std::to_string(p) + "," + ClockText(in, p) + ",";
         if (i > 0)
             line += std::to_string(uint64_t(p - in.beats[i - 1]) * 1000 / ECG_SAMPLE_RATE);
-        line += IsAbnormal(in, p) ? ",1\n" : ",0\n";
+        line += IsIrregular(in, p) ? ",1," : ",0,";
+        line += GetBeatClassInfo(ExportedClass(in, i)).letter;
+        line += '\n';
         file.Write(line);
     }
     return Check(file, file.Commit(), error);
@@ -111,10 +124,19 @@ bool WriteEdfPlus(const std::string& out, CEcgFile& ecg, const ExportInput& in, 
     std::vector<std::string> tals(records);
     for (uint64_t r = 0; r < records; ++r)
         tals[r] = EdfOnset(r * ECG_SAMPLE_RATE) + "\x14\x14" + std::string(1, '\0');
-    for (uint32_t p : in.beats) {
-        const uint64_t r = std::min<uint64_t>(p / ECG_SAMPLE_RATE, records ? records - 1 : 0);
+    const auto recordOf = [&](uint64_t p) { return std::min<uint64_t>(p / ECG_SAMPLE_RATE, records ? records - 1 : 0); };
+    for (const Episode& e : in.af) {
+        const uint64_t r = recordOf(e.first);
         if (r < records)
-            tals[r] += EdfOnset(p) + "\x14" + (IsAbnormal(in, p) ? "Q" : "N") + "\x14" + std::string(1, '\0');
+            tals[r] += EdfOnset(e.first) + "\x15" + EdfDuration(e.last - e.first) + "\x14" + "AF" + "\x14" +
+                       std::string(1, '\0');
+    }
+    for (size_t i = 0; i < in.beats.size(); ++i) {
+        const uint32_t p = in.beats[i];
+        const uint64_t r = recordOf(p);
+        if (r < records)
+            tals[r] += EdfOnset(p) + "\x14" + GetBeatClassInfo(ExportedClass(in, i)).edfText + "\x14" +
+                       std::string(1, '\0');
     }
     size_t longest = 16;
     for (const std::string& t : tals)
@@ -240,24 +262,23 @@ bool WriteWfdbRecord(const std::string& dir, const std::string& name, CEcgFile& 
         dat.Write(bytes);
     });
 
-    // MIT annotations: a 16-bit word of type (6 bits) and time step (10 bits);
-    // a longer step goes first as a SKIP with a 32-bit count, high half first.
-    std::string ann;
-    uint32_t previous = 0;
-    for (uint32_t p : in.beats) {
-        const uint32_t step = p - previous;
-        const int code = IsAbnormal(in, p) ? kMitUnknown : kMitNormal;
-        if (step > 1023) {
-            PutLe16(ann, kMitSkip << 10);
-            PutLe16(ann, int(step >> 16));
-            PutLe16(ann, int(step & 0xFFFF));
-            PutLe16(ann, code << 10);
-        } else {
-            PutLe16(ann, (code << 10) | int(step));
+    // Rhythm changes go before the beat they start at.
+    std::vector<MitAnnotation> annotations;
+    std::vector<uint32_t> afEnds;
+    size_t next = 0;
+    for (size_t i = 0; i < in.beats.size(); ++i) {
+        const uint32_t p = in.beats[i];
+        while (!afEnds.empty() && afEnds.front() < p) {
+            annotations.push_back({p, MitCode::RHYTHM, 0, 0, "(N"});
+            afEnds.erase(afEnds.begin());
         }
-        previous = p;
+        for (; next < in.af.size() && in.af[next].first <= p; ++next) {
+            annotations.push_back({in.af[next].first, MitCode::RHYTHM, 0, 0, "(AFIB"});
+            afEnds.push_back(in.af[next].last);
+        }
+        annotations.push_back({p, GetBeatClassInfo(ExportedClass(in, i)).mitCode, 0, 0, {}});
     }
-    PutLe16(ann, 0);
+    const std::string ann = EncodeMitAnnotations(annotations);
     atr.Write(ann);
 
     std::string text = name + " 1 " + std::to_string(ECG_SAMPLE_RATE) + " " + std::to_string(ecg.GetSampleCount());

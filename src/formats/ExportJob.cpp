@@ -1,5 +1,7 @@
 #include "formats/ExportJob.h"
 
+#include "formats/ReviewFile.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -10,17 +12,24 @@
 
 std::string RecordingLeadLabel(const CEcgFile* file)
 {
-    if (const auto* standard = dynamic_cast<const CStandardFile*>(file))
-        return standard->Recording().leadLabel;
-    return {};
+    return file ? file->GetLeadLabel() : std::string();
 }
 
 ExportInput MakeExportInput(const CEcgDocument& doc)
 {
     ExportInput in;
-    doc.GetBeatsInRange(0, UINT32_MAX, in.beats);
-    doc.GetAbnormalBeats(in.abnormal);
-    std::sort(in.abnormal.begin(), in.abnormal.end());
+    if (const std::shared_ptr<const AnalysisResults> results = doc.GetResults()) {
+        in.beats = results->beats;
+        in.irregular = results->irregular;
+        in.classes = results->classes;
+        for (const Episode& e : results->episodes)
+            if (e.type == EpisodeType::AF)
+                in.af.push_back(e);
+    } else {
+        doc.GetBeatsInRange(0, UINT32_MAX, in.beats);
+        doc.GetAbnormalBeats(in.irregular);
+    }
+    std::sort(in.irregular.begin(), in.irregular.end());
     if (CEcgFile* ecg = doc.GetEcgFile())
         in.hasStartTime = ecg->GetStartTime(&in.startTime);
     in.leadLabel = RecordingLeadLabel(doc.GetEcgFile());
@@ -41,6 +50,7 @@ std::vector<std::string> InputFilesOf(const std::vector<std::string>& recordings
     std::vector<std::string> inputs;
     for (const std::string& path : recordings) {
         inputs.push_back(path);
+        inputs.push_back(ReviewPathFor(path));
         for (const std::string& companion : CompanionFiles(path))
             inputs.push_back(companion);
     }

@@ -43,7 +43,7 @@ public:
     bool GetStartTime(CTime* out) override;
     // The analysis reader: the lead without its baseline.
     std::unique_ptr<CEcgFile> OpenReader() override;
-    std::string GetLeadLabel() override { return m_recording->leadLabel; }
+    std::string GetLeadLabel() const override { return m_recording->leadLabel; }
 
     const StandardRecording& Recording() const { return *m_recording; }
 

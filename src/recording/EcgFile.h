@@ -103,7 +103,7 @@ public:
     // Raises CFileException when it cannot be had.
     virtual std::unique_ptr<CEcgFile> OpenReader() = 0;
     // The name of the lead the samples are; empty when the file does not say.
-    virtual std::string GetLeadLabel() { return std::string(); }
+    virtual std::string GetLeadLabel() const { return std::string(); }
 
 protected:
     // A reader that keeps its samples elsewhere: no file is opened.

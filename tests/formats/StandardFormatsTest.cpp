@@ -304,7 +304,7 @@ TEST(Exports, ReadBackThroughTheStandardReaders)
     ASSERT_GT(beats.size(), 500u);
     ASSERT_FALSE(abnormal.empty());
 
-    // CSV: position, clock time, RR, irregular flag.
+    // CSV: position, clock time, RR, irregular flag, class.
     std::ifstream csv(dir.Path("b.csv"));
     std::string line;
     std::vector<std::string> lines;
@@ -314,11 +314,11 @@ TEST(Exports, ReadBackThroughTheStandardReaders)
     EXPECT_EQ(lines[0], std::to_string(beats[0]) + ",2024-05-06 09:15:" +
                             (beats[0] / 250 < 10 ? "0" : "") + std::to_string(beats[0] / 250) + "." +
                             (beats[0] % 250 * 4 < 100 ? (beats[0] % 250 * 4 < 10 ? "00" : "0") : "") +
-                            std::to_string(beats[0] % 250 * 4) + ",,0");
+                            std::to_string(beats[0] % 250 * 4) + ",,0,N");
     const size_t k = size_t(std::find(beats.begin(), beats.end(), abnormal[0]) - beats.begin());
     ASSERT_GT(k, 0u);
-    EXPECT_EQ(lines[k].substr(lines[k].rfind(',', lines[k].size() - 3)),
-              "," + std::to_string((beats[k] - beats[k - 1]) * 4) + ",1");
+    EXPECT_EQ(lines[k].substr(lines[k].rfind(',', lines[k].size() - 5)),
+              "," + std::to_string((beats[k] - beats[k - 1]) * 4) + ",1,N");
 
     CTime start;
     std::vector<int16_t> original(3 * 60 * 250), back(original.size());

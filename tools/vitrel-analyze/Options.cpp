@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formats/Export.h"
+#include "formats/ExportJob.h"
 #include "formats/Reference.h"
 #include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
@@ -167,45 +168,46 @@ int ParseOptions(int argc, char** argv, Options* o)
         return Usage("the exports take exactly one FILE");
     // An output that names an input would destroy what it is made from:
     // refused before anything is read or written.
-    const std::vector<std::string> inputs = InputsOf(opt);
-    for (const std::string& out : OutputsOf(opt)) {
-        for (const std::string& in : inputs) {
-            if (IsSameFile(out, in)) {
-                std::fprintf(stderr, "vitrel-analyze: cannot write %s: it is the input %s\n", out.c_str(), in.c_str());
-                return kExitFileFailed;
-            }
-        }
+    ExportFailure failure;
+    if (!CheckOutputs(OutputsOf(opt), InputsOf(opt), &failure)) {
+        std::fprintf(stderr, "vitrel-analyze: cannot write %s: it is the input %s\n", failure.path.c_str(),
+                     failure.input.c_str());
+        return kExitFileFailed;
     }
     return kExitOk;
+}
+
+std::vector<ExportTarget> ExportTargetsOf(const Options& opt)
+{
+    std::vector<ExportTarget> targets;
+    if (!opt.beatsCsv.empty())
+        targets.push_back({ExportKind::BeatsCsv, opt.beatsCsv});
+    if (!opt.exportEdf.empty())
+        targets.push_back({ExportKind::EdfPlus, opt.exportEdf});
+    if (!opt.exportWfdb.empty())
+        targets.push_back({ExportKind::Wfdb, opt.exportWfdb});
+    return targets;
 }
 
 std::vector<std::string> OutputsOf(const Options& opt)
 {
     std::vector<std::string> out;
-    for (const std::string* p : {&opt.beatsCsv, &opt.exportEdf, &opt.report})
-        if (!p->empty())
-            out.push_back(*p);
-    if (!opt.exportWfdb.empty() && opt.files.size() == 1) {
-        for (const std::string& p :
-             WfdbRecordFiles(opt.exportWfdb, WfdbRecordName(CFile::FileTitleOf(opt.files.front()))))
-            out.push_back(p);
-    }
+    if (!opt.report.empty())
+        out.push_back(opt.report);
+    if (opt.files.size() == 1)
+        for (const ExportTarget& target : ExportTargetsOf(opt))
+            for (const std::string& p : ExportOutputs(target, opt.files.front()))
+                out.push_back(p);
     return out;
 }
 
 std::vector<std::string> InputsOf(const Options& opt)
 {
     std::vector<std::string> in = opt.files;
-    for (const std::string& f : opt.files)
-        in.push_back(ReviewPathFor(f));
     if (!opt.reference.empty()) {
         in.push_back(opt.reference);
         if (ClassifyReference(opt.reference) == ReferenceKind::wfdb)
             in.push_back(opt.reference.substr(0, opt.reference.size() - 4) + ".hea");
     }
-    for (size_t i = 0, n = in.size(); i < n; ++i)
-        for (const std::string& companion : CompanionFiles(in[i]))
-            in.push_back(companion);
-    return in;
+    return InputFilesOf(in);
 }
-

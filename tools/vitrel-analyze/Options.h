@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/EcgDocument.h"
+#include "formats/ExportJob.h"
 
 enum ExitStatus { kExitOk = 0, kExitFileFailed = 1, kExitUsage = 2 };
 
@@ -32,6 +33,8 @@ struct Options {
 // Reads argv into *opt. Returns kExitOk to go on (or, with opt->done, to
 // stop at once), else the exit status after the message has been printed.
 int ParseOptions(int argc, char** argv, Options* opt);
+// The exports asked for, in the order they are written.
+std::vector<ExportTarget> ExportTargetsOf(const Options& opt);
 // The files the outputs would write, and the inputs they must never replace.
 std::vector<std::string> OutputsOf(const Options& opt);
 std::vector<std::string> InputsOf(const Options& opt);

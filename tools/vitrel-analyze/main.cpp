@@ -15,6 +15,7 @@
 #include "analysis/DefaultDetector.h"
 #include "analysis/EcgDocument.h"
 #include "formats/Export.h"
+#include "formats/ExportJob.h"
 #include "formats/Reference.h"
 #include "formats/ReviewFile.h"
 #include "formats/StandardFile.h"
@@ -48,33 +49,17 @@ public:
     short lastPercent = 0;
 };
 
-bool WriteExports(CEcgDocument& doc, const AnalysisResults& f, const Options& opt)
+bool WriteExports(CEcgDocument& doc, const Options& opt)
 {
-    if (opt.beatsCsv.empty() && opt.exportEdf.empty() && opt.exportWfdb.empty())
-        return true;
-    ExportInput in;
-    in.beats = f.beats;
-    in.abnormal = f.irregular;
-    std::sort(in.abnormal.begin(), in.abnormal.end());
-    in.hasStartTime = doc.GetEcgFile()->GetStartTime(&in.startTime);
-    in.leadLabel = doc.GetLeadLabel();
-    if (in.leadLabel.empty())
-        in.leadLabel = "ECG";
+    const ExportInput in = MakeExportInput(doc);
     bool ok = true;
-    std::string error;
-    const auto report = [&](bool written) {
-        if (!written) {
-            std::fprintf(stderr, "vitrel-analyze: %s\n", error.c_str());
+    for (const ExportTarget& target : ExportTargetsOf(opt)) {
+        ExportFailure failure;
+        if (!RunExport(in, *doc.GetEcgFile(), doc.GetFilePath(), target, {}, &failure)) {
+            std::fprintf(stderr, "vitrel-analyze: %s: %s\n", failure.path.c_str(), failure.text.c_str());
             ok = false;
         }
-    };
-    if (!opt.beatsCsv.empty())
-        report(WriteBeatsCsv(opt.beatsCsv, in, &error));
-    if (!opt.exportEdf.empty())
-        report(WriteEdfPlus(opt.exportEdf, *doc.GetEcgFile(), in, &error));
-    if (!opt.exportWfdb.empty())
-        report(WriteWfdbRecord(opt.exportWfdb, WfdbRecordName(CFile::FileTitleOf(doc.GetFilePath())),
-                               *doc.GetEcgFile(), in, &error));
+    }
     return ok;
 }
 
@@ -142,7 +127,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
         };
         PrintMatch(path, MatchBeats(detected, beats, kMatchWindow, reference.unscored, scored), opt.json);
     }
-    if (results && !WriteExports(doc, *results, opt))
+    if (results && !WriteExports(doc, opt))
         status = kExitFileFailed;
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
