@@ -461,3 +461,23 @@ TEST(AnalyzeCli, SavedReviewReplacesTheBeats)
     // An export never replaces the review.
     EXPECT_EQ(RunTool({"--beats", ReviewPathFor(path), path}).status, 1);
 }
+
+TEST(AnalyzeCli, ReferenceScoresClassesAndRhythm)
+{
+    const std::filesystem::path dir = std::filesystem::path(VITREL_DATA_DIR) / "mitdb-203";
+    const std::string rec = (dir / "20031406.55").string();
+    const ProgramRun run = RunTool({"--detector", "precise", "--reference", (dir / "203.beats.csv").string(),
+                                    "--score-from", "300", "--reference-rhythm", (dir / "203.rhythm.csv").string(), rec});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Record 203 is mostly AF with many V beats: both are found, and the
+    // figures come out as numbers.
+    const auto figure = [&](const std::string& label) {
+        const size_t at = run.out.find(label);
+        EXPECT_NE(at, std::string::npos) << run.out;
+        return at == std::string::npos ? 0.0 : std::atof(run.out.c_str() + at + label.size());
+    };
+    EXPECT_GT(figure("classes VEB Se "), 85.0);
+    EXPECT_GT(figure("duration Se "), 85.0);
+    // A rhythm list that is not one is a usage error.
+    EXPECT_EQ(RunTool({"--reference-rhythm", rec, rec}).status, 2);
+}

@@ -37,6 +37,11 @@ void PrintHelp(FILE* out)
                  "                       annotations; only beat codes count, a beat matches\n"
                  "                       within 150 ms, and the ventricular flutter episodes\n"
                  "                       the reference marks ([ to ]) are left out\n"
+                 "  --reference-rhythm RHYTHM\n"
+                 "                       compare the AF episodes with reference rhythm episodes:\n"
+                 "                       lines \"first,last,rhythm\" (250 samples/s, AFIB atrial\n"
+                 "                       fibrillation, AFL flutter, left out of +P); episode and\n"
+                 "                       duration Se and +P from the fifth minute\n"
                  "  --score-from SECONDS with --reference: leave the beats of the first SECONDS\n"
                  "                       out of the comparison (300 as in ANSI/AAMI EC57)\n"
                  "  --exclude FIRST-LAST with --reference: leave the beats of samples FIRST to\n"
@@ -128,11 +133,12 @@ int ParseOptions(int argc, char** argv, Options* o)
                     return Usage(("--exclude: expected FIRST-LAST sample numbers: " + value).c_str());
                 opt.exclude.emplace_back(from, to);
             }
-        } else if (arg == "--reference" || arg == "--report" || arg == "--page-size" || arg == "--lead" ||
+        } else if (arg == "--reference" || arg == "--reference-rhythm" || arg == "--report" || arg == "--page-size" || arg == "--lead" ||
                    arg == "--beats" || arg == "--export-edf" || arg == "--export-wfdb") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());
-            std::string& target = arg == "--reference"    ? opt.reference
+            std::string& target = arg == "--reference"          ? opt.reference
+                                  : arg == "--reference-rhythm" ? opt.referenceRhythm
                                   : arg == "--report"     ? opt.report
                                   : arg == "--page-size"  ? opt.pageSize
                                   : arg == "--lead"       ? opt.lead
@@ -150,7 +156,8 @@ int ParseOptions(int argc, char** argv, Options* o)
         return Usage("no FILE given");
     if (!opt.pageSize.empty() && opt.report.empty())
         return Usage("--page-size needs --report");
-    if ((opt.scoreFrom > 0 || !opt.exclude.empty()) && opt.reference.empty())
+    if ((opt.scoreFrom > 0 && opt.reference.empty() && opt.referenceRhythm.empty()) ||
+        (!opt.exclude.empty() && opt.reference.empty()))
         return Usage("--score-from and --exclude need --reference");
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT

@@ -22,6 +22,7 @@ struct Options {
     std::string exportEdf;
     std::string exportWfdb;
     std::string reference;
+    std::string referenceRhythm;  // "first,last,rhythm" lines
     int64_t scoreFrom = 0;                            // samples
     std::vector<std::pair<int64_t, int64_t>> exclude;  // inclusive sample spans
     std::string report;

@@ -90,7 +90,8 @@ void ApplySavedReview(const std::string& path, CEcgDocument& doc)
     std::fprintf(stderr, "%s: the review %s cannot be read: not applied\n", path.c_str(), reviewPath.c_str());
 }
 
-int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnnotations& reference)
+int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnnotations& reference,
+                const std::vector<RhythmSpan>& rhythm)
 {
     CEcgDocument doc;
     doc.OpenFile(path);
@@ -112,6 +113,8 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
     int status = completed ? kExitOk : kExitFileFailed;
     if (!completed)
         std::fprintf(stderr, "%s: the analysis did not complete\n", path.c_str());
+    if (!opt.referenceRhythm.empty() && results)
+        PrintRhythmMatch(path, *results, rhythm, opt, doc.GetSampleCount());
     if (!opt.reference.empty() && results) {
         const std::vector<double> detected(results->beats.begin(), results->beats.end());
         std::vector<double> beats;
@@ -126,6 +129,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
             return true;
         };
         PrintMatch(path, MatchBeats(detected, beats, kMatchWindow, reference.unscored, scored), opt.json);
+        PrintClassMatch(path, *results, reference, scored, opt.json);
     }
     if (results && !WriteExports(doc, opt))
         status = kExitFileFailed;
@@ -165,11 +169,17 @@ int main(int argc, char** argv)
         }
     }
 
+    std::vector<RhythmSpan> rhythm;
+    if (!opt.referenceRhythm.empty() && !ReadRhythmList(opt.referenceRhythm, rhythm)) {
+        std::fprintf(stderr, "%s: expected lines \"first,last,rhythm\"\n", opt.referenceRhythm.c_str());
+        return kExitUsage;
+    }
+
     int status = kExitOk;
     for (const std::string& path : opt.files) {
         int rc = kExitOk;
         try {
-            rc = AnalyseFile(path, opt, reference);
+            rc = AnalyseFile(path, opt, reference, rhythm);
         } catch (const std::exception& e) {
             // The file cannot be opened, or failed after that (it vanished, a
             // read failed): its message, and on to the next file. A file error
