@@ -16,7 +16,7 @@ inline constexpr int kMenuZoom[] = {ID_ZOOM_50,  ID_ZOOM_75,  ID_ZOOM_100, ID_ZO
 // The view menu and context menu 160: the zoom pop-up, then these.
 inline constexpr int kMenuViewAfterZoom[] = {SEPARATOR, ID_VIEW_GRID, ID_VIEW_RMARKS};
 // The view menu only (not context menu 160): after the items above.
-inline constexpr int kMenuViewMain[] = {SEPARATOR, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, SEPARATOR, ID_VIEW_PRECISE_QRS};
+inline constexpr int kMenuViewMain[] = {SEPARATOR, ID_VIEW_ZOOM_IN, ID_VIEW_ZOOM_OUT, SEPARATOR, ID_VIEW_PRECISE_QRS, ID_VIEW_BEAT_CLASSES};
 inline constexpr int kMenuWindow[] = {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_ARRANGE, SEPARATOR, ID_WINDOW_TABS};
 inline constexpr int kMenuHelp[] = {ID_APP_ABOUT};
 inline constexpr int kToolBarMain[] = {ID_FILE_OPEN,   SEPARATOR, ID_FILE_PRINT, SEPARATOR, ID_VIEW_GRID,

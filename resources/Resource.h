@@ -31,6 +31,8 @@ constexpr int ID_VIEW_ZOOM_IN = 0x8101;
 constexpr int ID_VIEW_ZOOM_OUT = 0x8102;
 // Long recordings opened from then on are analysed by the precise detector.
 constexpr int ID_VIEW_PRECISE_QRS = 0x8103;
+// R marks in their beat class's colour, with the class letter.
+constexpr int ID_VIEW_BEAT_CLASSES = 0x8104;
 
 // Window and help menus.
 constexpr int ID_WINDOW_ARRANGE = 57649;

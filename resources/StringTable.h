@@ -91,6 +91,7 @@ inline constexpr StringTableEntry kStringTable[] = {
     {ID_VIEW_ZOOM_IN, "放大波形\n放大"},
     {ID_VIEW_ZOOM_OUT, "缩小波形\n缩小"},
     {ID_VIEW_PRECISE_QRS, "以后打开的长时程记录使用高精度 QRS 检测\n高精度 QRS 检测"},
+    {ID_VIEW_BEAT_CLASSES, "以颜色和字母标出每个心搏的分类\n显示心搏分类"},
 };
 
 // Item texts of the menus 128, 129 and 160, by command id.
@@ -118,6 +119,7 @@ inline constexpr StringTableEntry kMenuItems[] = {
     {ID_VIEW_ZOOM_IN, "放大(&I)"},
     {ID_VIEW_ZOOM_OUT, "缩小(&O)"},
     {ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)"},
+    {ID_VIEW_BEAT_CLASSES, "显示心搏分类(&B)"},
     {ID_WINDOW_CASCADE, "层叠排列(&C)"},
     {ID_WINDOW_TILE_HORZ, "平铺窗口(&T)"},
     {ID_WINDOW_ARRANGE, "排列图标(&A)"},

@@ -51,6 +51,7 @@ bool CMainFrame::CreateActions()
     MakeAction(ID_VIEW_ZOOM_IN)->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
     MakeAction(ID_VIEW_ZOOM_OUT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
     MakeAction(ID_VIEW_PRECISE_QRS)->setCheckable(true);
+    MakeAction(ID_VIEW_BEAT_CLASSES)->setCheckable(true);
     MakeAction(ID_WINDOW_CASCADE);
     MakeAction(ID_WINDOW_TILE_HORZ);
     MakeAction(ID_WINDOW_ARRANGE);

@@ -66,6 +66,7 @@ constexpr int kViewCommands[] = {ID_ZOOM_50,      ID_ZOOM_75,       ID_ZOOM_100,
 
 // The settings of the recent-file list hold this one too.
 const QString kPreciseDetectorKey = QStringLiteral("Settings/PreciseQrsDetector");
+const QString kBeatClassesKey = QStringLiteral("Settings/ShowBeatClasses");
 
 QSettings AppSettings()
 {
@@ -82,6 +83,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_recentFiles(REC
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
     m_recentFiles.ReadList();
     m_bPreciseDetector = AppSettings().value(kPreciseDetectorKey, false).toBool();
+    m_bShowBeatClasses = AppSettings().value(kBeatClassesKey, true).toBool();
     setAcceptDrops(true);
 }
 
@@ -193,6 +195,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);
     connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    frame->GetView()->SetShowBeatClasses(m_bShowBeatClasses);
     connect(pDoc, &CVitrelDoc::documentClosing, this, &CMainFrame::OnDocumentClosing);
     connect(frame, &CChildFrame::documentClosed, this, &CMainFrame::OnDocumentClosed);
     m_pMdiArea->addSubWindow(frame);
@@ -281,6 +284,15 @@ void CMainFrame::OnFileOpen()
     OpenFiles(PromptForFileNames());
 }
 
+void CMainFrame::SetBeatClassesShown(bool on)
+{
+    m_bShowBeatClasses = on;
+    AppSettings().setValue(kBeatClassesKey, on);
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
+        if (auto* frame = qobject_cast<CChildFrame*>(window))
+            frame->GetView()->SetShowBeatClasses(on);
+}
+
 void CMainFrame::SetPreciseDetectorOn(bool on)
 {
     m_bPreciseDetector = on;
@@ -341,6 +353,7 @@ void CMainFrame::OnCommand(int id)
         case ID_FILE_OPEN: OnFileOpen(); break;
         case ID_FILE_EXPORT: OnFileExport(); break;
         case ID_VIEW_PRECISE_QRS: SetPreciseDetectorOn(!m_bPreciseDetector); break;
+        case ID_VIEW_BEAT_CLASSES: SetBeatClassesShown(!m_bShowBeatClasses); break;
         case ID_FILE_CLOSE:
             if (CChildFrame* frame = GetActiveFrame())
                 frame->close();
@@ -374,6 +387,8 @@ void CMainFrame::UpdateCommandUI()
         action->setEnabled(CanExport());
     if (QAction* action = m_actions.value(ID_VIEW_PRECISE_QRS))
         action->setChecked(m_bPreciseDetector);
+    if (QAction* action = m_actions.value(ID_VIEW_BEAT_CLASSES))
+        action->setChecked(m_bShowBeatClasses);
     const bool anyDocument = view != nullptr;
     for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TABS})
         if (QAction* action = m_actions.value(id))

@@ -67,6 +67,8 @@ public:
     // opened from then on are analysed with it.
     bool IsPreciseDetectorOn() const { return m_bPreciseDetector; }
     void SetPreciseDetectorOn(bool on);
+    bool AreBeatClassesShown() const { return m_bShowBeatClasses; }
+    void SetBeatClassesShown(bool on);
     void CloseAllDocuments();
     QList<CVitrelDoc*> GetDocuments() const;
     CChildFrame* GetActiveFrame() const;
@@ -147,5 +149,6 @@ private:
     bool m_bSized = false;
     bool m_bClosingAll = false;
     bool m_bPreciseDetector = false;
+    bool m_bShowBeatClasses = true;
     CRecentFileList m_recentFiles;
 };

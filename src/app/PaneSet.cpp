@@ -1,5 +1,8 @@
 #include "app/PaneSet.h"
 
+#include <QKeySequence>
+#include <QShortcut>
+
 #include <QCoreApplication>
 #include <QDockWidget>
 #include <QFile>
@@ -8,7 +11,9 @@
 
 #include "analysis/EcgDocument.h"
 #include "app/MainFrame.h"
+#include "panes/HolterPanes.h"
 #include "panes/Panes.h"
+#include "panes/RRPlots.h"
 #include "recording/ErrorMessage.h"
 #include "resources/QtResources.h"
 #include "resources/Resource.h"
@@ -61,6 +66,21 @@ void CPaneSet::Create(QMainWindow* frame, std::function<void(uint32_t)> onCenter
     QDockWidget* rhythm = CreatePane(frame, IDR_PANE_RHYTHM, m_pRhythmPane, Qt::LeftDockWidgetArea, onCenter);
     frame->splitDockWidget(abnormal, rhythm, Qt::Vertical);
 
+    m_pSummaryPane = new CHolterSummaryDlg;
+    m_pEventsPane = new CEventsDlg;
+    m_pRRPlotsPane = new CRRPlotsDlg;
+    frame->tabifyDockWidget(result, CreatePane(frame, IDR_PANE_SUMMARY, m_pSummaryPane, Qt::RightDockWidgetArea, onCenter));
+    frame->tabifyDockWidget(abnormal, CreatePane(frame, IDR_PANE_EVENTS, m_pEventsPane, Qt::LeftDockWidgetArea, onCenter));
+    frame->tabifyDockWidget(trend, CreatePane(frame, IDR_PANE_RRPLOTS, m_pRRPlotsPane, Qt::BottomDockWidgetArea, onCenter));
+    // The next and previous event of the type the events pane shows.
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F3), frame);
+    QObject::connect(next, &QShortcut::activated, m_pEventsPane, &CEventsDlg::NextEvent);
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), frame);
+    QObject::connect(previous, &QShortcut::activated, m_pEventsPane, &CEventsDlg::PreviousEvent);
+    // The recorder's panes stay in front.
+    trend->raise();
+    abnormal->raise();
+
     ApplyInitialSizes(frame);
     result->show();
     result->raise();
@@ -83,7 +103,8 @@ void CPaneSet::ApplyInitialSizes(QMainWindow* frame)
 void CPaneSet::SetDocument(const CEcgDocument* doc)
 {
     // The panes read the document of the active view, and only that one.
-    for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane})
+    for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane,
+                                                             m_pSummaryPane, m_pEventsPane, m_pRRPlotsPane})
         if (pane)
             pane->SetDocument(doc);
 }
@@ -119,6 +140,17 @@ void CPaneSet::FillRhythm(CEcgDocument* doc)
     for (const HourRateStats* record : hours)
         m_pRhythmPane->AddHourRow(record);
     m_pTrendPane->update();
+    FillHolter();
+}
+
+void CPaneSet::FillHolter()
+{
+    for (auto* pane : {static_cast<CDialogEx*>(m_pSummaryPane), static_cast<CDialogEx*>(m_pEventsPane)})
+        if (!pane)
+            return;
+    m_pSummaryPane->Refresh();
+    m_pEventsPane->Refresh();
+    m_pRRPlotsPane->Refresh();
 }
 
 void CPaneSet::RepaintTrend()
@@ -135,6 +167,8 @@ void CPaneSet::Clear()
     m_pAbnormalPane->DeleteAllItems();
     m_pResultPane->ClearResults();
     m_pTrendPane->update();
+    SetDocument(nullptr);
+    FillHolter();
 }
 
 // ---- Pane accessors -----------------------------------------------------

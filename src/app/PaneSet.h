@@ -15,6 +15,9 @@ class CDialogEx;
 class CEcgDocument;
 class CHourlyRateDlg;
 class CHeartRateTrendDlg;
+class CHolterSummaryDlg;
+class CEventsDlg;
+class CRRPlotsDlg;
 
 class CPaneSet {
 public:
@@ -33,6 +36,9 @@ public:
     CHourlyRateDlg* GetRhythmPane() const { return m_pRhythmPane; }
     CAbnormalWaveDlg* GetAbnormalPane() const { return m_pAbnormalPane; }
     CHeartRateTrendDlg* GetTrendPane() const { return m_pTrendPane; }
+    CHolterSummaryDlg* GetSummaryPane() const { return m_pSummaryPane; }
+    CEventsDlg* GetEventsPane() const { return m_pEventsPane; }
+    CRRPlotsDlg* GetRRPlotsPane() const { return m_pRRPlotsPane; }
 
     // The pane accessors no longer return these panes (the frame is going).
     void Unregister();
@@ -42,6 +48,8 @@ public:
     // while its results were read (the result pane then stays cleared).
     QString FillResults(CEcgDocument* doc);
     void FillRhythm(CEcgDocument* doc);
+    // The Holter panes, from the document's published results.
+    void FillHolter();
     void RepaintTrend();
     void Clear();
 
@@ -54,6 +62,10 @@ private:
     CHourlyRateDlg* m_pRhythmPane = nullptr;
     CAbnormalWaveDlg* m_pAbnormalPane = nullptr;
     CHeartRateTrendDlg* m_pTrendPane = nullptr;
+    // The Holter panes, made after the recorder's four and tabbed behind them.
+    CHolterSummaryDlg* m_pSummaryPane = nullptr;
+    CEventsDlg* m_pEventsPane = nullptr;
+    CRRPlotsDlg* m_pRRPlotsPane = nullptr;
 };
 
 // The panes of the main frame; made on demand, without a window, while there

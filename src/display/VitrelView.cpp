@@ -506,3 +506,11 @@ void CVitrelView::OnStatisticsFinished(bool produced)
         },
         50);
 }
+
+void CVitrelView::SetShowBeatClasses(bool on)
+{
+    if (m_settings.m_bShowBeatClasses == on)
+        return;
+    m_settings.m_bShowBeatClasses = on;
+    update();
+}

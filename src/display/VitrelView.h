@@ -41,6 +41,8 @@ public:
     CEcgDocument* GetDocument() const { return m_pDocument; }
     CEcgPainter* GetPainter() const { return m_pPainter.get(); }
     const DisplaySettings& GetDisplaySettings() const { return m_settings; }
+    // R marks by beat class (the frame's 显示心搏分类).
+    void SetShowBeatClasses(bool on);
     // The window that keeps the active view and the panes; none for a view on its own.
     void SetHost(IViewHost* pHost) { m_pHost = pHost; }
 
