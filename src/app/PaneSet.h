@@ -15,6 +15,7 @@ class CDialogEx;
 class CEcgDocument;
 class CHourlyRateDlg;
 class CHeartRateTrendDlg;
+class CTemplatesDlg;
 
 class CPaneSet {
 public:
@@ -33,6 +34,7 @@ public:
     CHourlyRateDlg* GetRhythmPane() const { return m_pRhythmPane; }
     CAbnormalWaveDlg* GetAbnormalPane() const { return m_pAbnormalPane; }
     CHeartRateTrendDlg* GetTrendPane() const { return m_pTrendPane; }
+    CTemplatesDlg* GetTemplatesPane() const { return m_pTemplatesPane; }
 
     // The pane accessors no longer return these panes (the frame is going).
     void Unregister();
@@ -43,6 +45,7 @@ public:
     QString FillResults(CEcgDocument* doc);
     void FillRhythm(CEcgDocument* doc);
     void RepaintTrend();
+    void FillTemplates(CEcgDocument* doc);
     void Clear();
 
 private:
@@ -54,6 +57,7 @@ private:
     CHourlyRateDlg* m_pRhythmPane = nullptr;
     CAbnormalWaveDlg* m_pAbnormalPane = nullptr;
     CHeartRateTrendDlg* m_pTrendPane = nullptr;
+    CTemplatesDlg* m_pTemplatesPane = nullptr;
 };
 
 // The panes of the main frame; made on demand, without a window, while there
