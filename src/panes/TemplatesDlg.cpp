@@ -201,9 +201,18 @@ void CTemplatesDlg::Refill()
     std::vector<Group> families(results->families.size());
     for (size_t f = 0; f < families.size(); ++f)
         families[f].shape = results->families[f].shape;
-    for (size_t i = 0; i < beats.size() && i < results->family.size(); ++i)
-        if (splitOf[i] < 0 && results->family[i] < families.size())
+    // Beats of no family (added by hand) are shown as one group of their own.
+    Group unassigned;
+    for (size_t i = 0; i < beats.size(); ++i) {
+        if (splitOf[i] >= 0)
+            continue;
+        if (i < results->family.size() && results->family[i] < families.size())
             families[results->family[i]].beats.push_back(i);
+        else
+            unassigned.beats.push_back(i);
+    }
+    if (!unassigned.beats.empty())
+        splits.push_back(std::move(unassigned));
     for (Group& group : splits)
         if (!group.beats.empty()) {
             // Its own average, read from the lead.
