@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int kTileWidth = 120;
-constexpr int kTileHeight = 150;
 constexpr int kCaptionHeight = 18;
 
 // Pearson correlation of two shapes of the same length.
@@ -62,11 +60,14 @@ class CTemplateCanvas : public QWidget {
 public:
     explicit CTemplateCanvas(CTemplatesDlg* owner) : m_pOwner(owner) {}
 
-    int Columns() const { return std::max(1, width() / kTileWidth); }
+    // A tile holds 2.5 mV and twice a beat's width at the scale shown.
+    int TileWidth() const { return std::max(120, int(BEAT_SHAPE_LENGTH * m_pOwner->GetZoom()) + 20); }
+    int TileHeight() const { return kCaptionHeight + int(2.5 * m_pOwner->GetGain() * m_pOwner->GetZoom()) + 4; }
+    int Columns() const { return std::max(1, width() / TileWidth()); }
     void Relayout()
     {
         const int rows = (int(m_pOwner->GetGroups().size()) + Columns() - 1) / Columns();
-        setMinimumHeight(std::max(rows, 1) * kTileHeight);
+        setMinimumHeight(std::max(rows, 1) * TileHeight());
         update();
     }
 
@@ -75,8 +76,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override
     {
         const QPoint p = event->position().toPoint();
-        const int group = p.y() / kTileHeight * Columns() + p.x() / kTileWidth;
-        if (p.x() < Columns() * kTileWidth && group < int(m_pOwner->GetGroups().size()))
+        const int group = p.y() / TileHeight() * Columns() + p.x() / TileWidth();
+        if (p.x() < Columns() * TileWidth() && group < int(m_pOwner->GetGroups().size()))
             m_pOwner->SetCurrentGroup(group);
     }
     void paintEvent(QPaintEvent*) override
@@ -88,8 +89,8 @@ protected:
         const double y1 = m_pOwner->GetGain() * m_pOwner->GetZoom() / ECG_UNITS_PER_MV;   // pixels per unit
         for (size_t g = 0; g < groups.size(); ++g) {
             const CTemplatesDlg::Group& group = groups[g];
-            const QRect tile(int(g % size_t(Columns())) * kTileWidth, int(g / size_t(Columns())) * kTileHeight,
-                             kTileWidth - 4, kTileHeight - 4);
+            const QRect tile(int(g % size_t(Columns())) * TileWidth(), int(g / size_t(Columns())) * TileHeight(),
+                             TileWidth() - 4, TileHeight() - 4);
             const QColor colour(QRgb(0xFF000000u | GetBeatClassInfo(group.beatClass).rgb));
             painter.setPen(int(g) == m_pOwner->GetCurrentGroup() ? QPen(Qt::white, 2) : QPen(QColor(0, 90, 90)));
             painter.drawRect(tile);
@@ -155,7 +156,7 @@ void CTemplatesDlg::SetScale(int gain, float zoom)
 {
     m_nGain = gain;
     m_fZoom = zoom;
-    m_pCanvas->update();
+    m_pCanvas->Relayout();
 }
 
 void CTemplatesDlg::Clear()
@@ -318,7 +319,7 @@ bool CTemplatesDlg::SplitFromSelected()
     std::vector<double> shape;
     for (size_t i : owner->beats)
         if (i == selected ||
-            (ReadShape(beats[i], &shape) && Correlation(shape, pick) > Correlation(shape, average)))
+            (ReadShape(beats[i], &shape) && Correlation(shape, pick) >= Correlation(shape, average)))
             positions.push_back(beats[i]);
     // Splitting off the whole group would change nothing.
     if (positions.size() == owner->beats.size())

@@ -47,7 +47,7 @@ public:
     // The current group's next beat is selected (and centred) in the view.
     void StepCurrent();
     // The selected beat and the beats of its group that correlate better
-    // with it than with the group's average become a group of their own.
+    // with it than with the group's average (or as well) become a group of their own.
     bool SplitFromSelected();
 
 signals:
