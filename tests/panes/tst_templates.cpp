@@ -121,7 +121,7 @@ void TestTemplates::familiesAtScale()
     QVERIFY2(std::abs(TraceHeight(*m_pane) - 50) <= 2, qPrintable(QString::number(TraceHeight(*m_pane))));
     m_pane->SetScale(50, 2.0f);
     QVERIFY2(std::abs(TraceHeight(*m_pane) - 100) <= 3, qPrintable(QString::number(TraceHeight(*m_pane))));
-    testsupport::SaveForInspection(m_pane.get(), "templates");
+    testsupport::SaveForInspection(m_pane.get(), "templates.png");
 }
 
 void TestTemplates::relabelAndStep()
