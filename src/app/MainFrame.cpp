@@ -601,7 +601,7 @@ bool CMainFrame::ConfirmCloseReview(CVitrelDoc* doc)
 
 int CMainFrame::AskSaveReview(const CVitrelDoc* doc)
 {
-    return QMessageBox::question(this, LoadQString(IDR_MAINFRAME), ToQString(Text::kReviewAskSave).arg(doc->GetTitle()),
+    return QMessageBox::question(this, LoadQString(IDR_MAINFRAME), ToQString(Text::kReviewAskSave).arg(QFileInfo(doc->GetPathName()).fileName()),
                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
 }
 

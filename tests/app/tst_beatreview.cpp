@@ -128,6 +128,10 @@ void TestBeatReview::editInView()
     QCOMPARE(view->GetSelectedBeat(), int64_t(before[50]));
     Click(view, (MarkX(view, before[50]) + MarkX(view, before[51])) / 2);
     QCOMPARE(view->GetSelectedBeat(), int64_t(-1));
+    // With nothing selected, Ctrl+→ starts from the middle of the screen.
+    QTest::keyClick(view, Qt::Key_Right, Qt::ControlModifier);
+    const int middle = MarkX(view, uint32_t(view->GetSelectedBeat())) - view->GetClientRect().width() / 2;
+    QVERIFY2(view->GetSelectedBeat() >= 0 && middle >= 0 && middle < 100, qPrintable(QString::number(middle)));
     Click(view, MarkX(view, before[50]) - 3);
     QCOMPARE(view->GetSelectedBeat(), int64_t(before[50]));
 
