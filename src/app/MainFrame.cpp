@@ -120,9 +120,12 @@ bool CMainFrame::OnCreate()
     m_paneSet.Create(this, [this](uint32_t sample) { CenterActiveView(sample); });
     if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane()) {
         connect(templates, &CTemplatesDlg::relabelRequested, this, &CMainFrame::OnRelabelFamily);
+        // Stepping through a family centres each beat, on screen or not.
         connect(templates, &CTemplatesDlg::selectRequested, this, [](uint32_t position) {
-            if (g_pActiveView)
+            if (g_pActiveView) {
+                g_pActiveView->CenterOnSample(position);
                 g_pActiveView->SelectBeat(position);
+            }
         });
     }
     UpdateCommandUI();
@@ -539,8 +542,11 @@ void CMainFrame::OnRunEnded(CVitrelView* pView)
     }
     if (status == ReviewStatus::loaded && IsActiveView(pView))
         OnBeatsEdited(pView);
-    else if (IsActiveView(pView))
+    else if (IsActiveView(pView)) {
+        if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
+            templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
         m_paneSet.FillTemplates(doc);
+    }
     UpdateFrameTitle();
     UpdateCommandUI();
 }

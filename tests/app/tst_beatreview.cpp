@@ -215,7 +215,15 @@ void TestBeatReview::editInView()
     for (const auto& group : templates->GetGroups())
         total += group.beats.size();
     QCOMPARE(total, before.size());
+    // Stepping through a family centres its beats one after the other.
     templates->SetCurrentGroup(0);
+    templates->StepCurrent();
+    templates->StepCurrent();
+    const uint32_t second = before[templates->GetGroups()[0].beats[1]];
+    QCOMPARE(view->GetSelectedBeat(), int64_t(second));
+    // Near the start the strip cannot move further left: centred as far as it goes.
+    const int expectedX = std::min<int>(view->GetClientRect().width() / 2, MarkX(view, second) + int(view->GetDisplaySettings().LeftEdge() / 2));
+    QVERIFY(std::abs(MarkX(view, second) - expectedX) < 5);
     const size_t largest = templates->GetGroups()[0].beats.size();
     templates->RelabelCurrent(BeatClass::V);
     QCOMPARE(size_t(std::count(doc->GetResults()->classes.begin(), doc->GetResults()->classes.end(), BeatClass::V)),
