@@ -41,6 +41,19 @@ constexpr int ID_WINDOW_TILE_HORZ = 57651;
 constexpr int ID_APP_ABOUT = 57664;
 // Back from free windows to the tabbed workspace.
 constexpr int ID_WINDOW_TABS = 0x8110;
+// The beat review: saving it, and the view's editing commands.
+constexpr int ID_FILE_SAVE_REVIEW = 0x8120;
+constexpr int ID_BEAT_LABEL_N = 0x8121;
+constexpr int ID_BEAT_LABEL_S = 0x8122;
+constexpr int ID_BEAT_LABEL_V = 0x8123;
+constexpr int ID_BEAT_LABEL_F = 0x8124;
+constexpr int ID_BEAT_LABEL_Q = 0x8125;
+constexpr int ID_BEAT_DELETE = 0x8126;
+constexpr int ID_BEAT_INSERT = 0x8127;
+constexpr int ID_EDIT_UNDO_BEAT = 0x8128;
+constexpr int ID_EDIT_REDO_BEAT = 0x8129;
+// The context menu over a beat.
+constexpr int IDR_BEAT_MENU = 0x8130;
 
 // Docking panes (their ids are also the string ids of their captions).
 constexpr int IDR_PANE_RHYTHM = 133;
@@ -51,6 +64,7 @@ constexpr int IDR_PANE_TREND = 207;
 constexpr int IDR_PANE_SUMMARY = 0x8300;
 constexpr int IDR_PANE_EVENTS = 0x8301;
 constexpr int IDR_PANE_RRPLOTS = 0x8302;
+constexpr int IDR_PANE_TEMPLATES = 0x8303;
 
 // Menus and bars (128 and 129 are also the strings of the title and the document type).
 constexpr int IDR_MAINFRAME = 128;

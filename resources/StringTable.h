@@ -51,6 +51,8 @@ inline constexpr StringTableEntry kStringTable[] = {
     {IDR_PANE_SUMMARY, "动态心电摘要"},
     {IDR_PANE_EVENTS, "心律事件列表"},
     {IDR_PANE_RRPLOTS, "RR 间期图"},
+    {IDR_PANE_TEMPLATES, "心搏模板"},
+    {ID_FILE_SAVE_REVIEW, "把心搏审核保存在记录旁边\n保存审核"},
     {AFX_IDS_IDLEMESSAGE, "已就续"},
     {IDS_CLASS_UNCLASSIFIED, "未分类"},
     {IDS_CLASS_N, "正常心搏"},
@@ -125,6 +127,16 @@ inline constexpr StringTableEntry kMenuItems[] = {
     {ID_WINDOW_ARRANGE, "排列图标(&A)"},
     {ID_WINDOW_TABS, "标签页(&B)"},
     {ID_APP_ABOUT, "关于(&A)..."},
+    {ID_FILE_SAVE_REVIEW, "保存审核(&S)"},
+    {ID_BEAT_LABEL_N, "标为正常心搏 (N)"},
+    {ID_BEAT_LABEL_S, "标为室上性早搏 (S)"},
+    {ID_BEAT_LABEL_V, "标为室性早搏 (V)"},
+    {ID_BEAT_LABEL_F, "标为融合波 (F)"},
+    {ID_BEAT_LABEL_Q, "标为无法分类 (Q)"},
+    {ID_BEAT_DELETE, "删除心搏 (Del)"},
+    {ID_BEAT_INSERT, "在此添加心搏 (Insert)"},
+    {ID_EDIT_UNDO_BEAT, "撤销 (Ctrl+Z)"},
+    {ID_EDIT_REDO_BEAT, "重做 (Ctrl+Y)"},
 };
 
 constexpr const char* FindText(const StringTableEntry* first, const StringTableEntry* last, int id)
@@ -337,6 +349,22 @@ inline constexpr char kLeadNotFound[] = "%1 中没有可用的心电导联。";
 inline constexpr char kRecordingTooLarge[] = "%1 太大，无法读入内存。";
 inline constexpr char kRecordingDiscontinuous[] = "%1 是带间断的不连续记录（EDF+D/BDF+D），间断前后的时间无法连成一条心电，不予打开。";
 inline constexpr char kOutOfMemory[] = "内存不足。";
+// The beat review.
+inline constexpr char kReviewedTitle[] = "%1 [已审核]";
+inline constexpr char kModifiedTitle[] = "%1 *";
+inline constexpr char kReviewLoaded[] = "已载入审核：%1";
+inline constexpr char kReviewForeign[] = "审核文件 %1 不属于这个记录（长度或校验和不同），未应用，文件保持原样。";
+inline constexpr char kReviewDamaged[] = "审核文件 %1 已损坏或无法识别，未应用，文件保持原样。";
+inline constexpr char kReviewSaved[] = "审核已保存：%1";
+inline constexpr char kReviewSaveFailed[] = "无法保存审核：%1\n\n是否另存为其他位置？";
+inline constexpr char kReviewSaveAsTitle[] = "另存为";
+inline constexpr char kReviewSaveAsFilter[] = "WFDB 注释文件 (*.atr)";
+inline constexpr char kReviewAskSave[] = "%1 的心搏审核尚未保存。是否保存？";
+inline constexpr char kTemplateCaption[] = "%1  %2 个";
+inline constexpr char kTemplateSplitCaption[] = "%1  %2 个（拆分）";
+inline constexpr char kTemplateRelabel[] = "将整族改标为";
+inline constexpr char kTemplateNext[] = "逐个查看";
+inline constexpr char kTemplateSplit[] = "从所选心搏拆分";
 
 // Font faces; the Qt layers map them to the installed CJK faces.
 inline constexpr char kFaceSong[] = "宋体";

@@ -44,6 +44,10 @@ CChildFrame::~CChildFrame()
 
 void CChildFrame::closeEvent(QCloseEvent* event)
 {
+    if (!m_bClosing && m_closeGuard && !m_closeGuard(this)) {
+        event->ignore();
+        return;
+    }
     if (!m_bClosing) {
         m_bClosing = true;
         if (m_pDocument)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QMdiSubWindow>
+#include <functional>
 #include <memory>
 
 class CVitrelDoc;
@@ -20,6 +21,8 @@ public:
     bool IsClosing() const { return m_bClosing; }
     // Cascading gives each window its size hint; the view has none of its own.
     QSize sizeHint() const override;
+    // Asked before the window closes; false keeps it open (unsaved review).
+    void SetCloseGuard(std::function<bool(CChildFrame*)> guard) { m_closeGuard = std::move(guard); }
 
 signals:
     // The document has closed and emptied the panes; the frame goes next.
@@ -32,4 +35,5 @@ private:
     std::unique_ptr<CVitrelDoc> m_pDocument;
     CVitrelView* m_pView = nullptr;
     bool m_bClosing = false;
+    std::function<bool(CChildFrame*)> m_closeGuard;
 };

@@ -57,6 +57,11 @@ bool CMainFrame::CreateActions()
     MakeAction(ID_WINDOW_ARRANGE);
     MakeAction(ID_WINDOW_TABS);
     MakeAction(ID_APP_ABOUT, ":/icons/about.svg");
+    MakeAction(ID_FILE_SAVE_REVIEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    // The view reads the beat keys itself; the actions serve the beat menu.
+    for (int id : kMenuBeat)
+        if (id != SEPARATOR)
+            MakeAction(id);
     return true;
 }
 
@@ -122,6 +127,10 @@ bool CMainFrame::CreateMenuBar()
     m_pContextMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_CONTEXT_MENU));
     AddViewCommands(m_pContextMenu, m_actions);
     connect(m_pContextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    // The menu over a beat.
+    m_pBeatMenu = new QMenu(this);
+    m_pBeatMenu->setObjectName(QStringLiteral("IDR_%1").arg(IDR_BEAT_MENU));
+    AddCommands(m_pBeatMenu, kMenuBeat, m_actions);
     return true;
 }
 

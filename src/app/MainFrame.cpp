@@ -33,6 +33,7 @@
 #include "display/VitrelView.h"
 #include "panes/AboutDlg.h"
 #include "panes/Panes.h"
+#include "panes/TemplatesDlg.h"
 #include "app/PrintJob.h"
 #include "analysis/DefaultDetector.h"
 #include "analysis/EcgDocument.h"
@@ -119,6 +120,16 @@ bool CMainFrame::OnCreate()
     connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
 
     m_paneSet.Create(this, [this](uint32_t sample) { CenterActiveView(sample); });
+    if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane()) {
+        connect(templates, &CTemplatesDlg::relabelRequested, this, &CMainFrame::OnRelabelFamily);
+        // Stepping through a family centres each beat, on screen or not.
+        connect(templates, &CTemplatesDlg::selectRequested, this, [](uint32_t position) {
+            if (g_pActiveView) {
+                g_pActiveView->CenterOnSample(position);
+                g_pActiveView->SelectBeat(position);
+            }
+        });
+    }
     UpdateCommandUI();
     return true;
 }
@@ -198,6 +209,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     frame->GetView()->SetShowBeatClasses(m_bShowBeatClasses);
     connect(pDoc, &CVitrelDoc::documentClosing, this, &CMainFrame::OnDocumentClosing);
     connect(frame, &CChildFrame::documentClosed, this, &CMainFrame::OnDocumentClosed);
+    frame->SetCloseGuard([this](CChildFrame* closing) { return ConfirmCloseReview(closing->GetDocument()); });
     m_pMdiArea->addSubWindow(frame);
     frame->showMaximized();
     m_pMdiArea->setActiveSubWindow(frame);
@@ -248,16 +260,25 @@ void CMainFrame::dropEvent(QDropEvent* event)
     OpenFilesLater(paths);
 }
 
-void CMainFrame::CloseAllDocuments()
+bool CMainFrame::CloseAllDocuments()
 {
     if (!m_pMdiArea)
-        return;
+        return true;
     m_bClosingAll = true;
+    bool all = true;
     for (QMdiSubWindow* window : m_pMdiArea->subWindowList())
-        window->close();
+        if (!window->close()) {
+            // Cancelled over an unsaved review: the others stay open too.
+            all = false;
+            break;
+        }
     m_bClosingAll = false;
+    if (!all)
+        if (QMdiSubWindow* current = m_pMdiArea->currentSubWindow())
+            OnSubWindowActivated(current);
     UpdateFrameTitle();
     UpdateCommandUI();
+    return all;
 }
 
 QStringList CMainFrame::PromptForFileNames()
@@ -352,6 +373,10 @@ void CMainFrame::OnCommand(int id)
         switch (id) {
         case ID_FILE_OPEN: OnFileOpen(); break;
         case ID_FILE_EXPORT: OnFileExport(); break;
+        case ID_FILE_SAVE_REVIEW:
+            if (CVitrelDoc* doc = GetActiveDocument(); doc && doc->IsEditable())
+                SaveReview(doc);
+            break;
         case ID_VIEW_PRECISE_QRS: SetPreciseDetectorOn(!m_bPreciseDetector); break;
         case ID_VIEW_BEAT_CLASSES: SetBeatClassesShown(!m_bShowBeatClasses); break;
         case ID_FILE_CLOSE:
@@ -389,6 +414,11 @@ void CMainFrame::UpdateCommandUI()
         action->setChecked(m_bPreciseDetector);
     if (QAction* action = m_actions.value(ID_VIEW_BEAT_CLASSES))
         action->setChecked(m_bShowBeatClasses);
+    if (QAction* action = m_actions.value(ID_FILE_SAVE_REVIEW))
+        action->setEnabled(GetActiveDocument() && GetActiveDocument()->IsEditable());
+    for (int id : kMenuBeat)
+        if (QAction* action = id != SEPARATOR ? m_actions.value(id) : nullptr)
+            action->setEnabled(view && view->IsCommandEnabled(id));
     const bool anyDocument = view != nullptr;
     for (int id : {ID_FILE_CLOSE, ID_WINDOW_ARRANGE, ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_TABS})
         if (QAction* action = m_actions.value(id))
@@ -397,6 +427,9 @@ void CMainFrame::UpdateCommandUI()
 
 void CMainFrame::UpdateFrameTitle()
 {
+    for (CVitrelDoc* open : GetDocuments())
+        if (open->GetFrame())
+            open->GetFrame()->setWindowTitle(open->GetTitle());
     CVitrelDoc* doc = GetActiveDocument();
     const QString title = LoadQString(IDR_MAINFRAME);
     setWindowTitle(doc ? title + QStringLiteral(" - ") + doc->GetTitle() : title);
@@ -439,6 +472,8 @@ void CMainFrame::OnDocumentClosed(CChildFrame* closed)
 
 QMenu* CMainFrame::GetContextMenu(int id) const
 {
+    if (id == IDR_BEAT_MENU)
+        return m_pBeatMenu;
     return id == IDR_CONTEXT_MENU ? m_pContextMenu : nullptr;
 }
 
@@ -454,8 +489,11 @@ bool CMainFrame::TrackContextMenu(int id, const QPoint& globalPos)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (!CloseAllDocuments()) {
+        event->ignore();
+        return;
+    }
     SetActiveView(nullptr);
-    CloseAllDocuments();
     QMainWindow::closeEvent(event);
 }
 
@@ -484,6 +522,122 @@ void CMainFrame::FillResultPanes(CVitrelView* pView)
 void CMainFrame::FillRhythmPane(CVitrelView* pView)
 {
     m_paneSet.FillRhythm(pView->GetDocument());
+}
+
+// ---- The beat review ----------------------------------------------------
+
+CVitrelDoc* CMainFrame::DocumentOf(CVitrelView* pView)
+{
+    return pView ? dynamic_cast<CVitrelDoc*>(pView->GetDocument()) : nullptr;
+}
+
+IBeatEditor* CMainFrame::GetBeatEditor(CVitrelView* pView)
+{
+    return DocumentOf(pView);
+}
+
+void CMainFrame::OnRunEnded(CVitrelView* pView)
+{
+    CVitrelDoc* doc = DocumentOf(pView);
+    if (!doc || doc->IsClosed())
+        return;
+    ReviewStatus status;
+    try {
+        status = doc->BeginReview();
+    } catch (const std::exception& e) {
+        statusBar()->showMessage(QString::fromStdString(ErrorMessageFor(e, doc->GetFilePath())));
+        return;
+    }
+    const QString path = doc->GetReviewPath();
+    switch (status) {
+    case ReviewStatus::loaded: statusBar()->showMessage(ToQString(Text::kReviewLoaded).arg(path)); break;
+    case ReviewStatus::foreign: statusBar()->showMessage(ToQString(Text::kReviewForeign).arg(path)); break;
+    case ReviewStatus::damaged: statusBar()->showMessage(ToQString(Text::kReviewDamaged).arg(path)); break;
+    case ReviewStatus::absent: break;
+    }
+    if (status == ReviewStatus::loaded && IsActiveView(pView))
+        OnBeatsEdited(pView);
+    else if (IsActiveView(pView)) {
+        if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
+            templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
+        m_paneSet.FillTemplates(doc);
+    }
+    UpdateFrameTitle();
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnBeatsEdited(CVitrelView* pView)
+{
+    if (IsActiveView(pView)) {
+        FillResultPanes(pView);
+        FillRhythmPane(pView);
+        if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
+            templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
+        m_paneSet.FillTemplates(pView->GetDocument());
+    }
+    pView->update();
+    UpdateFrameTitle();
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnBeatSelected(CVitrelView* pView, int64_t position)
+{
+    if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane(); templates && IsActiveView(pView))
+        templates->SetSelectedBeat(position);
+}
+
+void CMainFrame::OnRelabelFamily(const std::vector<size_t>& indices, BeatClass to)
+{
+    CVitrelView* view = g_pActiveView;
+    CVitrelDoc* doc = DocumentOf(view);
+    if (doc && doc->IsEditable() && doc->Relabel(indices, to))
+        OnBeatsEdited(view);
+}
+
+bool CMainFrame::SaveReview(CVitrelDoc* doc)
+{
+    std::string error;
+    QString target;
+    while (!doc->SaveReview(&error, target)) {
+        target = PromptForReviewSaveAs(doc, ToQString(Text::kReviewSaveFailed).arg(QString::fromStdString(error)));
+        if (target.isEmpty())
+            return false;
+        error.clear();
+    }
+    statusBar()->showMessage(ToQString(Text::kReviewSaved).arg(target.isEmpty() ? doc->GetReviewPath() : target));
+    UpdateFrameTitle();
+    return true;
+}
+
+bool CMainFrame::ConfirmCloseReview(CVitrelDoc* doc)
+{
+    if (!doc || !doc->IsReviewModified())
+        return true;
+    switch (AskSaveReview(doc)) {
+    case QMessageBox::Save: return SaveReview(doc);
+    case QMessageBox::Discard: return true;
+    default: return false;
+    }
+}
+
+int CMainFrame::AskSaveReview(const CVitrelDoc* doc)
+{
+    return QMessageBox::question(this, LoadQString(IDR_MAINFRAME), ToQString(Text::kReviewAskSave).arg(QFileInfo(doc->GetPathName()).fileName()),
+                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+}
+
+QString CMainFrame::PromptForReviewSaveAs(const CVitrelDoc* doc, const QString& message)
+{
+    if (QMessageBox::warning(this, LoadQString(IDR_MAINFRAME), message, QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::Yes) != QMessageBox::Yes)
+        return {};
+    QFileDialog dialog(this, ToQString(Text::kReviewSaveAsTitle), QFileInfo(doc->GetReviewPath()).fileName(),
+                       ToQString(Text::kReviewSaveAsFilter));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 void CMainFrame::RepaintTrendPane()

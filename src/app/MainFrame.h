@@ -13,6 +13,7 @@
 #include "app/PaneSet.h"
 #include "app/RecentFileList.h"
 #include "display/ViewHost.h"
+#include "analysis/BeatClass.h"
 #include "formats/ExportJob.h"
 
 class QAction;
@@ -69,7 +70,8 @@ public:
     void SetPreciseDetectorOn(bool on);
     bool AreBeatClassesShown() const { return m_bShowBeatClasses; }
     void SetBeatClassesShown(bool on);
-    void CloseAllDocuments();
+    // False when the user kept a document with an unsaved review open.
+    bool CloseAllDocuments();
     QList<CVitrelDoc*> GetDocuments() const;
     CChildFrame* GetActiveFrame() const;
     CVitrelDoc* GetActiveDocument() const;
@@ -87,6 +89,14 @@ public:
 
     void UpdateFrameTitle();
 
+    // Saves doc's review beside the recording; on failure shows why and offers
+    // another place. False when it was not saved.
+    bool SaveReview(CVitrelDoc* doc);
+    // Before doc closes with unsaved review steps: asks, and saves when told.
+    // False keeps the document open.
+    bool ConfirmCloseReview(CVitrelDoc* doc);
+    CTemplatesDlg* GetTemplatesPane() const { return m_paneSet.GetTemplatesPane(); }
+
     // The four panes this frame owns.
     CAnalyzeResultDlg* GetResultPane() const { return m_paneSet.GetResultPane(); }
     CHourlyRateDlg* GetRhythmPane() const { return m_paneSet.GetRhythmPane(); }
@@ -102,6 +112,10 @@ public:
     void FillRhythmPane(CVitrelView* pView) override;
     void RepaintTrendPane() override;
     bool TrackContextMenu(int id, const QPoint& globalPos) override;
+    IBeatEditor* GetBeatEditor(CVitrelView* pView) override;
+    void OnBeatsEdited(CVitrelView* pView) override;
+    void OnRunEnded(CVitrelView* pView) override;
+    void OnBeatSelected(CVitrelView* pView, int64_t position) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -112,6 +126,11 @@ protected:
     virtual QStringList PromptForFileNames();
     // False when the user cancels.
     virtual bool PromptForExportTarget(const CVitrelDoc* doc, QString* target, ExportKind* kind);
+    // Unsaved review on close: QMessageBox::Save, Discard or Cancel.
+    virtual int AskSaveReview(const CVitrelDoc* doc);
+    // The review could not be saved (message says where and why): another
+    // path to try, or "" to give up.
+    virtual QString PromptForReviewSaveAs(const CVitrelDoc* doc, const QString& message);
 
 private:
     // The command's action: text, prompt and tool tip from the string table.
@@ -134,12 +153,15 @@ private:
     void OnDocumentClosing();
     void OnDocumentClosed(CChildFrame* closed);
     void UpdateIndicators();
+    static CVitrelDoc* DocumentOf(CVitrelView* pView);
+    void OnRelabelFamily(const std::vector<size_t>& indices, BeatClass to);
 
     QMdiArea* m_pMdiArea = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pRecentEnd = nullptr;   // separator after the recent files
     QMenu* m_pContextMenu = nullptr;
+    QMenu* m_pBeatMenu = nullptr;
     QHash<int, QAction*> m_actions;
     CPaneSet m_paneSet;
     QList<QAction*> m_recentActions;

@@ -14,6 +14,7 @@
 #include "panes/HolterPanes.h"
 #include "panes/Panes.h"
 #include "panes/RRPlots.h"
+#include "panes/TemplatesDlg.h"
 #include "recording/ErrorMessage.h"
 #include "resources/QtResources.h"
 #include "resources/Resource.h"
@@ -65,6 +66,9 @@ void CPaneSet::Create(QMainWindow* frame, std::function<void(uint32_t)> onCenter
     result->setMinimumSize(260, 394);
     QDockWidget* rhythm = CreatePane(frame, IDR_PANE_RHYTHM, m_pRhythmPane, Qt::LeftDockWidgetArea, onCenter);
     frame->splitDockWidget(abnormal, rhythm, Qt::Vertical);
+    m_pTemplatesPane = new CTemplatesDlg;
+    QDockWidget* templates = CreatePane(frame, IDR_PANE_TEMPLATES, m_pTemplatesPane, Qt::RightDockWidgetArea, onCenter);
+    frame->tabifyDockWidget(result, templates);
 
     m_pSummaryPane = new CHolterSummaryDlg;
     m_pEventsPane = new CEventsDlg;
@@ -104,7 +108,7 @@ void CPaneSet::SetDocument(const CEcgDocument* doc)
 {
     // The panes read the document of the active view, and only that one.
     for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane,
-                                                             m_pSummaryPane, m_pEventsPane, m_pRRPlotsPane})
+                                                             m_pSummaryPane, m_pEventsPane, m_pRRPlotsPane, m_pTemplatesPane})
         if (pane)
             pane->SetDocument(doc);
 }
@@ -159,8 +163,20 @@ void CPaneSet::RepaintTrend()
         m_pTrendPane->update();
 }
 
+void CPaneSet::FillTemplates(CEcgDocument* doc)
+{
+    if (!m_pTemplatesPane)
+        return;
+    m_pTemplatesPane->SetSampleReader(doc ? SampleReader([doc](int16_t* buffer, uint64_t first, uint32_t count) {
+        return doc->ReadSamples(buffer, int64_t(first), count);
+    }) : SampleReader());
+    m_pTemplatesPane->Refill();
+}
+
 void CPaneSet::Clear()
 {
+    if (m_pTemplatesPane)
+        m_pTemplatesPane->Clear();
     if (!m_pResultPane)
         return;
     m_pRhythmPane->DeleteAllItems();

@@ -18,6 +18,7 @@ class CHeartRateTrendDlg;
 class CHolterSummaryDlg;
 class CEventsDlg;
 class CRRPlotsDlg;
+class CTemplatesDlg;
 
 class CPaneSet {
 public:
@@ -39,6 +40,7 @@ public:
     CHolterSummaryDlg* GetSummaryPane() const { return m_pSummaryPane; }
     CEventsDlg* GetEventsPane() const { return m_pEventsPane; }
     CRRPlotsDlg* GetRRPlotsPane() const { return m_pRRPlotsPane; }
+    CTemplatesDlg* GetTemplatesPane() const { return m_pTemplatesPane; }
 
     // The pane accessors no longer return these panes (the frame is going).
     void Unregister();
@@ -51,6 +53,7 @@ public:
     // The Holter panes, from the document's published results.
     void FillHolter();
     void RepaintTrend();
+    void FillTemplates(CEcgDocument* doc);
     void Clear();
 
 private:
@@ -66,6 +69,7 @@ private:
     CHolterSummaryDlg* m_pSummaryPane = nullptr;
     CEventsDlg* m_pEventsPane = nullptr;
     CRRPlotsDlg* m_pRRPlotsPane = nullptr;
+    CTemplatesDlg* m_pTemplatesPane = nullptr;
 };
 
 // The panes of the main frame; made on demand, without a window, while there

@@ -12,6 +12,7 @@ CVitrelDoc::CVitrelDoc(QObject* parent) : QObject(parent) {}
 CVitrelDoc::~CVitrelDoc()
 {
     StopAnalysis();
+    m_pReview.reset();
     CloseFile();
 }
 
@@ -28,6 +29,7 @@ void CVitrelDoc::OnCloseDocument()
         return;
     m_bClosed = true;
     StopAnalysis();
+    m_pReview.reset();
     CloseFile();
     emit documentClosing();
     if (m_pFrame && !m_pFrame->IsClosing())
@@ -43,7 +45,58 @@ QString CVitrelDoc::GetTitle() const
 {
     const QString name = QFileInfo(GetPathName()).fileName();
     const QString lead = GetLeadLabel();
-    return lead.isEmpty() ? name : ToQString(Text::kLeadTitle).arg(name, lead);
+    QString title = lead.isEmpty() ? name : ToQString(Text::kLeadTitle).arg(name, lead);
+    if (m_bReviewed)
+        title = ToQString(Text::kReviewedTitle).arg(title);
+    if (IsReviewModified())
+        title = ToQString(Text::kModifiedTitle).arg(title);
+    return title;
+}
+
+ReviewStatus CVitrelDoc::BeginReview()
+{
+    m_pReview = std::make_unique<CReviewSession>(*this);
+    const ReviewStatus status = m_pReview->Begin();
+    m_bReviewed = status == ReviewStatus::loaded;
+    return status;
+}
+
+QString CVitrelDoc::GetReviewPath() const
+{
+    return QFile::decodeName(QByteArray::fromStdString(ReviewPathFor(GetFilePath())));
+}
+
+bool CVitrelDoc::SaveReview(std::string* error, const QString& path)
+{
+    if (!m_pReview || !m_pReview->Save(error, QFile::encodeName(path).toStdString()))
+        return false;
+    m_bReviewed = true;
+    return true;
+}
+
+bool CVitrelDoc::Relabel(const std::vector<size_t>& indices, BeatClass to)
+{
+    return m_pReview && m_pReview->Relabel(indices, to);
+}
+
+bool CVitrelDoc::Delete(size_t index)
+{
+    return m_pReview && m_pReview->Delete(index);
+}
+
+bool CVitrelDoc::InsertNear(uint32_t near, BeatClass cls, size_t* index)
+{
+    return m_pReview && m_pReview->InsertNear(near, cls, index);
+}
+
+bool CVitrelDoc::Undo()
+{
+    return m_pReview && m_pReview->Undo();
+}
+
+bool CVitrelDoc::Redo()
+{
+    return m_pReview && m_pReview->Redo();
 }
 
 QString CVitrelDoc::GetLeadLabel() const

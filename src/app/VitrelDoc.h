@@ -5,12 +5,17 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <string>
+
 #include "analysis/EcgDocument.h"
+#include "display/ViewHost.h"
+#include "formats/ReviewSession.h"
 
 class CChildFrame;
 class CVitrelView;
 
-class CVitrelDoc : public QObject, public CEcgDocument {
+class CVitrelDoc : public QObject, public CEcgDocument, public IBeatEditor {
     Q_OBJECT
 public:
     explicit CVitrelDoc(QObject* parent = nullptr);
@@ -39,6 +44,26 @@ public:
     CChildFrame* GetFrame() const { return m_pFrame; }
     void SetFrame(CChildFrame* pFrame) { m_pFrame = pFrame; }
 
+    // The review of this recording, begun once its run has ended. Raises
+    // CFileException when the samples cannot be read.
+    ReviewStatus BeginReview();
+    bool IsReviewed() const { return m_bReviewed; }
+    bool IsReviewModified() const { return m_pReview && m_pReview->IsModified(); }
+    // Writes the review beside the recording, or to path.
+    bool SaveReview(std::string* error, const QString& path = {});
+    QString GetReviewPath() const;
+    const CReviewSession* GetReview() const { return m_pReview.get(); }
+
+    // IBeatEditor
+    bool IsEditable() const override { return m_pReview && m_pReview->IsActive(); }
+    bool Relabel(const std::vector<size_t>& indices, BeatClass to) override;
+    bool Delete(size_t index) override;
+    bool InsertNear(uint32_t near, BeatClass cls, size_t* index) override;
+    bool CanUndo() const override { return m_pReview && m_pReview->Review().CanUndo(); }
+    bool CanRedo() const override { return m_pReview && m_pReview->Review().CanRedo(); }
+    bool Undo() override;
+    bool Redo() override;
+
 signals:
     void documentClosing();
 
@@ -46,4 +71,6 @@ private:
     CVitrelView* m_pView = nullptr;
     CChildFrame* m_pFrame = nullptr;
     bool m_bClosed = false;
+    std::unique_ptr<CReviewSession> m_pReview;
+    bool m_bReviewed = false;   // a saved review was loaded or written
 };

@@ -18,6 +18,7 @@ const QColor CEcgPainter::CAPTION_COLOR(0, 255, 255);
 const QColor CEcgPainter::MAJOR_GRID_COLOR(0, 90, 90);
 const QColor CEcgPainter::MINOR_GRID_COLOR(0, 60, 60);
 const QColor CEcgPainter::TRACE_COLOR(240, 240, 0);
+const QColor CEcgPainter::SELECTION_COLOR(255, 255, 255);
 const QColor CEcgPainter::RMARK_COLOR(0, 200, 200);
 
 namespace {
@@ -332,6 +333,12 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
                     letters.emplace_back(x, c);
             }
             surface.Line(x, LABEL_BAND, x, h - B, colour);
+            // The selection: a band at both ends of the mark, clear of the trace.
+            if (static_cast<int64_t>(r) == settings.m_nSelectedBeat)
+                for (int dx = -3; dx <= 3; ++dx) {
+                    surface.Line(x + dx, LABEL_BAND, x + dx, LABEL_BAND + 18, SELECTION_COLOR.rgb());
+                    surface.Line(x + dx, h - B - 18, x + dx, h - B, SELECTION_COLOR.rgb());
+                }
         }
     }
 

@@ -26,6 +26,7 @@ struct DisplaySettings {
     int m_nGain = 50;          // pixels per millivolt at zoom 1.0; never changed
     int64_t m_nDragPos = 0;    // left edge while a drag is under way
     int64_t m_nViewPos = 0;    // left edge, committed
+    int64_t m_nSelectedBeat = -1;   // sample of the selected beat, -1 for none
 
     // The sample at the left edge as painted.
     int64_t LeftEdge() const { return m_bDragging ? m_nDragPos : m_nViewPos; }
@@ -44,6 +45,7 @@ public:
     static const QColor MINOR_GRID_COLOR;   // (0, 60, 60)
     static const QColor TRACE_COLOR;        // (240, 240, 0)
     static const QColor RMARK_COLOR;        // (0, 200, 200)
+    static const QColor SELECTION_COLOR;    // (255, 255, 255): the band around the selected beat
 
     CEcgPainter();
     ~CEcgPainter();

@@ -500,6 +500,8 @@ void CVitrelView::OnStatisticsFinished(bool produced)
             if (m_pHost)
                 m_pHost->RepaintTrendPane();
             m_bRunEnded = true;
+            if (m_pHost)
+                m_pHost->OnRunEnded(this);
             if (produced && IsActive())
                 RefreshRhythmPane();
             emit commandStateChanged();

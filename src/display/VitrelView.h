@@ -14,6 +14,7 @@
 #include "display/EcgPainter.h"
 
 class CEcgDocument;
+class IBeatEditor;
 class IViewHost;
 class QProgressBar;
 class QScrollBar;
@@ -69,6 +70,18 @@ public:
 
     // Moves the view so that sample lies in the middle (no-op while printing).
     void CenterOnSample(uint32_t sample);
+
+    // The selected beat's sample, -1 for none.
+    int64_t GetSelectedBeat() const { return m_settings.m_nSelectedBeat; }
+    // Selects the beat at position (-1 clears); the view centres it when it
+    // is off the screen. False when there is no beat there.
+    bool SelectBeat(int64_t position);
+    // Insert was pressed: the next click adds a beat.
+    bool IsInsertArmed() const { return m_bInsertArmed; }
+    // The beat whose mark is within reach of client x, -1 for none.
+    int64_t BeatNearX(int x) const;
+    // The sample under client x.
+    int64_t SampleAtX(int x) const;
 
     // trackPos (samples) is used by the thumb codes.
     void OnHScroll(int code, int64_t trackPos = 0);
@@ -127,6 +140,14 @@ protected:
 
 private:
     bool IsActive() const;
+    IBeatEditor* Editor() const;
+    // Index of the selected beat in the document's beats; -1 for none.
+    int64_t SelectedIndex() const;
+    // Ctrl+arrows: the previous (-1) or next (+1) beat, of the same class if asked.
+    void StepSelection(int direction, bool sameClass);
+    // Carries out a beat command; at is the sample of a click for Insert.
+    void RunBeatCommand(int id, int64_t at = -1);
+    void AfterEdit();
     void OnSize();
     // Keeps the time captions for x and repaints the label band with them.
     void ShowTimeLabels(int x);
@@ -156,4 +177,7 @@ private:
     std::atomic<int> m_nDone{0};
     bool m_bRunEnded = false;
     bool m_bLabelsFresh = false;
+    bool m_bInsertArmed = false;
+    int m_nPressX = 0;
+    int64_t m_nContextSample = -1;   // where the beat menu was opened
 };

@@ -84,7 +84,13 @@ ReviewStatus ReadReview(const std::string& reviewPath, const RecordingIdentity& 
     std::ifstream in(reviewPath, std::ios::binary);
     if (!in)
         return ReviewStatus::absent;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    try {
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        // A folder or an unreadable file in the review's place: not a review, left alone.
+        return ReviewStatus::damaged;
+    }
     std::vector<MitAnnotation> annotations;
     if (!DecodeMitAnnotations(bytes, &annotations))
         return ReviewStatus::damaged;

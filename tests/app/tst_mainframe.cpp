@@ -129,7 +129,8 @@ void TestMainFrame::menus()
              (QStringList{Item(ID_FILE_OPEN, "打开文件(&O)..."), Item(ID_FILE_EXPORT, "导出(&E)..."), QStringLiteral("-"), Item(ID_FILE_CLOSE, "关闭文件(&C)"),
                           Item(ID_FILE_CLOSE_ALL, "关闭全部(&L)"), QStringLiteral("-"), Item(ID_FILE_PRINT, "打印心电(&P)..."),
                           Item(ID_FILE_PRINT_PREVIEW, "打印预览(&V)"), Item(ID_FILE_PRINT_SETUP, "打印设置(&R)..."), QStringLiteral("-"),
-                          Item(ID_FILE_MRU_FILE1, "历史文档"), QStringLiteral("-"), Item(ID_APP_EXIT, "退出(&X)")}));
+                          Item(ID_FILE_MRU_FILE1, "历史文档"), QStringLiteral("-"), Item(ID_APP_EXIT, "退出(&X)"),
+                          QStringLiteral("-"), Item(ID_FILE_SAVE_REVIEW, "保存审核(&S)")}));
     const QStringList viewItems{QStringLiteral(">视图缩放(&Z)"), QStringLiteral("-"), Item(ID_VIEW_GRID, "参考线(&G)"),
                                 Item(ID_VIEW_RMARKS, "R 波标注(&R)")};
     QCOMPARE(Describe(menus[1]->menu()),

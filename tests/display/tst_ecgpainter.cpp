@@ -329,6 +329,26 @@ void TestEcgPainter::statusBandAndRMarks()
     QVERIFY2(gridAtBottom > 100, qPrintable(QString::number(gridAtBottom)));
     QVERIFY(TextBox(img, QRect(0, 376, 100, 24)).isEmpty());
 
+    // The selected beat: a band at both ends of its mark, the trace between left clear.
+    {
+        const QRgb kSelection = CEcgPainter::SELECTION_COLOR.rgb();
+        const int xs = static_cast<int>((static_cast<int64_t>(beats[7]) - P) / 2);
+        settings.m_nSelectedBeat = beats[7];
+        const QImage selected = Paint(painter, settings, &doc, w, h, false);
+        for (int dx = -3; dx <= 3; ++dx) {
+            QCOMPARE(At(selected, xs + dx, 30), kSelection);
+            QCOMPARE(At(selected, xs + dx, h - 5), kSelection);
+            QVERIFY(At(selected, xs + dx, h / 2 + 60) != kSelection);
+        }
+        QVERIFY(At(selected, xs + 5, 30) != kSelection);
+        const int xo = static_cast<int>((static_cast<int64_t>(beats[8]) - P) / 2);
+        QCOMPARE(At(selected, xo, 30), kRMark);
+        // A position that is no beat selects nothing.
+        settings.m_nSelectedBeat = beats[7] + 1;
+        QCOMPARE(Paint(painter, settings, &doc, w, h, false), img);
+        settings.m_nSelectedBeat = -1;
+    }
+
     // Classes on the marks: a V beat in its colour with its letter; normal
     // beats, and everything with the classes off, as before.
     const QImage plain = img;
