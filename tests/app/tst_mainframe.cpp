@@ -135,7 +135,8 @@ void TestMainFrame::menus()
                                 Item(ID_VIEW_RMARKS, "R 波标注(&R)")};
     QCOMPARE(Describe(menus[1]->menu()),
              viewItems + (QStringList{QStringLiteral("-"), Item(ID_VIEW_ZOOM_IN, "放大(&I)"), Item(ID_VIEW_ZOOM_OUT, "缩小(&O)"),
-                                      QStringLiteral("-"), Item(ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)")}));
+                                      QStringLiteral("-"), Item(ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)"),
+                                                 Item(ID_VIEW_BEAT_CLASSES, "显示心搏分类(&B)")}));
     const QStringList zooms{Item(ID_ZOOM_50, "50%"),  Item(ID_ZOOM_75, "75%"),  Item(ID_ZOOM_100, "100%"),
                             Item(ID_ZOOM_125, "125%"), Item(ID_ZOOM_150, "150%"), Item(ID_ZOOM_200, "200%"),
                             Item(ID_ZOOM_300, "300%"), Item(ID_ZOOM_400, "400%")};
@@ -638,6 +639,22 @@ void TestMainFrame::preciseDetectorCommand()
     QVERIFY(frame.GetAction(ID_VIEW_PRECISE_QRS)->isChecked());
     frame.OnCommand(ID_VIEW_PRECISE_QRS);
     QCOMPARE(stored(), QVariant(false));
+
+    // 显示心搏分类: on at first, applied to the open views and those opened
+    // later, remembered.
+    QAction* classes = frame.GetAction(ID_VIEW_BEAT_CLASSES);
+    QVERIFY(classes->isCheckable() && classes->isChecked());
+    CVitrelDoc* doc = frame.OpenDocumentFile(before);
+    QVERIFY(doc && doc->GetView()->GetDisplaySettings().m_bShowBeatClasses);
+    frame.OnCommand(ID_VIEW_BEAT_CLASSES);
+    QVERIFY(!classes->isChecked());
+    QVERIFY(!doc->GetView()->GetDisplaySettings().m_bShowBeatClasses);
+    QCOMPARE(QSettings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg")).value(QStringLiteral("Settings/ShowBeatClasses")),
+             QVariant(false));
+    frame.OnCommand(ID_VIEW_BEAT_CLASSES);
+    QVERIFY(doc->GetView()->GetDisplaySettings().m_bShowBeatClasses);
+    frame.CloseAllDocuments();
+    Settle();
 }
 
 void TestMainFrame::exportEachKind()
