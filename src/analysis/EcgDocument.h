@@ -25,6 +25,9 @@ constexpr uint32_t DETECTOR_PRIME_SAMPLES = 3000;
 // 200 ms search window).
 constexpr uint32_t ANALYSIS_OVERLAP_SETTLE = 100;
 constexpr uint32_t ANALYSIS_OVERLAP_SAME_BEAT = 50;
+// Beat positions are 32-bit: a longer recording is analysed as if it ended
+// at sample 2^32 - 1.
+constexpr uint64_t ANALYSIS_MAX_SAMPLES = uint64_t(UINT32_MAX) + 1;
 
 // The R-wave detector of a long recording's analysis run: the recorder's own
 // (the default) or the precise one.

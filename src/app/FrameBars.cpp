@@ -7,6 +7,11 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include "app/ChildFrame.h"
+#include "panes/AboutDlg.h"
 #include "app/LockKeys.h"
 #include "app/MainFrame.h"
 #include "resources/Menus.h"
@@ -217,3 +222,30 @@ void CMainFrame::UpdateIndicators()
     for (int i = 0; i < 3; ++i)
         m_indicators[i]->setEnabled((state >> i) & 1u);
 }
+
+void CMainFrame::OnAppAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::OnWindowCommand(int id)
+{
+    // The workspace shows tabs; cascading and tiling lay the documents out as
+    // free windows, and arranging or the tabs command returns them to tabs.
+    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    if (id == ID_WINDOW_ARRANGE || id == ID_WINDOW_TABS) {
+        m_pMdiArea->setViewMode(QMdiArea::TabbedView);
+        for (QMdiSubWindow* window : windows)
+            window->showMaximized();
+        return;
+    }
+    m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
+    for (QMdiSubWindow* window : windows)
+        window->showNormal();
+    if (id == ID_WINDOW_CASCADE)
+        m_pMdiArea->cascadeSubWindows();
+    else
+        m_pMdiArea->tileSubWindows();
+}
+

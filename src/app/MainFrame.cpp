@@ -226,40 +226,6 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     return pDoc;
 }
 
-bool CMainFrame::OpenFiles(const QStringList& paths)
-{
-    for (const QString& path : paths)
-        if (!OpenDocumentFile(path))
-            return false;
-    return true;
-}
-
-void CMainFrame::OpenFilesLater(const QStringList& paths)
-{
-    if (!paths.isEmpty())
-        QTimer::singleShot(0, this, [this, paths] { OpenFiles(paths); });
-}
-
-void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); }))
-        event->acceptProposedAction();
-}
-
-void CMainFrame::dropEvent(QDropEvent* event)
-{
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    if (paths.isEmpty())
-        return;
-    event->acceptProposedAction();
-    // Opened after the drop has ended: an error box must not hold the source's drag.
-    OpenFilesLater(paths);
-}
-
 bool CMainFrame::CloseAllDocuments()
 {
     if (!m_pMdiArea)
@@ -330,32 +296,6 @@ void CMainFrame::OnOpenRecentFile(int index)
         m_recentFiles.Remove(index);
         RebuildRecentFileMenu();
     }
-}
-
-void CMainFrame::OnAppAbout()
-{
-    CAboutDlg dialog(this);
-    dialog.exec();
-}
-
-void CMainFrame::OnWindowCommand(int id)
-{
-    // The workspace shows tabs; cascading and tiling lay the documents out as
-    // free windows, and arranging or the tabs command returns them to tabs.
-    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
-    if (id == ID_WINDOW_ARRANGE || id == ID_WINDOW_TABS) {
-        m_pMdiArea->setViewMode(QMdiArea::TabbedView);
-        for (QMdiSubWindow* window : windows)
-            window->showMaximized();
-        return;
-    }
-    m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
-    for (QMdiSubWindow* window : windows)
-        window->showNormal();
-    if (id == ID_WINDOW_CASCADE)
-        m_pMdiArea->cascadeSubWindows();
-    else
-        m_pMdiArea->tileSubWindows();
 }
 
 void CMainFrame::OnCommand(int id)
@@ -525,120 +465,6 @@ void CMainFrame::FillRhythmPane(CVitrelView* pView)
 }
 
 // ---- The beat review ----------------------------------------------------
-
-CVitrelDoc* CMainFrame::DocumentOf(CVitrelView* pView)
-{
-    return pView ? dynamic_cast<CVitrelDoc*>(pView->GetDocument()) : nullptr;
-}
-
-IBeatEditor* CMainFrame::GetBeatEditor(CVitrelView* pView)
-{
-    return DocumentOf(pView);
-}
-
-void CMainFrame::OnRunEnded(CVitrelView* pView)
-{
-    CVitrelDoc* doc = DocumentOf(pView);
-    if (!doc || doc->IsClosed())
-        return;
-    ReviewStatus status;
-    try {
-        status = doc->BeginReview();
-    } catch (const std::exception& e) {
-        statusBar()->showMessage(QString::fromStdString(ErrorMessageFor(e, doc->GetFilePath())));
-        return;
-    }
-    const QString path = doc->GetReviewPath();
-    switch (status) {
-    case ReviewStatus::loaded: statusBar()->showMessage(ToQString(Text::kReviewLoaded).arg(path)); break;
-    case ReviewStatus::foreign: statusBar()->showMessage(ToQString(Text::kReviewForeign).arg(path)); break;
-    case ReviewStatus::damaged: statusBar()->showMessage(ToQString(Text::kReviewDamaged).arg(path)); break;
-    case ReviewStatus::absent: break;
-    }
-    if (status == ReviewStatus::loaded && IsActiveView(pView))
-        OnBeatsEdited(pView);
-    else if (IsActiveView(pView)) {
-        if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
-            templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
-        m_paneSet.FillTemplates(doc);
-    }
-    UpdateFrameTitle();
-    UpdateCommandUI();
-}
-
-void CMainFrame::OnBeatsEdited(CVitrelView* pView)
-{
-    if (IsActiveView(pView)) {
-        FillResultPanes(pView);
-        FillRhythmPane(pView);
-        if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
-            templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
-        m_paneSet.FillTemplates(pView->GetDocument());
-    }
-    pView->update();
-    UpdateFrameTitle();
-    UpdateCommandUI();
-}
-
-void CMainFrame::OnBeatSelected(CVitrelView* pView, int64_t position)
-{
-    if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane(); templates && IsActiveView(pView))
-        templates->SetSelectedBeat(position);
-}
-
-void CMainFrame::OnRelabelFamily(const std::vector<size_t>& indices, BeatClass to)
-{
-    CVitrelView* view = g_pActiveView;
-    CVitrelDoc* doc = DocumentOf(view);
-    if (doc && doc->IsEditable() && doc->Relabel(indices, to))
-        OnBeatsEdited(view);
-}
-
-bool CMainFrame::SaveReview(CVitrelDoc* doc)
-{
-    std::string error;
-    QString target;
-    while (!doc->SaveReview(&error, target)) {
-        target = PromptForReviewSaveAs(doc, ToQString(Text::kReviewSaveFailed).arg(QString::fromStdString(error)));
-        if (target.isEmpty())
-            return false;
-        error.clear();
-    }
-    statusBar()->showMessage(ToQString(Text::kReviewSaved).arg(target.isEmpty() ? doc->GetReviewPath() : target));
-    UpdateFrameTitle();
-    return true;
-}
-
-bool CMainFrame::ConfirmCloseReview(CVitrelDoc* doc)
-{
-    if (!doc || !doc->IsReviewModified())
-        return true;
-    switch (AskSaveReview(doc)) {
-    case QMessageBox::Save: return SaveReview(doc);
-    case QMessageBox::Discard: return true;
-    default: return false;
-    }
-}
-
-int CMainFrame::AskSaveReview(const CVitrelDoc* doc)
-{
-    return QMessageBox::question(this, LoadQString(IDR_MAINFRAME), ToQString(Text::kReviewAskSave).arg(QFileInfo(doc->GetPathName()).fileName()),
-                                 QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-}
-
-QString CMainFrame::PromptForReviewSaveAs(const CVitrelDoc* doc, const QString& message)
-{
-    if (QMessageBox::warning(this, LoadQString(IDR_MAINFRAME), message, QMessageBox::Yes | QMessageBox::No,
-                             QMessageBox::Yes) != QMessageBox::Yes)
-        return {};
-    QFileDialog dialog(this, ToQString(Text::kReviewSaveAsTitle), QFileInfo(doc->GetReviewPath()).fileName(),
-                       ToQString(Text::kReviewSaveAsFilter));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().first();
-}
 
 void CMainFrame::RepaintTrendPane()
 {

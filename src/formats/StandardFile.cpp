@@ -15,12 +15,11 @@
 
 #include "formats/BiosigHandle.h"
 #include "formats/ChildSandbox.h"
+#include "formats/LeadWriter.h"
 #include "formats/WfdbRecord.h"
 
 namespace {
 
-// Longer recordings would not fit in memory as one lead (about 12 days).
-constexpr uint64_t kMaxOutputSamples = uint64_t(1) << 28;
 constexpr size_t kSliceSamples = size_t(1) << 16;
 
 std::string Trimmed(const char* text)
@@ -67,14 +66,6 @@ double NominalRate(double rate, uint32_t samplesPerRecord, SignatureKind kind, c
         return rate;
     }
     return std::fabs(rate - whole) <= whole * 1e-6 ? whole : rate;
-}
-
-int16_t ToUnits(double millivolts)
-{
-    if (!std::isfinite(millivolts))
-        return 0;
-    const double u = std::round(millivolts * ECG_UNITS_PER_MV);
-    return int16_t(std::clamp(u, -32768.0, 32767.0));
 }
 
 struct Channel {
@@ -141,94 +132,6 @@ struct LeadLayout {
     uint32_t recordSamples = 0;  // all channels brought to the fastest rate
     uint32_t leadSamples = 0;    // the lead's own samples per record
     double millivolts = 1;
-};
-
-// Brings a lead in millivolts at its own rate to 250/s and 1010 units/mV,
-// and writes it to out as it goes.
-class LeadWriter {
-public:
-    LeadWriter(double rate, uint64_t inputSamples, const std::string& path, CResultWriter& out)
-        : m_rate(rate), m_path(path), m_out(out)
-    {
-        if (double(inputSamples) * ECG_SAMPLE_RATE / rate > double(kMaxOutputSamples))
-            throw CFileException(CFileException::recordingTooLarge, -1, path);
-        if (rate == ECG_SAMPLE_RATE)
-            return;
-        soxr_error_t error = nullptr;
-        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
-        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-        m_resampler = soxr_create(rate, ECG_SAMPLE_RATE, 1, &error, &io, &quality, nullptr);
-        if (!m_resampler || error)
-            throw CFileException(CFileException::formatUnsupported, -1, path);
-    }
-    ~LeadWriter()
-    {
-        if (m_resampler)
-            soxr_delete(m_resampler);
-    }
-    LeadWriter(const LeadWriter&) = delete;
-    LeadWriter& operator=(const LeadWriter&) = delete;
-
-    void Push(const double* p, size_t n)
-    {
-        if (!m_resampler) {
-            Emit(p, n);
-            return;
-        }
-        // The resampler takes the signal to be zero before its start: a lead
-        // that starts at an offset would ring there, so it is resampled as
-        // its difference from the first value.
-        if (p && n > 0) {
-            if (!m_haveLevel) {
-                m_level = p[0];
-                m_haveLevel = true;
-            }
-            m_shifted.assign(p, p + n);
-            for (double& v : m_shifted)
-                v -= m_level;
-            p = m_shifted.data();
-        }
-        m_resampled.resize(size_t(double(n) * ECG_SAMPLE_RATE / m_rate) + 64);
-        size_t used = 0, done = 0;
-        do {
-            size_t idone = 0, odone = 0;
-            if (soxr_process(m_resampler, p ? p + used : nullptr, p ? n - used : 0, &idone, m_resampled.data(),
-                             m_resampled.size(), &odone))
-                throw CFileException(CFileException::recordingDamaged, -1, m_path);
-            used += idone;
-            done = odone;
-            for (size_t i = 0; i < odone; ++i)
-                m_resampled[i] += m_level;
-            Emit(m_resampled.data(), odone);
-        } while (p ? used < n : done > 0);
-    }
-    void Finish()
-    {
-        if (m_resampler)
-            Push(nullptr, 0);
-    }
-
-private:
-    void Emit(const double* p, size_t n)
-    {
-        m_units.resize(n);
-        for (size_t i = 0; i < n; ++i)
-            m_units[i] = ToUnits(p[i]);
-        m_written += n;
-        if (m_written > kMaxOutputSamples)
-            throw CFileException(CFileException::recordingTooLarge, -1, m_path);
-        m_out.Bytes(m_units.data(), n * sizeof(int16_t));
-    }
-
-    double m_rate;
-    const std::string& m_path;
-    CResultWriter& m_out;
-    soxr_t m_resampler = nullptr;
-    std::vector<double> m_resampled, m_shifted;
-    std::vector<int16_t> m_units;
-    double m_level = 0;
-    bool m_haveLevel = false;
-    uint64_t m_written = 0;
 };
 
 // Decodes the lead through BioSig. BioSig 3.0.1 garbles or crashes on reads
@@ -299,50 +202,6 @@ bool CStandardFile::GetStartTime(CTime* out)
 std::unique_ptr<CEcgFile> CStandardFile::OpenReader()
 {
     return std::make_unique<CStandardFile>(GetFilePath(), m_recording, true);
-}
-
-namespace {
-
-// A running median over an odd window, the ends held at the edge values.
-std::vector<int> RunningMedian(const std::vector<int>& in, size_t window)
-{
-    const size_t n = in.size(), half = window / 2;
-    std::vector<int> out(n);
-    if (n == 0)
-        return out;
-    const auto at = [&](int64_t i) { return in[size_t(std::clamp<int64_t>(i, 0, int64_t(n) - 1))]; };
-    std::vector<int> sorted;
-    for (int64_t i = -int64_t(half); i <= int64_t(half); ++i)
-        sorted.push_back(at(i));
-    std::sort(sorted.begin(), sorted.end());
-    for (size_t i = 0; i < n; ++i) {
-        out[i] = sorted[half];
-        const int leaving = at(int64_t(i) - int64_t(half));
-        const int coming = at(int64_t(i + half + 1));
-        sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), leaving));
-        sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), coming), coming);
-    }
-    return out;
-}
-
-}  // namespace
-
-std::vector<int16_t> WithoutBaseline(const std::vector<int16_t>& samples)
-{
-    constexpr size_t kStep = ECG_SAMPLE_RATE / 50;
-    const size_t n = samples.size();
-    std::vector<int> coarse((n + kStep - 1) / kStep);
-    for (size_t i = 0; i < coarse.size(); ++i)
-        coarse[i] = samples[i * kStep];
-    const std::vector<int> baseline = RunningMedian(RunningMedian(coarse, 11), 31);
-    std::vector<int16_t> out(n);
-    for (size_t i = 0; i < n; ++i) {
-        const size_t k = i / kStep, next = std::min(k + 1, baseline.size() - 1);
-        const double f = double(i % kStep) / kStep;
-        const double b = baseline[k] + (baseline[next] - baseline[k]) * f;
-        out[i] = int16_t(std::clamp(std::lround(samples[i] - b), -32768L, 32767L));
-    }
-    return out;
 }
 
 int EcgLeadRank(const std::string& label)
