@@ -44,6 +44,15 @@ void* operator new(std::size_t n)
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+// The library's temporary buffers (std::stable_sort) take the nothrow form:
+// it must come from the same heap as the delete above.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    if (g_failWorkerAllocations.load(std::memory_order_relaxed) && std::this_thread::get_id() != g_testThread)
+        return nullptr;
+    return std::malloc(n ? n : 1);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
