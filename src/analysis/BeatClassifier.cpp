@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -23,6 +24,7 @@ constexpr uint32_t REFERENCE_MIN_COUNT = 5;
 constexpr size_t REFERENCE_FAMILIES = 16;
 constexpr int MARGIN = BEFORE + AFTER + 2 * MAX_SHIFT + 8;
 constexpr uint32_t BLOCK = 25000;
+constexpr size_t FEATURE_CHUNK = 1024;  // beats whose features are made at once
 
 // Template matching: a beat joins the best active family whose averaged beat
 // it resembles this closely; the active set is bounded so that a day with
@@ -335,10 +337,42 @@ private:
     size_t m_n = 0;
 };
 
+// Features of beats [first, first + count): the windows are copied in beat
+// order (the reader need not be thread-safe), then split into contiguous
+// ranges, one per thread. Each beat's features depend on its window only, so
+// the result does not depend on the number of threads.
+void ExtractChunk(WindowSource& source, const std::vector<uint32_t>& beats, size_t first, size_t count,
+                  unsigned threads, std::vector<int16_t>& windows, std::vector<BeatFeatures>& features)
+{
+    windows.resize(count * size_t(LEN));
+    features.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        std::copy_n(source.Window(beats[first + k]), LEN, windows.data() + k * size_t(LEN));
+    auto work = [&](size_t from, size_t to) {
+        for (size_t k = from; k < to; ++k)
+            features[k] = ExtractFeatures(windows.data() + k * size_t(LEN));
+    };
+    const size_t parts = std::min<size_t>(threads, count);
+    if (parts <= 1) {
+        work(0, count);
+        return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(parts - 1);
+    for (size_t t = 1; t < parts; ++t)
+        pool.emplace_back(work, count * t / parts, count * (t + 1) / parts);
+    work(0, count / parts);
+    for (std::thread& th : pool)
+        th.join();
+}
+
 }  // namespace
 
-BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats)
+BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats,
+                                 unsigned threads)
 {
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
     BeatClassification out;
     const size_t n = beats.size();
     out.classes.assign(n, BeatClass::N);
@@ -351,8 +385,12 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
     std::vector<uint32_t> active;  // indices into families
     WindowSource source(read, sampleCount);
     SlidingMedianRR median;
+    std::vector<int16_t> windows;
+    std::vector<BeatFeatures> chunk;
     for (size_t i = 0; i < n; ++i) {
-        const BeatFeatures f = ExtractFeatures(source.Window(beats[i]));
+        if (i % FEATURE_CHUNK == 0)
+            ExtractChunk(source, beats, i, std::min(FEATURE_CHUNK, n - i), threads, windows, chunk);
+        const BeatFeatures& f = chunk[i % FEATURE_CHUNK];
         int best = -1;
         float bestCorr = -2.0f;
         auto amplitudeFits = [&](const Family& fam) {
@@ -425,6 +463,7 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
     // fibrillation).
     std::vector<BeatClass> morph(families.size(), BeatClass::N);
     std::vector<uint32_t> references{uint32_t(normal)};
+
     const float normalEarly = float(earlyShare(normal));
     for (uint32_t k : order) {
         if (k == normal)

@@ -28,5 +28,8 @@ struct BeatClassification {
     std::vector<BeatFamily> families;  // largest first
 };
 
-// beats: R marks in ascending order, each below sampleCount.
-BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats);
+// beats: R marks in ascending order, each below sampleCount. threads: how
+// many threads make the beats' features (0: one per core); the result is the
+// same for any number. read is called from the calling thread only.
+BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats,
+                                 unsigned threads = 0);

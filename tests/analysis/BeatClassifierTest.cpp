@@ -192,3 +192,22 @@ TEST(BeatClassifier, SyntheticPrematureBeats)
     EXPECT_GE(sFound, 0.99 * sTrue);
     EXPECT_GE(sFound, 0.99 * sCalled);
 }
+
+TEST(BeatClassifier, SameResultOnAnyNumberOfThreads)
+{
+    testsupport::TempDir dir;
+    const SynthBeats r =
+        Synthesize(dir, {"--seed", "43", "--pvc-rate", "0.05", "--svpb-rate", "0.05", "--noise-mv", "0.05", "--rate", "110"});
+    ASSERT_GT(r.beats.size(), 2000u);  // several chunks of beats, ranges split unevenly
+    const BeatClassification one = ClassifyBeats(ReaderOf(r.samples), r.samples.size(), r.beats, 1);
+    for (unsigned threads : {2u, 3u}) {
+        const BeatClassification c = ClassifyBeats(ReaderOf(r.samples), r.samples.size(), r.beats, threads);
+        EXPECT_EQ(c.classes, one.classes) << threads;
+        EXPECT_EQ(c.family, one.family) << threads;
+        ASSERT_EQ(c.families.size(), one.families.size()) << threads;
+        for (size_t k = 0; k < c.families.size(); ++k) {
+            EXPECT_EQ(c.families[k].count, one.families[k].count);
+            EXPECT_EQ(c.families[k].shape, one.families[k].shape);
+        }
+    }
+}
