@@ -21,6 +21,8 @@ constexpr float V_EARLY = 0.5f, V_EARLIER = 0.6f, V_COMPENSATED = 1.05f;
 constexpr uint32_t SMALL_FAMILY = 3;
 constexpr float V_SMALL_DIFFERENT = 0.8f, V_SMALL_EARLY = 0.3f, V_SMALL_PAUSE = 1.0f;
 constexpr uint32_t REFERENCE_MIN_COUNT = 5;
+constexpr uint32_t SMALL_FAMILY_REASSIGN = 10, LARGE_FAMILY = 20;
+constexpr float NEAREST_FAMILY = 0.9f;
 constexpr size_t REFERENCE_FAMILIES = 16;
 constexpr int MARGIN = BEFORE + AFTER + 2 * MAX_SHIFT + 8;
 constexpr uint32_t BLOCK = 25000;
@@ -491,6 +493,31 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         if (!ventricular && c >= V_SIMILAR && early < 0.1f && fam.count >= REFERENCE_MIN_COUNT &&
             references.size() < REFERENCE_FAMILIES)
             references.push_back(k);
+    }
+
+    // A small family is most often a large one's beats bent by noise or a
+    // shifted R mark: it takes the class of the large family it resembles
+    // closely, its own thresholds being unreliable on so few beats.
+    std::vector<uint32_t> large;
+    for (uint32_t k : order)
+        if (families[k].count >= LARGE_FAMILY)
+            large.push_back(k);
+    const std::vector<BeatClass> own = morph;
+    for (size_t k = 0; k < families.size(); ++k) {
+        // Early wide beats called V on their own keep it: the rhythm and the
+        // width speak for them whatever they resemble.
+        const float w = (families[k].widthSum / float(families[k].count) + 1.0f) / (normalWidth + 1.0f);
+        const bool earlyV = own[k] == BeatClass::V && float(earlyShare(k)) - normalEarly > V_EARLY && w > V_WIDER;
+        if (families[k].count >= SMALL_FAMILY_REASSIGN || k == normal || earlyV)
+            continue;
+        float best = NEAREST_FAMILY;
+        for (uint32_t r : large) {
+            const float c = ShiftedCorrelation(families[r].unit, families[k].mean);
+            if (c > best) {
+                best = c;
+                morph[k] = own[r];
+            }
+        }
     }
 
     // Rhythm: supraventricular beats among those of normal shape. Early
