@@ -4,12 +4,12 @@
 //
 //   score_classes [OPTIONS] RECORDING REFERENCE.csv
 //       one line: "VEB TP FN FP SVEB TP FN FP SECONDS DETECTION", seconds for
-//       the classes and events and for the analysis run; the SVEB figures with
+//       the classes, events and AF episodes and for the analysis run; the SVEB figures with
 //       S beats inside the reference's fibrillation (NNN.rhythm.csv) called N
 //   score_classes --data DIR [--records LIST]
 //       a table of the MIT-BIH records in DIR with gross figures
 // Options: --detector standard|precise (default precise), --exclude FIRST-LAST
-// (samples left out), --dump FILE (every detected beat: sample, class,
+// (samples left out), --threads N (the classifier's, 0 for every core), --dump FILE (every detected beat: sample, class,
 // family, reference letter or '-').
 #include <chrono>
 #include <cstdio>
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ClassMatch.h"
+#include "analysis/AtrialFibrillation.h"
 #include "analysis/BeatClassifier.h"
 #include "analysis/EcgDocument.h"
 #include "analysis/Ectopy.h"
@@ -82,7 +83,7 @@ struct Scored {
 };
 
 Scored ScoreRecording(const std::string& file, const std::string& refPath, DetectorKind detector, int64_t excludeFirst,
-                      int64_t excludeLast, const std::string& dump)
+                      int64_t excludeLast, const std::string& dump, unsigned threads)
 {
     CEcgDocument doc;
     doc.OpenFile(file);
@@ -98,13 +99,14 @@ Scored ScoreRecording(const std::string& file, const std::string& refPath, Detec
     const SampleReader reader = [&doc](int16_t* buffer, uint64_t first, uint32_t count) {
         return doc.ReadSamples(buffer, int64_t(first), count);
     };
-    const BeatClassification c = ClassifyBeats(reader, doc.GetSampleCount(), beats);
+    const BeatClassification c = ClassifyBeats(reader, doc.GetSampleCount(), beats, threads);
     const std::vector<Episode> events = FindEctopyEvents(beats, c.classes);
     const EctopySummary summary = SummarizeEctopy(beats, c.classes, events);
+    const std::vector<Episode> af = FindAfEpisodes(beats, c.classes, doc.GetSampleCount(), reader);
     Scored s;
     s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     s.detectionSeconds = detection;
-    s.events = events.size();
+    s.events = events.size() + af.size();
     s.vRuns = summary.count[size_t(EpisodeType::VRun)] + summary.count[size_t(EpisodeType::VT)];
 
     const Reference ref = ReadReference(refPath);
@@ -168,6 +170,7 @@ void PrintLine(const std::string& name, const ClassMatchResult& m, const ClassMa
 int main(int argc, char** argv)
 {
     std::string data, records, dump;
+    unsigned threads = 0;
     DetectorKind detector = DetectorKind::Precise;
     int64_t exFirst = -1, exLast = -2;
     std::vector<std::string> positional;
@@ -177,6 +180,7 @@ int main(int argc, char** argv)
         if (a == "--data" && hasValue) data = argv[++i];
         else if (a == "--records" && hasValue) records = argv[++i];
         else if (a == "--dump" && hasValue) dump = argv[++i];
+        else if (a == "--threads" && hasValue) threads = unsigned(std::atoi(argv[++i]));
         else if (a == "--detector" && hasValue) {
             const std::string d = argv[++i];
             detector = d == "standard" ? DetectorKind::Standard : DetectorKind::Precise;
@@ -192,7 +196,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "usage: score_classes [OPTIONS] RECORDING REFERENCE.csv | --data DIR\n");
                 return 2;
             }
-            const Scored s = ScoreRecording(positional[0], positional[1], detector, exFirst, exLast, dump);
+            const Scored s = ScoreRecording(positional[0], positional[1], detector, exFirst, exLast, dump, threads);
             const BeatMatchResult v = s.match.Veb(), sv = s.relabelled.Sveb();
             std::printf("VEB %llu %llu %llu SVEB %llu %llu %llu %.4f %.4f\n", (unsigned long long)v.truePositives,
                         (unsigned long long)v.falseNegatives, (unsigned long long)v.falsePositives,
@@ -227,7 +231,7 @@ int main(int argc, char** argv)
             const bool flutter = r == "207";
             const std::string d = dump.empty() ? "" : dump + "/" + r + ".csv";
             const Scored s = ScoreRecording(file, (dir / (r + ".beats.csv")).string(), detector, flutter ? 385196 : -1,
-                                            flutter ? 409671 : -2, d);
+                                            flutter ? 409671 : -2, d, threads);
             PrintLine(r, s.match, s.relabelled);
             gross += s.match;
             grossAf += s.relabelled;
