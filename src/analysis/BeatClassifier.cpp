@@ -258,6 +258,10 @@ public:
         m_pos = (m_pos + 1) % SIZE;
         m_n = std::min(m_n + 1, SIZE);
     }
+    float Longest() const
+    {
+        return m_n ? float(*std::max_element(m_ring.begin(), m_ring.begin() + std::ptrdiff_t(m_n))) : 0.0f;
+    }
     float Longer() const
     {
         if (m_n < 4)
@@ -536,11 +540,16 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
         const BeatClass before = out.classes[i - 1];
         if (m == BeatClass::N) {
             const float ref = local.Value();
-            const float longer = recent.Longer();
-            const float base = ref > 0 ? ref : longer;
+            // The percentile only when the longest recent interval leaves
+            // it a say: most beats are not early.
+            float longer = -1.0f;
+            auto longerRR = [&] { return longer >= 0 ? longer : (longer = recent.Longer()); };
             const float prev = i >= 2 ? float(beats[i - 1] - beats[i - 2]) : rr;
-            const bool early = (ref > 0 && rr < S_PREMATURE * ref) || (longer > 0 && rr < S_VERY_PREMATURE * longer);
+            const bool early = (ref > 0 && rr < S_PREMATURE * ref) ||
+                               (rr < S_VERY_PREMATURE * recent.Longest() && longerRR() > 0 &&
+                                rr < S_VERY_PREMATURE * longerRR());
             const bool abrupt = before != BeatClass::N || rr < S_ABRUPT * prev;
+            const float base = !(early && abrupt) || ref > 0 ? ref : longerRR();
             if (early && abrupt && (base <= 0 || Irregularity(beats, i, base) < IRREGULAR))
                 out.classes[i] = BeatClass::S;
             else if (before == BeatClass::N && (ref == 0 || (rr > 0.6f * ref && rr < 1.6f * ref)))
