@@ -2,19 +2,22 @@
 // reference rhythm episodes in the manner of ANSI/AAMI EC57 (episode and
 // duration sensitivity and positive predictivity from the fifth minute,
 // reference flutter left out of the positive predictivity). Beats come from
-// the precise detector; AF is looked for twice: with every beat
-// unclassified, and with the reference classes of the matched beats.
+// the precise detector; AF is looked for three times: with the classes of the
+// document's own classifier (what the program reports), with the reference
+// classes of the matched beats, and with every beat unclassified.
 //
 // Usage: score_af [--data DIR] [--records LIST] [--reference-beats] [--rr-only]
 //                 [--irregularity X] [--coherence X] [--window N] [--check FILE]
 //                 [RECORDING...]
-//   RECORDING          a recording without AF (synthetic): any AF found there fails the check
+//   RECORDING          a synthetic recording; the rhythm.csv beside it, when there is
+//                      one, gives its AF stretches, and any AF found outside them
+//                      fails the check (all AF found, without one)
 //   --reference-beats  the reference beat list instead of the detector's
 //   --rr-only          no atrial activity from the signal
 //   --verbose          where the AF found lies, by reference rhythm
-//   --check FILE       lines "af TABLE ITEM MIN_SE MIN_PP" (TABLE unclassified or
-//                      classified, ITEM a record or gross; duration figures);
-//                      exit status 1 when a figure falls below its line
+//   --check FILE       lines "af TABLE ITEM MIN_SE MIN_PP" (TABLE pipeline, reference,
+//                      unclassified or synthetic, ITEM a record or gross; duration
+//                      figures); exit status 1 when a figure falls below its line
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -56,27 +59,40 @@ bool ReadBeats(const std::string& path, Reference& ref)
     return bool(in.eof());
 }
 
-// The reference class of each beat: that of the nearest reference beat within
+// The class of each beat: that of the nearest beat of another list within
 // 150 ms, unclassified without one.
-std::vector<BeatClass> ReferenceClasses(const std::vector<uint32_t>& beats, const Reference& ref)
+template <class ClassOf>
+std::vector<BeatClass> MatchedClasses(const std::vector<uint32_t>& beats, const std::vector<uint32_t>& other,
+                                      ClassOf classOf)
 {
     std::vector<BeatClass> out(beats.size(), BeatClass::Unclassified);
     for (size_t i = 0; i < beats.size(); ++i) {
-        const auto it = std::lower_bound(ref.beats.begin(), ref.beats.end(), beats[i]);
+        const auto it = std::lower_bound(other.begin(), other.end(), beats[i]);
         int64_t best = MATCH_TOLERANCE + 1;
         size_t at = 0;
-        for (auto j = it == ref.beats.begin() ? it : it - 1; j != ref.beats.end() && j <= it; ++j) {
+        for (auto j = it == other.begin() ? it : it - 1; j != other.end() && j <= it; ++j) {
             const int64_t d = std::llabs(int64_t(*j) - int64_t(beats[i]));
             if (d < best) {
                 best = d;
-                at = size_t(j - ref.beats.begin());
+                at = size_t(j - other.begin());
             }
         }
         if (best <= MATCH_TOLERANCE)
-            out[i] = BeatClassFromMitLetter(ref.codes[at]);
+            out[i] = classOf(at);
     }
     return out;
 }
+
+std::vector<BeatClass> ReferenceClasses(const std::vector<uint32_t>& beats, const Reference& ref)
+{
+    return MatchedClasses(beats, ref.beats, [&](size_t k) { return BeatClassFromMitLetter(ref.codes[k]); });
+}
+
+constexpr int TABLES = 3;
+const char* const TABLE_KEY[TABLES] = {"pipeline", "reference", "unclassified"};
+const char* const TABLE_TITLE[TABLES] = {"Classes of the document's classifier (what the program reports)",
+                                         "Reference classes of the matched beats",
+                                         "Every beat unclassified (RR intervals and the lead)"};
 
 // Test episodes as a rhythm annotation file would hold them: from the first
 // beat in AF to the beat after the last one (the end of the recording after
@@ -93,15 +109,14 @@ std::vector<EpisodeSpan> Spans(const std::vector<Episode>& af, const std::vector
 
 struct Row {
     std::string record;
-    EpisodeMatchResult result[2];
-    double seconds[2] = {0, 0};  // AF found, whole recording
-    std::string missedLong[2];   // reference AF episodes of 30 s or more not overlapped
+    EpisodeMatchResult result[TABLES];
+    double seconds[TABLES] = {};       // AF found, whole recording
+    std::string missedLong[TABLES];    // reference AF episodes of 30 s or more not overlapped
 };
 
 void PrintTable(const std::vector<Row>& rows, int table, std::map<std::string, std::pair<double, double>>& figures)
 {
-    std::printf("\n%s\n", table == 0 ? "Every beat unclassified (RR intervals and the lead)"
-                                     : "Reference classes of the matched beats");
+    std::printf("\n%s\n", TABLE_TITLE[table]);
     std::printf("  %-8s %8s %8s %5s %5s %5s %5s %7s %7s %7s %7s\n", "record", "ref s", "found s", "TPs", "FN", "TPp",
                 "FP", "ESe %", "E+P %", "DSe %", "D+P %");
     EpisodeMatchResult gross;
@@ -113,8 +128,7 @@ void PrintTable(const std::vector<Row>& rows, int table, std::map<std::string, s
                     (unsigned long long)m.referenceMissed, (unsigned long long)m.testTrue,
                     (unsigned long long)m.testFalse, m.EpisodeSensitivity(), m.EpisodePositivePredictivity(),
                     m.DurationSensitivity(), m.DurationPositivePredictivity());
-        const char* key = table == 0 ? "unclassified " : "classified ";
-        figures[key + r.record] = {m.referenceDuration ? m.DurationSensitivity() : 100.0,
+        figures[std::string(TABLE_KEY[table]) + " " + r.record] = {m.referenceDuration ? m.DurationSensitivity() : 100.0,
                                    m.testDuration ? m.DurationPositivePredictivity() : 100.0};
     }
     std::printf("  %-8s %8.1f %8.1f %5llu %5llu %5llu %5llu %7.2f %7.2f %7.2f %7.2f\n", "gross",
@@ -122,7 +136,7 @@ void PrintTable(const std::vector<Row>& rows, int table, std::map<std::string, s
                 (unsigned long long)gross.referenceMissed, (unsigned long long)gross.testTrue,
                 (unsigned long long)gross.testFalse, gross.EpisodeSensitivity(), gross.EpisodePositivePredictivity(),
                 gross.DurationSensitivity(), gross.DurationPositivePredictivity());
-    figures[std::string(table == 0 ? "unclassified " : "classified ") + "gross"] = {gross.DurationSensitivity(),
+    figures[std::string(TABLE_KEY[table]) + " gross"] = {gross.DurationSensitivity(),
                                                                                   gross.DurationPositivePredictivity()};
     // The whole-recording AF time of the records without reference AF: none is the aim.
     std::string none;
@@ -200,31 +214,51 @@ int main(int argc, char** argv)
         for (std::string r; std::getline(ss, r, ',');)
             list.push_back(r);
     }
-    // Recordings known to hold no AF (synthetic sinus rhythm with ectopy,
-    // pauses, noise): any AF found there is false.
+    // Synthetic recordings, analysed as the program does: the AF found
+    // against the stretches vitrel-synth wrote (none without a rhythm.csv).
     bool plainFalse = false;
+    EpisodeMatchResult synthetic;
+    std::map<std::string, std::pair<double, double>> figures;
     for (const std::string& path : plain) {
         CEcgDocument doc;
         doc.OpenFile(path);
         doc.SetDetectorKind(DetectorKind::Precise);
         doc.StartAnalysis(nullptr);
         doc.WaitAnalysis();
-        std::vector<uint32_t> beats;
-        doc.GetBeatsInRange(0, uint32_t(doc.GetSampleCount()), beats);
+        const auto results = doc.GetResults();
+        if (!results) {
+            std::fprintf(stderr, "score_af: %s could not be analysed\n", path.c_str());
+            return 1;
+        }
         const SampleReader read = [&doc](int16_t* buffer, uint64_t first, uint32_t count) {
             return doc.ReadSamples(buffer, int64_t(first), count);
         };
-        const std::vector<Episode> af = FindAfEpisodes(beats, {}, doc.GetSampleCount(), rrOnly ? SampleReader{} : read, p);
-        double seconds = 0;
-        for (const Episode& e : af)
-            seconds += (e.last - e.first) / 250.0;
-        std::printf("without AF: %s: %zu beats, AF found %.1f s in %zu episodes\n", path.c_str(), beats.size(), seconds,
-                    af.size());
-        plainFalse = plainFalse || !af.empty();
+        const uint64_t samples = doc.GetSampleCount();
+        const std::vector<Episode> af =
+            FindAfEpisodes(results->beats, results->classes, samples, rrOnly ? SampleReader{} : read, p);
+        std::vector<RhythmSpan> rhythm;
+        const fs::path rhythmFile = fs::path(path).parent_path() / "rhythm.csv";
+        if (fs::exists(rhythmFile) && !ReadRhythmList(rhythmFile.string(), rhythm)) {
+            std::fprintf(stderr, "score_af: %s unreadable\n", rhythmFile.string().c_str());
+            return 1;
+        }
+        const EpisodeMatchResult m =
+            MatchEpisodes(SpansOf(rhythm, "AFIB"), Spans(af, results->beats, samples), {}, 0, int64_t(samples));
+        synthetic += m;
+        std::printf("synthetic: %s: %zu beats, AF %.1f s, found %.1f s in %zu episodes (%llu false), DSe %.2f D+P %.2f\n",
+                    path.c_str(), results->beats.size(), m.referenceDuration / 250.0, m.testDuration / 250.0,
+                    af.size(), (unsigned long long)m.testFalse, m.referenceDuration ? m.DurationSensitivity() : 100.0,
+                    m.testDuration ? m.DurationPositivePredictivity() : 100.0);
+        plainFalse = plainFalse || m.testFalse > 0;
     }
-    if (list.empty()) {
-        if (!plain.empty())
-            return check.empty() || !plainFalse ? 0 : 1;
+    if (!plain.empty()) {
+        figures["synthetic gross"] = {synthetic.referenceDuration ? synthetic.DurationSensitivity() : 100.0,
+                                      synthetic.testDuration ? synthetic.DurationPositivePredictivity() : 100.0};
+        std::printf("synthetic gross: AF %.1f s, found %.1f s, DSe %.2f D+P %.2f, false episodes %llu\n",
+                    synthetic.referenceDuration / 250.0, synthetic.testDuration / 250.0, figures["synthetic gross"].first,
+                    figures["synthetic gross"].second, (unsigned long long)synthetic.testFalse);
+    }
+    if (list.empty() && plain.empty()) {
         std::printf("score_af: no records in %s\n", data.c_str());
         return 0;
     }
@@ -249,15 +283,18 @@ int main(int argc, char** argv)
         CEcgDocument doc;
         doc.OpenFile(file);
         const uint64_t samples = doc.GetSampleCount();
-        std::vector<uint32_t> beats;
-        if (referenceBeats) {
-            beats = ref.beats;
-        } else {
-            doc.SetDetectorKind(DetectorKind::Precise);
-            doc.StartAnalysis(nullptr);
-            doc.WaitAnalysis();
-            doc.GetBeatsInRange(0, uint32_t(samples), beats);
+        doc.SetDetectorKind(DetectorKind::Precise);
+        doc.StartAnalysis(nullptr);
+        doc.WaitAnalysis();
+        const auto results = doc.GetResults();
+        if (!results) {
+            std::fprintf(stderr, "score_af: record %s could not be analysed\n", r.c_str());
+            return 1;
         }
+        const std::vector<uint32_t> beats = referenceBeats ? ref.beats : results->beats;
+        const std::vector<BeatClass> pipeline =
+            referenceBeats ? MatchedClasses(beats, results->beats, [&](size_t k) { return results->classes[k]; })
+                           : results->classes;
         SampleReader read;
         if (!rrOnly)
             read = [&doc](int16_t* buffer, uint64_t first, uint32_t count) {
@@ -266,9 +303,11 @@ int main(int argc, char** argv)
         const std::vector<EpisodeSpan> afib = SpansOf(rhythm, "AFIB"), flutter = SpansOf(rhythm, "AFL");
         Row row;
         row.record = r;
-        for (int t = 0; t < 2; ++t) {
+        for (int t = 0; t < TABLES; ++t) {
             const std::vector<BeatClass> classes =
-                t == 0 ? std::vector<BeatClass>(beats.size(), BeatClass::Unclassified) : ReferenceClasses(beats, ref);
+                t == 0   ? pipeline
+                : t == 1 ? ReferenceClasses(beats, ref)
+                         : std::vector<BeatClass>(beats.size(), BeatClass::Unclassified);
             const std::vector<Episode> af = FindAfEpisodes(beats, classes, samples, read, p);
             const std::vector<EpisodeSpan> found = Spans(af, beats, samples);
             row.result[t] = MatchEpisodes(afib, found, flutter, SCORE_FROM, int64_t(samples));
@@ -289,7 +328,7 @@ int main(int argc, char** argv)
                         if (o > 0)
                             where[rs.rhythm] += o / 250.0;
                     }
-                std::printf("%s %s:", r.c_str(), t == 0 ? "unclassified" : "classified");
+                std::printf("%s %s:", r.c_str(), TABLE_KEY[t]);
                 for (const auto& [k, v] : where)
                     std::printf(" %s %.0f s", k.c_str(), v);
                 std::printf("\n");
@@ -298,12 +337,13 @@ int main(int argc, char** argv)
         rows.push_back(row);
     }
 
-    std::printf("AF episodes in the manner of EC57: from the fifth minute, reference flutter left out of +P.\n");
-    std::printf("Beats: %s; atrial activity: %s.\n", referenceBeats ? "the reference beats" : "the precise detector",
-                rrOnly ? "not used" : "used");
-    std::map<std::string, std::pair<double, double>> figures;
-    PrintTable(rows, 0, figures);
-    PrintTable(rows, 1, figures);
+    if (!rows.empty()) {
+        std::printf("AF episodes in the manner of EC57: from the fifth minute, reference flutter left out of +P.\n");
+        std::printf("Beats: %s; atrial activity: %s.\n", referenceBeats ? "the reference beats" : "the precise detector",
+                    rrOnly ? "not used" : "used");
+        for (int t = 0; t < TABLES; ++t)
+            PrintTable(rows, t, figures);
+    }
 
     if (check.empty())
         return 0;
@@ -326,7 +366,7 @@ int main(int argc, char** argv)
         }
     }
     if (plainFalse) {
-        std::printf("AF found in a recording without it\n");
+        std::printf("AF found in a synthetic recording outside its AF stretches\n");
         bad = true;
     }
     if (bad)

@@ -404,16 +404,24 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
         const uint32_t a = iv[ja].start, b = iv[jb].start + 1;
         if (beats[b] - beats[a] < p.shortest)
             continue;
+        // What is left between ventricular rhythms must still make an
+        // episode: scraps between the runs of a bigeminy are not AF.
+        std::vector<Episode> pieces;
+        uint64_t left = 0;
         for (uint32_t k = a; k <= b;) {
             while (k <= b && ventricular[k])
                 ++k;
             uint32_t e = k;
             while (e + 1 <= b && !ventricular[e + 1])
                 ++e;
-            if (k <= b && e > k && beats[e] - beats[k] >= p.piece)
-                out.push_back(MakeEpisode(beats, k, e));
+            if (k <= b && e > k && beats[e] - beats[k] >= p.piece) {
+                pieces.push_back(MakeEpisode(beats, k, e));
+                left += beats[e] - beats[k];
+            }
             k = e + 1;
         }
+        if (left >= p.shortest)
+            out.insert(out.end(), pieces.begin(), pieces.end());
     }
     return out;
 }

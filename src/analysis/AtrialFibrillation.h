@@ -16,7 +16,7 @@
 
 struct AfParameters {
     uint32_t window = 48;          // usable RR intervals around each one
-    double irregularity = 0.07;    // least lag-1..3 median |RR difference| over the median RR
+    double irregularity = 0.06;    // least lag-1..3 median |RR difference| over the median RR
     double turningPoints = 0.45;   // least share of turning points (2/3 when the RR intervals are random)
     double pWaveCoherence = 0.15;  // with a reader: above this the P waves line up (sinus)
     double premature = 0.85;       // a beat is premature under this share of the local mean RR...

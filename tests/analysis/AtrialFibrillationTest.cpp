@@ -278,3 +278,21 @@ TEST(AtrialFibrillation, VentricularRhythmsInsideAfAreCutOut)
     // Without classes the irregularity carries across both.
     EXPECT_EQ(FindAfEpisodes(t.beats, t.Unclassified(), t.End()).size(), 1u);
 }
+
+TEST(AtrialFibrillation, ScrapsBetweenBigeminyRunsAreNotAf)
+{
+    // Irregular scraps of about 6 s between stretches of ventricular
+    // bigeminy, under 30 s in all: each scrap passes the shortest piece, the
+    // whole does not make an episode.
+    Train t;
+    t.Sinus(60);
+    for (int scrap = 0; scrap < 4; ++scrap) {
+        t.Fibrillation(11);
+        for (int i = 0; i < 4; ++i) {
+            t.Add(120, BeatClass::V);
+            t.Add(260);
+        }
+    }
+    t.Sinus(60);
+    EXPECT_TRUE(FindAfEpisodes(t.beats, t.classes, t.End()).empty());
+}
