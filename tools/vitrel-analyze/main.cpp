@@ -130,6 +130,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
 
     RecordingView view;
     doc.SetDetectorKind(opt.detector.value_or(DefaultDetectorFor(doc.GetFileKind())));
+    doc.SetThreadCount(opt.threads);
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
