@@ -44,15 +44,20 @@ int main(int argc, char** argv)
     frame.show();
 
     QElapsedTimer clock, since;
-    qint64 longest = 0;
+    qint64 longest = 0, longestAt = 0, doneAt = -1;
     bool finished = false;
     CVitrelDoc* doc = nullptr;
     QTimer tick;
     tick.setInterval(1);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        longest = std::max(longest, since.restart());
+        const qint64 gap = since.restart();
+        if (gap > longest) {
+            longest = gap;
+            longestAt = clock.elapsed();
+        }
         if (doc && !finished && doc->IsStatisticsReady() && !doc->IsAnalysisRunning() && doc->GetResults()) {
             finished = true;
+            doneAt = clock.elapsed();
             // The panes fill from the notifications still queued.
             QTimer::singleShot(300, &app, &QCoreApplication::quit);
         }
@@ -67,6 +72,8 @@ int main(int argc, char** argv)
     });
     const int rc = app.exec();
     std::printf("analysis and panes: %.3f s\n", double(clock.elapsed()) / 1000.0);
+    std::printf("run ended at %lld ms, the longest wait ended at %lld ms\n", static_cast<long long>(doneAt),
+                static_cast<long long>(longestAt));
     std::printf("longest wait, ms: %lld\n", static_cast<long long>(longest));
     return rc;
 }
