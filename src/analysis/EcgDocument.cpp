@@ -1,10 +1,13 @@
 #include "analysis/EcgDocument.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "analysis/PreciseQrsDetector.h"
+#include "analysis/QrsDetectorFast.h"
+#include "analysis/WorkerPool.h"
 
 namespace {
 
@@ -216,8 +219,7 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
         const uint64_t total = std::min(reader.GetSampleCount(), kMaxAnalysedSamples);
         const uint64_t chunks = (total + ANALYSIS_CHUNK_STEP - 1) / ANALYSIS_CHUNK_STEP;
 
-        std::vector<int16_t> buffer(2 * ANALYSIS_CHUNK_LENGTH);
-        std::vector<uint32_t> positions(ANALYSIS_CHUNK_LENGTH);
+        WorkerPool pool(m_nThreads);
         std::vector<uint32_t> lastChunk, thisChunk;  // positions each chunk reported
         // The precise detector sees the recording once, as one stream: each
         // chunk gives it only the samples it has not had yet, and it hands
@@ -233,59 +235,96 @@ void CEcgDocument::AnalysisThreadProc(IAnalysisView* pView)
             found.clear();
         };
         short lastPercent = 0;
-        for (uint64_t i = 0; i < chunks && !cancelled(); ++i) {
-            const uint64_t first = i * ANALYSIS_CHUNK_STEP;
-            const uint32_t want = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_LENGTH, kMaxAnalysedSamples - first));
-            std::fill(buffer.begin(), buffer.end(), int16_t(0));
-            const uint32_t read = reader.ReadSamples(buffer.data(), first, want);
-            if (precise) {
-                const uint64_t from = std::max(first, fed);
-                if (first + read > from) {
-                    precise->Process(buffer.data() + (from - first), size_t(first + read - from), found);
-                    fed = first + read;
-                }
-                addFound();
-            } else {
-                UpsampleByRepeat(buffer.data(), 2 * read, 2);
-
-                uint32_t count = 0;
-                {
-                    std::lock_guard<std::mutex> lock(m_csDetector);
-                    GetDetector().Detect(buffer.data(), 2 * read, positions.data(), &count);
-                }
-                // The first samples of a chunk repeat the end of the one before, so
-                // the filters first see a jump back in time: what they report there
-                // is either a transient or a second copy of a beat already found.
-                const uint64_t overlapEnd = first + (ANALYSIS_CHUNK_LENGTH - ANALYSIS_CHUNK_STEP);
-                const uint64_t settled = first + ANALYSIS_OVERLAP_SETTLE;
-                thisChunk.clear();
-                for (uint32_t j = 0; j < count && !cancelled(); ++j) {
-                    const int32_t e = int32_t(positions[j]);
-                    if (e < 0)
-                        continue;
-                    const uint64_t p = first + uint32_t(e) / 2;
-                    thisChunk.push_back(uint32_t(p));
-                    if (i > 0 && p < overlapEnd) {
-                        if (p < settled)
-                            continue;
-                        const bool seen = std::any_of(lastChunk.begin(), lastChunk.end(), [p](uint32_t q) {
-                            return (p > q ? p - q : q - p) <= ANALYSIS_OVERLAP_SAME_BEAT;
-                        });
-                        if (seen)
-                            continue;
-                    }
-                    AddBeat(uint32_t(p));
-                }
-                lastChunk.swap(thisChunk);
-            }
-            if (cancelled())
-                break;
-
+        const auto progress = [&](uint64_t i) {
             const short percent = short((i + 1) * 100 / chunks);
             if (percent != lastPercent) {
                 lastPercent = percent;
                 if (pView)
                     pView->SetProgress(percent);
+            }
+        };
+        // The first samples of a chunk repeat the end of the one before, so
+        // the filters first see a jump back in time: what they report there
+        // is either a transient or a second copy of a beat already found.
+        const auto addChunk = [&](uint64_t i, const uint32_t* positions, uint32_t count) {
+            const uint64_t first = i * ANALYSIS_CHUNK_STEP;
+            const uint64_t overlapEnd = first + (ANALYSIS_CHUNK_LENGTH - ANALYSIS_CHUNK_STEP);
+            const uint64_t settled = first + ANALYSIS_OVERLAP_SETTLE;
+            thisChunk.clear();
+            for (uint32_t j = 0; j < count && !cancelled(); ++j) {
+                const int32_t e = int32_t(positions[j]);
+                if (e < 0)
+                    continue;
+                const uint64_t p = first + uint32_t(e) / 2;
+                thisChunk.push_back(uint32_t(p));
+                if (i > 0 && p < overlapEnd) {
+                    if (p < settled)
+                        continue;
+                    const bool seen = std::any_of(lastChunk.begin(), lastChunk.end(), [p](uint32_t q) {
+                        return (p > q ? p - q : q - p) <= ANALYSIS_OVERLAP_SAME_BEAT;
+                    });
+                    if (seen)
+                        continue;
+                }
+                AddBeat(uint32_t(p));
+            }
+            lastChunk.swap(thisChunk);
+        };
+
+        if (precise) {
+            // A batch of chunks' new samples is one piece of the stream.
+            const uint32_t batch = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_BATCH, chunks));
+            std::vector<int16_t> stream(size_t(ANALYSIS_CHUNK_LENGTH) * batch);
+            for (uint64_t i = 0; i < chunks && !cancelled(); i += batch) {
+                const uint32_t calls = uint32_t(std::min<uint64_t>(batch, chunks - i));
+                size_t length = 0;
+                for (uint32_t k = 0; k < calls; ++k) {
+                    const uint64_t first = (i + k) * ANALYSIS_CHUNK_STEP;
+                    const uint32_t want = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_LENGTH, kMaxAnalysedSamples - first));
+                    const uint32_t read = reader.ReadSamples(stream.data() + length, first, want);
+                    const uint64_t from = std::max(first, fed);
+                    if (first + read > from) {
+                        std::memmove(stream.data() + length, stream.data() + length + (from - first),
+                                     size_t(first + read - from) * sizeof(int16_t));
+                        length += size_t(first + read - from);
+                        fed = first + read;
+                    }
+                }
+                precise->Process(stream.data(), length, found, pool);
+                addFound();
+                if (cancelled())
+                    break;
+                for (uint32_t k = 0; k < calls && !cancelled(); ++k)
+                    progress(i + k);
+            }
+        } else {
+            // Each chunk, upsampled, is one Detect call's input; a batch of
+            // them lies in stream one after another.
+            const uint32_t batch = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_BATCH, chunks));
+            std::vector<int16_t> stream(size_t(2) * ANALYSIS_CHUNK_LENGTH * batch);
+            std::vector<uint32_t> positions(ANALYSIS_CHUNK_LENGTH);
+            std::vector<uint32_t> counts(batch);
+            for (uint64_t i = 0; i < chunks && !cancelled(); i += batch) {
+                const uint32_t calls = uint32_t(std::min<uint64_t>(batch, chunks - i));
+                uint32_t offset = 0;
+                for (uint32_t k = 0; k < calls; ++k) {
+                    const uint64_t first = (i + k) * ANALYSIS_CHUNK_STEP;
+                    const uint32_t want = uint32_t(std::min<uint64_t>(ANALYSIS_CHUNK_LENGTH, kMaxAnalysedSamples - first));
+                    int16_t* at = stream.data() + offset;
+                    const uint32_t read = reader.ReadSamples(at, first, want);
+                    UpsampleByRepeat(at, 2 * read, 2);
+                    counts[k] = 2 * read;
+                    offset += 2 * read;
+                }
+                std::lock_guard<std::mutex> lock(m_csDetector);
+                QrsFast::DetectCalls(GetDetector(), stream.data(), counts.data(), calls, pool, positions.data(),
+                                     [&](uint32_t k, uint32_t count) {
+                                         if (cancelled())
+                                             return;
+                                         addChunk(i + k, positions.data(), count);
+                                         if (!cancelled())
+                                             progress(i + k);
+                                     });
             }
         }
         if (precise && !cancelled()) {

@@ -19,6 +19,9 @@
 constexpr uint32_t ANALYSIS_CHUNK_STEP = 25000;
 constexpr uint32_t ANALYSIS_CHUNK_LENGTH = 26500;
 constexpr uint32_t DETECTOR_PRIME_SAMPLES = 3000;
+// Chunks read and detected at once. One: every chunk is read after the
+// progress of the one before, so a cancel or a shrinking file is seen there.
+constexpr uint32_t ANALYSIS_CHUNK_BATCH = 1;
 // Beats a chunk reports at its start: before this many samples they are filter
 // transients (the 144 + 51 taps span 400 ms); within the second distance of a
 // beat the previous chunk reported they are that beat again (the detector's
@@ -64,6 +67,9 @@ public:
     // The detector that found the beats of the latest run: Standard also when
     // no detector ran (a short recording, or no run yet).
     DetectorKind GetAnalysisDetector() const { return m_eAnalysisDetector; }
+    // Threads of the runs started after: 0 is one per core.
+    void SetThreadCount(int threads) { m_nThreads = threads < 0 ? 0 : threads; }
+    int GetThreadCount() const { return m_nThreads; }
     void StartAnalysis(IAnalysisView* pView);
     void StopAnalysis();
     // Blocks until a running worker has ended by itself (command-line use).
@@ -151,6 +157,7 @@ private:
     std::atomic<bool> m_bRunFailed{false};
 
     bool m_bReviewed = false;
+    int m_nThreads = 0;
     mutable std::mutex m_csResults;
     std::shared_ptr<const AnalysisResults> m_pResults;
 };

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <memory>
+
+#include "analysis/WorkerPool.h"
 
 // The method follows the classic real-time detectors (band pass, slope,
 // squaring, a moving window over the QRS width, adaptive levels of signal
@@ -198,6 +202,139 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
     m_hp2 = hp2;
     m_energy = energy;
     m_run = run;
+    m_rising = rising;
+    m_top = top;
+    m_topPos = topPos;
+    m_valley = valley;
+}
+
+// The filters of stream samples a..b-1 (a >= m_n, samples[0] being sample
+// m_n), computed afresh: the moving sums restart kWarmUp samples earlier, from
+// the history ring or this piece's samples, as if that sample had always been
+// there. They are exact integer sums, so once their windows lie past the
+// restart (kWarmUp exceeds the filters' reach) they equal the running ones;
+// the repeat count may fall short but only where it is kFlatRun or more anyway.
+void PreciseQrsDetector::FilterPiece(const int16_t* samples, int64_t a, int64_t b, Filtered* out,
+                                     FilterEnd* end) const
+{
+    constexpr int64_t kWarmUp = 256;
+    static_assert(kWarmUp >= kFlatRun && kWarmUp >= 5 + 4 + kHighPassLength + 2 + kWindow && kWarmUp < kRing);
+    const int64_t base = m_n;
+    const auto sample = [&](int64_t n) { return n >= base ? samples[n - base] : m_raw[n & kMask]; };
+    const int64_t n0 = a - kWarmUp;
+    const int16_t x0 = sample(n0);
+    int16_t raw[8];
+    int32_t sum5[8], lp[64], d[64];
+    std::fill(std::begin(raw), std::end(raw), x0);
+    std::fill(std::begin(sum5), std::end(sum5), 5 * int32_t(x0));
+    std::fill(std::begin(lp), std::end(lp), 20 * int32_t(x0));
+    std::fill(std::begin(d), std::end(d), 0);
+    int32_t box5 = 5 * int32_t(x0), box4 = 20 * int32_t(x0);
+    int64_t hpSum = int64_t(kHighPassLength) * box4, energy = 0;
+    int32_t hp1 = 0, hp2 = 0;
+    // The repeats count from the stream's first sample at the earliest.
+    const int64_t s0 = std::max<int64_t>(n0, 0);
+    int16_t previous = sample(s0 > 0 ? s0 - 1 : 0);
+    int32_t run = 0;
+    for (int64_t n = n0; n < b; ++n) {
+        const int16_t x = sample(n);
+        box5 += x - raw[(n - 5) & 7];
+        raw[n & 7] = x;
+        box4 += box5 - sum5[(n - 4) & 7];
+        sum5[n & 7] = box5;
+        lp[n & 63] = box4;
+        hpSum += box4 - lp[(n - kHighPassLength) & 63];
+        const int32_t hp = int32_t(int64_t(kHighPassLength) * lp[(n - kHighPassHalf) & 63] - hpSum);
+        const int32_t dn = hp - hp2;
+        hp2 = hp1;
+        hp1 = hp;
+        const int32_t old = d[(n - kWindow) & 63];
+        d[n & 63] = dn;
+        energy += int64_t(dn) * dn - int64_t(old) * old;
+        if (n >= s0) {
+            run = x == previous ? run + 1 : 1;
+            previous = x;
+        }
+        if (n >= a)
+            out[n - a] = Filtered{box4, dn, energy, run >= kFlatRun};
+    }
+    *end = FilterEnd{box5, box4, hp1, hp2, run, hpSum, energy, {}};
+    std::copy(std::begin(sum5), std::end(sum5), end->sum5);
+}
+
+void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vector<uint64_t>& beats,
+                                 WorkerPool& pool)
+{
+    // Below this a piece is not worth a thread's wake-up.
+    constexpr size_t kPieceMin = 8192;
+    const size_t pieces = std::min<size_t>(size_t(pool.Size()), count / kPieceMin);
+    if (pieces <= 1) {
+        Process(samples, count, beats);
+        return;
+    }
+    if (m_n == 0)
+        Start(samples[0]);
+    const std::unique_ptr<Filtered[]> filtered(new Filtered[count]);  // every entry is written
+    FilterEnd last{};
+    const int64_t base = m_n;
+    pool.Run(int(pieces), [&](int p) {
+        const size_t from = count * size_t(p) / pieces, to = count * size_t(p + 1) / pieces;
+        FilterEnd end;
+        FilterPiece(samples, base + int64_t(from), base + int64_t(to), filtered.get() + from, &end);
+        if (size_t(p) + 1 == pieces)
+            last = end;
+    });
+
+    // The decisions, one sample after another, as Process makes them.
+    int64_t n = m_n;
+    bool rising = m_rising;
+    int64_t top = m_top, topPos = m_topPos, valley = m_valley;
+    int64_t check = NextCheck();
+    for (size_t i = 0; i < count; ++i, ++n) {
+        const Filtered& f = filtered[i];
+        m_raw[n & kMask] = samples[i];
+        m_lp[n & kMask] = f.lp;
+        m_d[n & kMask] = f.d;
+        const int64_t energy = f.energy;
+        m_energies[n & (kEnergyRing - 1)] = energy;
+        if (f.flat)
+            m_lastFlat = n;
+        if (rising) {
+            if (energy > top) {
+                top = energy;
+                topPos = n;
+            } else if (2 * energy < top || n - topPos > kLongestRise) {
+                m_humps.push_back({topPos, top});
+                rising = false;
+                valley = energy;
+                check = std::min(check, topPos + kSeparation + 1);
+            }
+        } else if (energy < valley) {
+            valley = energy;
+        } else if (energy > 2 * valley + kRiseFloor) {
+            rising = true;
+            top = energy;
+            topPos = n;
+        }
+        if (n >= check) {
+            m_n = n + 1;
+            // A hump is compared with its neighbours once no later one can
+            // come within kSeparation of it.
+            if (!m_humps.empty() && m_humps.front().pos + kSeparation < (rising ? topPos : n))
+                CompareHumps(rising ? topPos : n, beats);
+            ReleaseHeld(n, beats);
+            check = NextCheck();
+        }
+    }
+    m_n = n;
+    m_box5 = last.box5;
+    m_box4 = last.box4;
+    m_hpSum = last.hpSum;
+    m_hp1 = last.hp1;
+    m_hp2 = last.hp2;
+    m_energy = last.energy;
+    m_run = last.run;
+    std::copy(std::begin(last.sum5), std::end(last.sum5), m_sum5);
     m_rising = rising;
     m_top = top;
     m_topPos = topPos;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+class WorkerPool;
+
 class PreciseQrsDetector {
 public:
     PreciseQrsDetector();
@@ -20,6 +22,8 @@ public:
     // appended to beats, ascending, as sample indices counted from the first
     // sample since Reset.
     void Process(const int16_t* samples, size_t count, std::vector<uint64_t>& beats);
+    // The same, the filters split across the pool's threads (long pieces only).
+    void Process(const int16_t* samples, size_t count, std::vector<uint64_t>& beats, WorkerPool& pool);
     // The stream has ended: appends the beats still held back. Process may
     // not be called again before Reset.
     void Finish(std::vector<uint64_t>& beats);
@@ -36,6 +40,20 @@ private:
         int64_t slope;    // steepest slope under the energy window
         int64_t rPeak;    // where the R wave is
     };
+
+    // What the filters give for one sample, and their state after a piece.
+    struct Filtered {
+        int32_t lp;
+        int32_t d;
+        int64_t energy;
+        bool flat;
+    };
+    struct FilterEnd {
+        int32_t box5, box4, hp1, hp2, run;
+        int64_t hpSum, energy;
+        int32_t sum5[8];
+    };
+    void FilterPiece(const int16_t* samples, int64_t a, int64_t b, Filtered* out, FilterEnd* end) const;
 
     void Start(int16_t x);
     int64_t NextCheck() const;

@@ -4,9 +4,12 @@
 #include <atomic>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include "analysis/QrsDetector.h"
 #include "analysis/QrsDetectorFastKernels.h"
+#include "analysis/WorkerPool.h"
 
 namespace QrsFast {
 namespace detail {
@@ -295,6 +298,93 @@ bool Detect(QrsDetector& det, const int16_t* input, uint32_t count, uint32_t* ou
 
     *outCount = RefineCandidatesWith(input, count, output, total, uint32_t(det.m_nMinSpacing), FirstMax);
     return true;
+}
+
+namespace {
+
+// Samples a piece of the stream looks back on: the band-pass's history for
+// the envelope's history.
+constexpr uint32_t PIECE_WARM_UP = QRS_ENV_TAPS + QRS_BAND_TAPS;
+// Below this a piece is not worth a thread's wake-up.
+constexpr uint32_t PIECE_MIN = 8 * QRS_BLOCK;
+static_assert(PIECE_MIN >= PIECE_WARM_UP);
+
+// The envelope of stream[a, b) into env[a, b). The filters' delay lines come
+// from the detector at the stream's start, elsewhere from the samples before
+// a; they end as the piece leaves them.
+void FilterPiece(const KernelSet& kernels, const int16_t* stream, uint32_t a, uint32_t b,
+                 int16_t (&band)[QRS_BAND_TAPS], int16_t (&envelope)[QRS_ENV_TAPS], int16_t* env)
+{
+    if (a > 0) {
+        // a >= PIECE_WARM_UP: the band-pass's delay line before the warm-up,
+        // then the warm-up's outputs are the envelope's.
+        const uint32_t w = a - QRS_ENV_TAPS;
+        for (int k = 0; k < QRS_BAND_TAPS; ++k)
+            band[k] = stream[w - 1 - uint32_t(k)];
+        int16_t warm[QRS_ENV_TAPS];
+        FilterStream<QRS_BAND_TAPS, BAND_PAIRS>(kernels.band, band, stream + w, warm, QRS_ENV_TAPS);
+        for (int k = 0; k < QRS_ENV_TAPS; ++k)
+            envelope[k] = warm[QRS_ENV_TAPS - 1 - k];
+    }
+    // Every value is written before it is read: no need to clear it.
+    const std::unique_ptr<int16_t[]> banded(new int16_t[b - a]);
+    FilterStream<QRS_BAND_TAPS, BAND_PAIRS>(kernels.band, band, stream + a, banded.get(), b - a);
+    FilterStream<QRS_ENV_TAPS, ENV_PAIRS>(kernels.env, envelope, banded.get(), env + a, b - a);
+}
+
+}  // namespace
+
+void DetectCalls(QrsDetector& det, const int16_t* stream, const uint32_t* counts, uint32_t calls,
+                 WorkerPool& pool, uint32_t* positions, const std::function<void(uint32_t, uint32_t)>& found)
+{
+    uint64_t total64 = 0;
+    for (uint32_t k = 0; k < calls; ++k)
+        total64 += counts[k];
+    const uint32_t total = uint32_t(total64);
+    if (total == 0) {
+        for (uint32_t k = 0; k < calls; ++k)
+            found(k, 0);
+        return;
+    }
+    const KernelSet kernels = ActiveKernels();
+
+    // The filters are finite: each piece starts afresh from the samples
+    // before it, so the pieces give exactly the one stream's envelope.
+    const uint32_t most = std::max<uint32_t>(1, total / PIECE_MIN);
+    const uint32_t pieces = std::min<uint32_t>(uint32_t(std::max(pool.Size(), 1)), most);
+    std::vector<uint32_t> bounds(pieces + 1);
+    for (uint32_t p = 0; p <= pieces; ++p)
+        bounds[p] = uint32_t(uint64_t(total) * p / pieces);
+    const std::unique_ptr<int16_t[]> env(new int16_t[total]);
+    int16_t lastBand[QRS_BAND_TAPS], lastEnv[QRS_ENV_TAPS];
+    pool.Run(int(pieces), [&](int p) {
+        int16_t band[QRS_BAND_TAPS], envelope[QRS_ENV_TAPS];
+        std::copy(std::begin(det.m_bandDelay), std::end(det.m_bandDelay), band);
+        std::copy(std::begin(det.m_envDelay), std::end(det.m_envDelay), envelope);
+        FilterPiece(kernels, stream, bounds[p], bounds[p + 1], band, envelope, env.get());
+        if (uint32_t(p) + 1 == pieces) {
+            std::copy(std::begin(band), std::end(band), lastBand);
+            std::copy(std::begin(envelope), std::end(envelope), lastEnv);
+        }
+    });
+    std::copy(std::begin(lastBand), std::end(lastBand), det.m_bandDelay);
+    std::copy(std::begin(lastEnv), std::end(lastEnv), det.m_envDelay);
+
+    // The threshold follows the stream: one call after another.
+    uint32_t offset = 0;
+    for (uint32_t k = 0; k < calls; ++k) {
+        const uint32_t count = counts[k];
+        uint32_t n = 0;
+        for (uint32_t pos = 0; pos < count; pos += QRS_BLOCK) {
+            const uint32_t m = std::min<uint32_t>(QRS_BLOCK, count - pos);
+            uint32_t got = 0;
+            det.FindCandidates(env.get() + offset + pos, m, positions + n, &got, pos);
+            n += got;
+        }
+        n = RefineCandidatesWith(stream + offset, count, positions, n, uint32_t(det.m_nMinSpacing), FirstMax);
+        found(k, n);
+        offset += count;
+    }
 }
 
 }  // namespace QrsFast

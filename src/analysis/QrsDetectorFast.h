@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class QrsDetector;
+class WorkerPool;
 
 namespace QrsFast {
 
@@ -32,5 +34,14 @@ bool Detect(QrsDetector& det, const int16_t* input, uint32_t count, uint32_t* ou
             uint32_t* outCount);
 void BandPass(QrsDetector& det, const int16_t* in, int16_t* out, uint32_t n);
 void Envelope(QrsDetector& det, const int16_t* in, int16_t* out, uint32_t n);
+
+// Consecutive Detect calls at once, the filters split across the pool's
+// threads: call k takes counts[k] samples, laid out in stream one call after
+// another. After each call, in order, found(k, n) is told that positions
+// holds its n results, as Detect gives them; positions needs room for the
+// largest call. The detector ends as the calls would leave it, but for its
+// last-block buffers (m_bandOut, m_envOut), which are left as they were.
+void DetectCalls(QrsDetector& det, const int16_t* stream, const uint32_t* counts, uint32_t calls,
+                 WorkerPool& pool, uint32_t* positions, const std::function<void(uint32_t, uint32_t)>& found);
 
 }  // namespace QrsFast

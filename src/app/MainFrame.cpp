@@ -68,6 +68,7 @@ constexpr int kViewCommands[] = {ID_ZOOM_50,      ID_ZOOM_75,       ID_ZOOM_100,
 // The settings of the recent-file list hold this one too.
 const QString kPreciseDetectorKey = QStringLiteral("Settings/PreciseQrsDetector");
 const QString kBeatClassesKey = QStringLiteral("Settings/ShowBeatClasses");
+const QString kAnalysisThreadsKey = QStringLiteral("Settings/AnalysisThreads");
 
 QSettings AppSettings()
 {
@@ -202,6 +203,8 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     // Only long recordings run a detector; short ones show the recorder's beats.
     if (IsLongRecordingKind(doc->GetFileKind()))
         doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DefaultDetectorFor(doc->GetFileKind()));
+    // 0 (the default) is one thread per core.
+    doc->SetThreadCount(AppSettings().value(kAnalysisThreadsKey, 0).toInt());
 
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <new>
 #include <memory>
 #include <algorithm>
@@ -820,4 +821,102 @@ TEST_F(DocumentTest, ReviewedBeatsRedoEveryStepAfterDetection)
     doc.StartAnalysis(nullptr);
     doc.WaitAnalysis();
     EXPECT_FALSE(doc.IsReviewed());
+}
+
+namespace {
+
+template <class T>
+bool SameBytes(const std::vector<T>& a, const std::vector<T>& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+template <class T>
+bool SameBytes(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// Episodes have padding after their type: field by field.
+bool SameEpisode(const Episode& a, const Episode& b)
+{
+    return a.type == b.type && a.first == b.first && a.last == b.last && a.beats == b.beats &&
+           SameBytes(a.rate, b.rate);
+}
+
+bool SameEpisodes(const std::vector<Episode>& a, const std::vector<Episode>& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameEpisode);
+}
+
+}  // namespace
+
+TEST_F(DocumentTest, ThreadCountsGiveTheSameResults)
+{
+    // A shared record (18 chunks: more than one batch) and a synthetic one
+    // whose length ends inside a chunk, with flat stretches (electrode off)
+    // here and there so that some straddle the threads' pieces.
+    std::vector<int16_t> synthetic = SyntheticEcg(11 * ANALYSIS_CHUNK_STEP + 1234, 187, 1300, 7, 10);
+    for (uint32_t at = 9000; at + 700 < synthetic.size(); at += 37000)
+        std::fill(synthetic.begin() + at, synthetic.begin() + at + 700, int16_t(-40));
+    const std::string records[] = {std::string(VITREL_DATA_DIR) + "/mitdb-100/20030108.30",
+                                   WriteSamples(m_dir.Path("20030108.30"), synthetic)};
+    for (const std::string& path : records) {
+        for (const DetectorKind kind : {DetectorKind::Standard, DetectorKind::Precise}) {
+            std::shared_ptr<const AnalysisResults> one;
+            std::vector<int> oneProgress;
+            for (const int threads : {1, 2, 3}) {
+                SCOPED_TRACE(path + (kind == DetectorKind::Precise ? " precise, " : " standard, ") +
+                             std::to_string(threads) + " threads");
+                CEcgDocument doc;
+                doc.OpenFile(path);
+                doc.SetDetectorKind(kind);
+                doc.SetThreadCount(threads);
+                RecordingView view;
+                doc.StartAnalysis(&view);
+                doc.WaitAnalysis();
+                const auto r = doc.GetResults();
+                ASSERT_TRUE(r && r->completed);
+                EXPECT_EQ(view.Events().back(), (Ev{Ev::StatisticsFinished, 1}));
+                if (threads == 1) {
+                    ASSERT_GT(r->beats.size(), 1000u);
+                    one = r;
+                    oneProgress = view.DetectionProgress();
+                    continue;
+                }
+                EXPECT_EQ(view.DetectionProgress(), oneProgress);
+                EXPECT_EQ(r->beats, one->beats);
+                EXPECT_TRUE(SameBytes(r->classes, one->classes));
+                EXPECT_EQ(r->rrIntervals, one->rrIntervals);
+                EXPECT_EQ(r->irregular, one->irregular);
+                EXPECT_TRUE(SameBytes(r->minutes, one->minutes));
+                EXPECT_TRUE(SameBytes(r->hours, one->hours));
+                EXPECT_EQ(r->minRatePosition, one->minRatePosition);
+                EXPECT_EQ(r->maxRatePosition, one->maxRatePosition);
+                EXPECT_TRUE(SameBytes(r->hrv, one->hrv));
+                EXPECT_TRUE(SameEpisodes(r->episodes, one->episodes));
+                EXPECT_EQ(r->ectopy.count, one->ectopy.count);
+                EXPECT_EQ(r->ectopy.vBeats, one->ectopy.vBeats);
+                EXPECT_EQ(r->ectopy.sBeats, one->ectopy.sBeats);
+                EXPECT_EQ(r->ectopy.pauses, one->ectopy.pauses);
+                EXPECT_EQ(r->ectopy.longestRR, one->ectopy.longestRR);
+                EXPECT_EQ(r->ectopy.longestRRAt, one->ectopy.longestRRAt);
+                EXPECT_TRUE(SameEpisodes({r->ectopy.longestRun, r->ectopy.fastestRun, r->ectopy.longestPause},
+                                         {one->ectopy.longestRun, one->ectopy.fastestRun, one->ectopy.longestPause}));
+                EXPECT_TRUE(SameBytes(r->af.burdenPercent, one->af.burdenPercent));
+                EXPECT_EQ(r->af.totalSamples, one->af.totalSamples);
+                EXPECT_EQ(r->af.episodes, one->af.episodes);
+                EXPECT_TRUE(SameEpisode(r->af.longest, one->af.longest));
+                EXPECT_TRUE(SameBytes(r->af.fastestRate, one->af.fastestRate));
+                EXPECT_TRUE(SameBytes(r->af.slowestRate, one->af.slowestRate));
+                EXPECT_EQ(r->family, one->family);
+                ASSERT_EQ(r->families.size(), one->families.size());
+                for (size_t k = 0; k < r->families.size(); ++k) {
+                    EXPECT_EQ(r->families[k].beatClass, one->families[k].beatClass);
+                    EXPECT_EQ(r->families[k].count, one->families[k].count);
+                    EXPECT_EQ(r->families[k].shape, one->families[k].shape);
+                }
+            }
+        }
+    }
 }

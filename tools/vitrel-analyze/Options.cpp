@@ -29,6 +29,8 @@ void PrintHelp(FILE* out)
                  "                       users know) or precise (the default for standard\n"
                  "                       recordings: finds nearly every beat, wide ventricular\n"
                  "                       ones included, and invents almost none)\n"
+                 "  --threads N          threads of the analysis (default 0: one per core); the\n"
+                 "                       results do not depend on it\n"
                  "  --lead NAME|N        the lead of a standard recording: its channel label or\n"
                  "                       number from 1 (default: II, MLII, ECG, I, V1-V6, ...)\n"
                  "  --reference BEATS    compare the detected beats with a reference: lines\n"
@@ -109,7 +111,7 @@ int ParseOptions(int argc, char** argv, Options* o)
             opt.json = true;
         } else if (arg == "--no-review") {
             opt.applyReview = false;
-        } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude") {
+        } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude" || arg == "--threads") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());
             const std::string value = argv[++i];
@@ -120,6 +122,11 @@ int ParseOptions(int argc, char** argv, Options* o)
                     opt.detector = DetectorKind::Precise;
                 else
                     return Usage(("--detector: standard or precise, not " + value).c_str());
+            } else if (arg == "--threads") {
+                int64_t threads = 0;
+                if (!ParseCount(value, &threads) || threads > 1024)
+                    return Usage(("--threads: not a thread count from 0 to 1024: " + value).c_str());
+                opt.threads = int(threads);
             } else if (arg == "--score-from") {
                 int64_t seconds = 0;
                 if (!ParseCount(value, &seconds) || seconds > int64_t(UINT32_MAX / ECG_SAMPLE_RATE))

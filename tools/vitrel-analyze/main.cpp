@@ -26,8 +26,40 @@
 #ifdef VITREL_HAVE_REPORT
 #include "report/BatchReport.h"
 #endif
+#ifdef VITREL_REPORT_HELPER
+#include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef VITREL_REPORT_HELPER
+// A run with --report becomes the helper that carries the report renderer
+// (beside this program in a build, in libexec once installed). Returns only
+// when there is no such run or no helper to start.
+void HandOverReport(int argc, char** argv)
+{
+    bool report = false;
+    for (int i = 1; i < argc && !report; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--")
+            break;
+        report = arg == "--report";
+    }
+    if (!report)
+        return;
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return;
+    for (const std::filesystem::path& dir : {self.parent_path(), self.parent_path() / VITREL_REPORT_HELPER_DIR}) {
+        const std::string helper = (dir / VITREL_REPORT_HELPER).string();
+        if (::access(helper.c_str(), X_OK) == 0) {
+            ::execv(helper.c_str(), argv);
+            return;
+        }
+    }
+}
+#endif
 
 // Records what the analysis run tells its view. Calls arrive on the worker;
 // the main thread reads the fields only after the worker has been joined.
@@ -98,6 +130,7 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
 
     RecordingView view;
     doc.SetDetectorKind(opt.detector.value_or(DefaultDetectorFor(doc.GetFileKind())));
+    doc.SetThreadCount(opt.threads);
     doc.StartAnalysis(&view);
     doc.WaitAnalysis();
     const bool completed =
@@ -149,6 +182,9 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
 
 int main(int argc, char** argv)
 {
+#ifdef VITREL_REPORT_HELPER
+    HandOverReport(argc, argv);
+#endif
     Options opt;
     if (const int rc = ParseOptions(argc, argv, &opt); rc != kExitOk || opt.done)
         return rc;
