@@ -153,4 +153,5 @@ private:
     bool m_bReviewed = false;
     mutable std::mutex m_csResults;
     std::shared_ptr<const AnalysisResults> m_pResults;
+    std::shared_ptr<const AnalysisResults> m_pRunResults;  // the classifier's, before any review
 };
