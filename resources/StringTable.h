@@ -356,6 +356,7 @@ inline constexpr char kReviewLoaded[] = "已载入审核：%1";
 inline constexpr char kReviewForeign[] = "审核文件 %1 不属于这个记录（长度或校验和不同），未应用，文件保持原样。";
 inline constexpr char kReviewDamaged[] = "审核文件 %1 已损坏或无法识别，未应用，文件保持原样。";
 inline constexpr char kReviewSaved[] = "审核已保存：%1";
+inline constexpr char kReviewKeepsOther[] = "%1 不是这个记录的审核，为保留它不会被覆盖";
 inline constexpr char kReviewSaveFailed[] = "无法保存审核：%1\n\n是否另存为其他位置？";
 inline constexpr char kReviewSaveAsTitle[] = "另存为";
 inline constexpr char kReviewSaveAsFilter[] = "WFDB 注释文件 (*.atr)";

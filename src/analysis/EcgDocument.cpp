@@ -109,6 +109,7 @@ void CEcgDocument::StartAnalysis(IAnalysisView* pView)
     {
         std::lock_guard<std::mutex> lock(m_csResults);
         m_pResults.reset();
+        m_pRunResults.reset();
     }
 
     if (!m_pEcgFile)

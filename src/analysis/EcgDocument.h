@@ -160,4 +160,5 @@ private:
     int m_nThreads = 0;
     mutable std::mutex m_csResults;
     std::shared_ptr<const AnalysisResults> m_pResults;
+    std::shared_ptr<const AnalysisResults> m_pRunResults;  // the classifier's, before any review
 };

@@ -57,7 +57,13 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
         read = [samples](int16_t* buffer, uint64_t first, uint32_t count) {
             return samples->ReadSamples(buffer, first, count);
         };
-    const std::shared_ptr<const AnalysisResults> previous = GetResults();
+    std::shared_ptr<const AnalysisResults> previous;
+    {
+        // The run's own grouping, so that a beat deleted and brought back by
+        // undo returns to its family.
+        std::lock_guard<std::mutex> lock(m_csResults);
+        previous = m_pRunResults ? m_pRunResults : m_pResults;
+    }
     if (given) {
         // A reviewer's classes are the last word; the families stay those the
         // classifier found, a beat added by hand in none.
@@ -90,6 +96,8 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
                      [](const Episode& a, const Episode& b) { return a.first < b.first; });
 
     std::lock_guard<std::mutex> lock(m_csResults);
+    if (!given)
+        m_pRunResults = results;
     m_pResults = std::move(results);
 }
 

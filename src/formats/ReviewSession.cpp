@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "resources/StringTable.h"
+
 namespace {
 
 constexpr uint32_t kPeakRadius = ECG_SAMPLE_RATE * 60 / 1000;  // 60 ms
@@ -11,6 +13,7 @@ constexpr uint32_t kPeakRadius = ECG_SAMPLE_RATE * 60 / 1000;  // 60 ms
 ReviewStatus CReviewSession::Begin()
 {
     m_bActive = false;
+    m_bOtherFile = false;
     const std::shared_ptr<const AnalysisResults> results = m_doc.GetResults();
     if (!results || !m_doc.GetEcgFile())
         return ReviewStatus::absent;
@@ -18,6 +21,7 @@ ReviewStatus CReviewSession::Begin()
     m_identity = IdentifyRecording(*samples);
     SavedReview saved;
     ReviewStatus status = ReadReview(ReviewPath(), m_identity, &saved);
+    m_bOtherFile = status == ReviewStatus::foreign || status == ReviewStatus::damaged;
     if (status == ReviewStatus::loaded && !m_doc.ReplaceBeats(saved.beats, saved.classes))
         status = ReviewStatus::damaged;
     if (status == ReviewStatus::loaded)
@@ -68,6 +72,12 @@ bool CReviewSession::Save(std::string* error, const std::string& path)
 {
     if (!m_bActive)
         return false;
+    if (path.empty() && m_bOtherFile) {
+        std::string text = Text::kReviewKeepsOther;
+        text.replace(text.find("%1"), 2, ReviewPath());
+        *error = text;
+        return false;
+    }
     if (!WriteReview(path.empty() ? ReviewPath() : path, m_identity, m_review.Beats(), m_review.Classes(), error))
         return false;
     m_review.MarkSaved();

@@ -32,6 +32,7 @@ public:
 
     bool IsModified() const { return m_review.IsModified(); }
     // Writes the review beside the recording (or to path), whole or not at all.
+    // A file found there that is not this recording's review is never replaced.
     bool Save(std::string* error, const std::string& path = {});
     std::string ReviewPath() const { return ReviewPathFor(m_doc.GetFilePath()); }
 
@@ -42,4 +43,5 @@ private:
     CBeatReview m_review;
     RecordingIdentity m_identity;
     bool m_bActive = false;
+    bool m_bOtherFile = false;  // the review's place holds another recording's or a damaged review
 };

@@ -811,11 +811,23 @@ TEST_F(DocumentTest, ReviewedBeatsRedoEveryStepAfterDetection)
     EXPECT_LT(results->hrv.nnCount, beats.size() - 1);
     EXPECT_TRUE(doc.IsStatisticsReady());
 
+    // A beat taken out and put back (an undone delete) is in its family again.
+    const std::vector<uint32_t> family = results->family;
+    ASSERT_NE(family[20], NO_FAMILY);
+    std::vector<uint32_t> fewer = beats;
+    std::vector<BeatClass> fewerClasses = classes;
+    fewer.erase(fewer.begin() + 20);
+    fewerClasses.erase(fewerClasses.begin() + 20);
+    ASSERT_TRUE(doc.ReplaceBeats(fewer, fewerClasses));
+    ASSERT_TRUE(doc.ReplaceBeats(beats, classes));
+    EXPECT_EQ(doc.GetResults()->family, family);
+    const auto restored = doc.GetResults();
+
     // Lists that are not a beat list are refused and change nothing.
     EXPECT_FALSE(doc.ReplaceBeats({5, 5}, {BeatClass::N, BeatClass::N}));
     EXPECT_FALSE(doc.ReplaceBeats({uint32_t(n)}, {BeatClass::N}));
     EXPECT_FALSE(doc.ReplaceBeats({5}, {}));
-    EXPECT_EQ(doc.GetResults(), results);
+    EXPECT_EQ(doc.GetResults(), restored);
 
     // A new run is the detector's again.
     doc.StartAnalysis(nullptr);

@@ -316,6 +316,14 @@ void TestBeatReview::reviewOfAnotherRecording()
     QVERIFY(!doc->GetTitle().contains(QStringLiteral("已审核")));
     QCOMPARE(Beats(doc).front() % 200, Beats(doc)[1] % 200);
     QCOMPARE(QByteArray::fromStdString(ReadWholeFile(QFile::encodeName(reviewB).toStdString())), bytes);
+    // Saving does not replace it; only another place is offered.
+    QVERIFY(doc->Delete(1));
+    QVERIFY(!frame.SaveReview(doc));
+    QCOMPARE(frame.m_saveErrors.size(), 1);
+    QVERIFY2(frame.m_saveErrors[0].contains(reviewB), qPrintable(frame.m_saveErrors[0]));
+    QCOMPARE(QByteArray::fromStdString(ReadWholeFile(QFile::encodeName(reviewB).toStdString())), bytes);
+    QVERIFY(doc->IsReviewModified());
+    frame.m_answer = QMessageBox::Discard;
     frame.CloseAllDocuments();
     Settle();
 }
