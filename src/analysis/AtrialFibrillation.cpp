@@ -247,18 +247,16 @@ private:
 // energy of the average over the mean energy of the single stretches, each
 // less its own mean and slope. Near 1 for a P wave locked to the QRS, near
 // 1/P_BEATS for a fibrillating baseline. -1 where the lead cannot be read.
-std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std::vector<Interval>& iv,
-                                  const SampleReader& read)
+// Coherence at intervals ja..jb; interval j uses the stretches of intervals
+// j-P_BEATS/2+1 .. j+P_BEATS/2.
+void PWaveCoherenceSpan(const std::vector<uint32_t>& beats, const std::vector<Interval>& iv, BlockReader& signal,
+                        size_t ja, size_t jb, std::vector<float>& out)
 {
     const size_t n = iv.size();
-    std::vector<float> out(n, -1.0f);
-    if (!read || n == 0)
-        return out;
     // One detrended stretch per usable interval (the beat that ends it), in a
     // ring of P_BEATS, summed as it slides: memory stays small.
     std::vector<float> ring(size_t(P_BEATS) * P_LENGTH, 0.0f), sum(P_LENGTH, 0.0f);
     std::vector<float> energy(P_BEATS, 0.0f);
-    BlockReader signal(read);
     std::vector<bool> valid(P_BEATS, false);
     double energySum = 0;
     uint32_t count = 0;
@@ -266,9 +264,9 @@ std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std:
     double tVar = 0;
     for (uint32_t t = 0; t < P_LENGTH; ++t)
         tVar += (t - tMean) * (t - tMean);
-    // Coherence at interval j uses the stretches of intervals j-P_BEATS/2 .. j+P_BEATS/2-1.
     const size_t lead = P_BEATS / 2;
-    for (size_t k = 0; k < n + lead; ++k) {
+    const size_t from = ja + 1 > lead ? ja + 1 - lead : 0;
+    for (size_t k = from; k <= jb + lead; ++k) {
         if (k < n) {
             const size_t slot = k % P_BEATS;
             float* x = &ring[slot * P_LENGTH];
@@ -301,12 +299,41 @@ std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std:
                 valid[slot] = true;
             }
         }
-        if (k >= lead && count >= P_BEATS / 2 && energySum > 0) {
+        if (k >= ja + lead && count >= P_BEATS / 2 && energySum > 0) {
             double s = 0;
             for (uint32_t t = 0; t < P_LENGTH; ++t)
                 s += double(sum[t]) * sum[t];
             out[k - lead] = float(s / (double(count) * energySum));
         }
+    }
+}
+
+// How well the stretch before the R waves lines up beat after beat: the
+// energy of the average over the mean energy of the single stretches, each
+// less its own mean and slope. Near 1 for a P wave locked to the QRS, near
+// 1/P_BEATS for a fibrillating baseline. -1 where the lead cannot be read or
+// where it is not asked for: reading a day's lead for regular rhythm costs
+// more than all the rest, and on every review edit.
+std::vector<float> PWaveCoherence(const std::vector<uint32_t>& beats, const std::vector<Interval>& iv,
+                                  const SampleReader& read, const std::vector<bool>& wanted)
+{
+    const size_t n = iv.size();
+    std::vector<float> out(n, -1.0f);
+    if (!read || n == 0)
+        return out;
+    BlockReader signal(read);
+    for (size_t j = 0; j < n;) {
+        if (!wanted[j]) {
+            ++j;
+            continue;
+        }
+        // Wanted intervals closer than a window share one pass.
+        size_t last = j;
+        for (size_t k = j + 1; k < n && k <= last + P_BEATS; ++k)
+            if (wanted[k])
+                last = k;
+        PWaveCoherenceSpan(beats, iv, signal, j, last, out);
+        j = last + 1;
     }
     return out;
 }
@@ -376,12 +403,15 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
         return out;
     const std::vector<Interval> iv = UsableIntervals(beats, classes, p);
     const Irregular irregular = Irregularity(iv, p);
-    const std::vector<float> coherence = PWaveCoherence(beats, iv, read);
+    std::vector<bool> irregularAt(iv.size());
+    for (size_t j = 0; j < iv.size(); ++j)
+        irregularAt[j] = irregular.score[j] > p.irregularity;
+    const std::vector<float> coherence = PWaveCoherence(beats, iv, read, irregularAt);
 
     // Irregular stretches of usable intervals; gaps shorter than the bridge are closed.
     std::vector<std::pair<size_t, size_t>> runs;
     for (size_t j = 0; j < iv.size(); ++j) {
-        bool af = irregular.score[j] > p.irregularity;
+        bool af = irregularAt[j];
         if (af && coherence[j] >= 0 && coherence[j] > p.pWaveCoherence)
             af = false;
         if (!af)

@@ -8,6 +8,7 @@
 #include "analysis/BeatClassifier.h"
 #include "analysis/EcgDocument.h"
 #include "analysis/Ectopy.h"
+#include "analysis/WorkerPool.h"
 #include "analysis/HeartRateVariability.h"
 
 namespace {
@@ -77,7 +78,7 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
                     r.family[i] = previous->family[size_t(it - previous->beats.begin())];
             }
     } else if (read) {
-        BeatClassification c = ClassifyBeats(read, sampleCount, r.beats);
+        BeatClassification c = ClassifyBeats(read, sampleCount, r.beats, unsigned(ResolveThreadCount(m_nThreads)));
         r.classes = std::move(c.classes);
         r.family = std::move(c.family);
         r.families = std::move(c.families);
