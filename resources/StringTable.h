@@ -209,6 +209,13 @@ inline constexpr char kScrollLineRight[] = "向右滚动";
 
 // The waveform strip.
 inline constexpr char kCalibrationLabel[] = "1mv";
+// After the name of the analysed lead, when a recording shows several.
+inline constexpr char kAnalysedLeadMark[] = "（分析）";
+// The view menu's leads pop-up: one item to show each lead, one to analyse it.
+inline constexpr char kMenuLeads[] = "导联(&L)";
+inline constexpr char kShowLead[] = "显示导联 %1\tAlt+%2";
+inline constexpr char kAnalyseLead[] = "分析导联 %1";
+inline constexpr char kLeadChanged[] = "正在重新分析导联 %1";
 inline constexpr char kAbsoluteTime[] = "绝对时间：%04d-%02d-%02d %02d:%02d:%02d";
 inline constexpr char kRelativeTime[] = "相对时间：%02d:%02d:%02d";
 // A recording that cannot tell when it began: the time since its start.

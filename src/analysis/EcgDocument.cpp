@@ -82,6 +82,45 @@ uint32_t CEcgDocument::ReadSamples(int16_t* buffer, int64_t first, uint32_t coun
     return m_pEcgFile->ReadSamples(buffer, uint64_t(first), count);
 }
 
+int CEcgDocument::GetLeadCount() const
+{
+    return m_pEcgFile ? m_pEcgFile->GetLeadCount() : 0;
+}
+
+int CEcgDocument::GetAnalysedLead() const
+{
+    return m_pEcgFile ? m_pEcgFile->GetAnalysedLead() : 0;
+}
+
+std::string CEcgDocument::GetLeadName(int lead) const
+{
+    return m_pEcgFile ? m_pEcgFile->GetLeadName(lead) : std::string();
+}
+
+uint32_t CEcgDocument::ReadLeadSamples(int lead, int16_t* buffer, int64_t first, uint32_t count)
+{
+    if (!m_pEcgFile || first < 0 || uint64_t(first) > m_pEcgFile->GetSampleCount())
+        return 0;
+    return m_pEcgFile->ReadLeadSamples(lead, buffer, uint64_t(first), count);
+}
+
+bool CEcgDocument::SelectLead(int lead, IAnalysisView* pView)
+{
+    if (!m_pEcgFile)
+        return false;
+    std::unique_ptr<CEcgFile> file = m_pEcgFile->WithAnalysedLead(lead);
+    if (!file)
+        return false;
+    StopAnalysis();
+    m_pEcgFile->Close();
+    m_pEcgFile = std::move(file);
+    // The detector settles again on the new lead's first seconds.
+    m_detector.Reset();
+    m_bDetectorPrimed = false;
+    StartAnalysis(pView);
+    return true;
+}
+
 bool CEcgDocument::ReadHeader(void* buffer)
 {
     if (!m_pEcgFile || IsLongRecordingKind(m_pEcgFile->GetFileKind()))

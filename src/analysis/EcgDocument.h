@@ -59,6 +59,15 @@ public:
     uint64_t GetSampleCount() const;
     uint32_t ReadSamples(int16_t* buffer, int64_t first, uint32_t count);
     bool ReadHeader(void* buffer);
+    // The recording's leads (file order) for the view; the analysed one is
+    // what ReadSamples reads.
+    int GetLeadCount() const;
+    int GetAnalysedLead() const;
+    std::string GetLeadName(int lead) const;
+    uint32_t ReadLeadSamples(int lead, int16_t* buffer, int64_t first, uint32_t count);
+    // Stops the run and analyses another lead from the start, reporting to
+    // pView; false (nothing changed) when the recording has no such lead.
+    bool SelectLead(int lead, IAnalysisView* pView);
 
     // Analysis run. The detector chosen here serves the runs started after;
     // short recordings always show the recorder's own beats.

@@ -119,7 +119,12 @@ bool CMainFrame::CreateMenuBar()
     QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
     AddViewCommands(view, m_actions);
     AddCommands(view, kMenuViewMain, m_actions);
-    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    m_pLeadMenu = view->addMenu(ToQString(Text::kMenuLeads));
+    m_pLeadMenu->setObjectName(QStringLiteral("IDR_LEAD_MENU"));
+    connect(view, &QMenu::aboutToShow, this, [this]() {
+        UpdateCommandUI();
+        UpdateLeadMenu();
+    });
 
     QMenu* window = bar->addMenu(ToQString(Text::kMenuWindow));
     AddCommands(window, kMenuWindow, m_actions);

@@ -209,6 +209,8 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);
     connect(frame->GetView(), &CVitrelView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    CVitrelView* view = frame->GetView();
+    connect(view, &CVitrelView::viewMoved, this, [this, view]() { OnViewMoved(view); });
     frame->GetView()->SetShowBeatClasses(m_bShowBeatClasses);
     connect(pDoc, &CVitrelDoc::documentClosing, this, &CMainFrame::OnDocumentClosing);
     connect(frame, &CChildFrame::documentClosed, this, &CMainFrame::OnDocumentClosed);
@@ -451,6 +453,7 @@ void CMainFrame::SetActiveView(CVitrelView* pView)
 {
     g_pActiveView = pView;
     m_paneSet.SetDocument(pView ? pView->GetDocument() : nullptr);
+    OnViewMoved(pView);
 }
 
 void CMainFrame::FillResultPanes(CVitrelView* pView)

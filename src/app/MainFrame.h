@@ -50,6 +50,10 @@ public:
     void OnCommand(int id);
     // Brings every command's enabled and checked state up to date.
     void UpdateCommandUI();
+    // The leads pop-up of the view menu (IDR_LEAD_MENU), filled from the
+    // active view's recording; choosing a lead to analyse re-runs the analysis.
+    void UpdateLeadMenu();
+    void OnAnalyseLead(int lead);
 
     // Opens path, or brings its window forward when it is already open
     // (the same file, see CVitrelDoc::IsSamePath). Shows the file error and
@@ -155,6 +159,8 @@ private:
     void UpdateIndicators();
     static CVitrelDoc* DocumentOf(CVitrelView* pView);
     void OnRelabelFamily(const std::vector<size_t>& indices, BeatClass to);
+    // The tachogram's mark follows the active view.
+    void OnViewMoved(CVitrelView* pView);
 
     QMdiArea* m_pMdiArea = nullptr;
     QToolBar* m_pToolBar = nullptr;
@@ -162,6 +168,7 @@ private:
     QAction* m_pRecentEnd = nullptr;   // separator after the recent files
     QMenu* m_pContextMenu = nullptr;
     QMenu* m_pBeatMenu = nullptr;
+    QMenu* m_pLeadMenu = nullptr;
     QHash<int, QAction*> m_actions;
     CPaneSet m_paneSet;
     QList<QAction*> m_recentActions;

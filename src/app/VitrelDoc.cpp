@@ -53,6 +53,15 @@ QString CVitrelDoc::GetTitle() const
     return title;
 }
 
+bool CVitrelDoc::AnalyseLead(int lead, IAnalysisView* pView)
+{
+    if (IsReviewModified() || lead < 0 || lead >= GetLeadCount() || lead == GetAnalysedLead())
+        return false;
+    m_pReview.reset();
+    m_bReviewed = false;
+    return SelectLead(lead, pView);
+}
+
 ReviewStatus CVitrelDoc::BeginReview()
 {
     m_pReview = std::make_unique<CReviewSession>(*this);

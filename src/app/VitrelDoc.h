@@ -39,6 +39,10 @@ public:
     // "./" spelling of an open recording is that recording; letter case counts.
     static bool IsSamePath(const QString& a, const QString& b);
 
+    // Analyses another lead from the start, the review dropped; false when
+    // there is no such lead or an unsaved review would be lost.
+    bool AnalyseLead(int lead, IAnalysisView* pView);
+
     CVitrelView* GetView() const { return m_pView; }
     void SetView(CVitrelView* pView) { m_pView = pView; }
     CChildFrame* GetFrame() const { return m_pFrame; }

@@ -140,6 +140,52 @@ void DrawGrid(QImage* surface, QRgb colour, int left, int top, int width, int he
     }
 }
 
+// One lead's trace and calibration pulse; the baseline at top + half.
+// False for want of memory.
+bool DrawTrace(CSurface* surface, const int16_t* samples, uint32_t n, int half, int top, int gain, double z,
+               std::vector<QPoint>& pts, std::vector<uint8_t>& kinds)
+{
+    if (n == 0)
+        return true;
+    try {
+        pts.resize(n);
+        kinds.assign(n, LINE_TO);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        const int x = static_cast<int>((i / 2) * z);
+        // In this order: scaling by gain * zoom first rounds differently.
+        const int y = static_cast<int>(half - (samples[i] / double(ECG_UNITS_PER_MV)) * gain * z + top);
+        pts[i] = QPoint(x, y);
+    }
+    kinds[0] = MOVE_TO;
+    kinds[n - 1] = MOVE_TO;
+
+    if (n > CEcgPainter::CALIBRATION_SAMPLES) {
+        const int Y0 = half + top;
+        const int Y1 = static_cast<int>(half - gain * z + top);
+        for (int i = 0; i < CEcgPainter::CALIBRATION_SAMPLES; ++i)
+            pts[i] = pts[CEcgPainter::CALIBRATION_SAMPLES];
+        const int x25 = static_cast<int>(25 * z), x20 = static_cast<int>(20 * z), x30 = static_cast<int>(30 * z);
+        pts[0] = QPoint(x25, Y1); kinds[0] = MOVE_TO;
+        pts[1] = QPoint(x25, Y0); kinds[1] = LINE_TO;
+        pts[2] = QPoint(x20, Y1); kinds[2] = MOVE_TO;
+        pts[3] = QPoint(x30, Y1); kinds[3] = LINE_TO;
+        pts[4] = QPoint(x20, Y0); kinds[4] = MOVE_TO;
+        pts[5] = QPoint(x30, Y0); kinds[5] = LINE_TO;
+        kinds[6] = MOVE_TO;
+    }
+    const QRgb trace = CEcgPainter::TRACE_COLOR.rgb();
+    QPoint current = pts[0];
+    for (uint32_t i = 0; i < n; ++i) {
+        if (kinds[i] == LINE_TO)
+            surface->Line(current.x(), current.y(), pts[i].x(), pts[i].y(), trace);
+        current = pts[i];
+    }
+    return true;
+}
+
 }  // namespace
 
 CEcgPainter::CEcgPainter()
@@ -276,42 +322,42 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
         m_surface.fill(BACKGROUND_COLOR.rgb());
     CSurface surface(m_surface);
 
-    if (n > 0) {
-        try {
-            pts.resize(n);
-            kinds.assign(n, LINE_TO);
-        } catch (const std::bad_alloc&) {
+    // Every lead of a recording that holds several, stacked in bands of
+    // equal height; the recorder's single lead fills the trace area.
+    struct Band {
+        int lead, half, top;
+    };
+    std::vector<Band> bands;
+    const int leadCount = pDoc ? pDoc->GetLeadCount() : 0;
+    const int analysed = pDoc ? pDoc->GetAnalysedLead() : 0;
+    if (leadCount > 1) {
+        std::vector<int> shown;
+        for (int k = 0; k < leadCount; ++k)
+            if (!settings.IsLeadHidden(k) || k == analysed)
+                shown.push_back(k);
+        const int bh = std::max(1, (h - B - LABEL_BAND) / int(shown.size()));
+        for (size_t i = 0; i < shown.size(); ++i)
+            bands.push_back({shown[i], bh / 2, LABEL_BAND + int(i) * bh});
+    } else {
+        bands.push_back({analysed, h2, LABEL_BAND});
+    }
+    m_bandTops.clear();
+    std::vector<int16_t> other;
+    for (const Band& band : bands) {
+        const int16_t* trace = samples.data();
+        uint32_t m = n;
+        if (band.lead != analysed) {
+            try {
+                other.resize(nRequested);
+            } catch (const std::bad_alloc&) {
+                return;
+            }
+            m = pDoc->ReadLeadSamples(band.lead, other.data(), P, nRequested);
+            trace = other.data();
+        }
+        if (!DrawTrace(&surface, trace, m, band.half, band.top, gain, z, pts, kinds))
             return;
-        }
-        for (uint32_t i = 0; i < n; ++i) {
-            const int x = static_cast<int>((i / 2) * z);
-            // In this order: scaling by gain * zoom first rounds differently.
-            const int y = static_cast<int>(h2 - (samples[i] / double(ECG_UNITS_PER_MV)) * gain * z + LABEL_BAND);
-            pts[i] = QPoint(x, y);
-        }
-        kinds[0] = MOVE_TO;
-        kinds[n - 1] = MOVE_TO;
-
-        if (n > CALIBRATION_SAMPLES) {
-            const int Y0 = h2 + LABEL_BAND;
-            const int Y1 = static_cast<int>(h2 - gain * z + LABEL_BAND);
-            for (int i = 0; i < CALIBRATION_SAMPLES; ++i)
-                pts[i] = pts[CALIBRATION_SAMPLES];
-            const int x25 = static_cast<int>(25 * z), x20 = static_cast<int>(20 * z), x30 = static_cast<int>(30 * z);
-            pts[0] = QPoint(x25, Y1); kinds[0] = MOVE_TO;
-            pts[1] = QPoint(x25, Y0); kinds[1] = LINE_TO;
-            pts[2] = QPoint(x20, Y1); kinds[2] = MOVE_TO;
-            pts[3] = QPoint(x30, Y1); kinds[3] = LINE_TO;
-            pts[4] = QPoint(x20, Y0); kinds[4] = MOVE_TO;
-            pts[5] = QPoint(x30, Y0); kinds[5] = LINE_TO;
-            kinds[6] = MOVE_TO;
-        }
-        QPoint current = pts[0];
-        for (uint32_t i = 0; i < n; ++i) {
-            if (kinds[i] == LINE_TO)
-                surface.Line(current.x(), current.y(), pts[i].x(), pts[i].y(), m_crTrace);
-            current = pts[i];
-        }
+        m_bandTops.push_back({band.lead, band.top});
     }
 
     // Letters of the classified marks, drawn with the captions below.
@@ -347,10 +393,25 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
     text.setPen(CAPTION_COLOR);
     text.setBackgroundMode(Qt::TransparentMode);
     const QFontMetrics fm(m_font);
-    if (n > CALIBRATION_SAMPLES) {
-        const int T = static_cast<int>(h2 + 5 * z + LABEL_BAND);
+    for (const Band& band : bands) {
+        if (n <= CALIBRATION_SAMPLES)
+            break;
+        const int T = static_cast<int>(band.half + 5 * z + band.top);
         text.drawText(QRect(0, T, static_cast<int>(50 * z), 32), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
                       ToQString(Text::kCalibrationLabel));
+    }
+    if (bands.size() > 1) {
+        QFont bold = m_font;
+        bold.setBold(true);
+        for (const Band& band : bands) {
+            const bool chosen = band.lead == analysed;
+            QString name = QString::fromStdString(pDoc->GetLeadName(band.lead));
+            if (chosen)
+                name += ToQString(Text::kAnalysedLeadMark);
+            text.setFont(chosen ? bold : m_font);
+            text.drawText(QPoint(5, band.top + 3 + fm.ascent()), name);
+        }
+        text.setFont(m_font);
     }
     text.drawText(QPoint(5, 6 + fm.ascent()), caption);
     for (const auto& [x, c] : letters) {

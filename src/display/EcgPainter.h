@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 class CEcgDocument;
 class QPainter;
@@ -27,6 +29,9 @@ struct DisplaySettings {
     int64_t m_nDragPos = 0;    // left edge while a drag is under way
     int64_t m_nViewPos = 0;    // left edge, committed
     int64_t m_nSelectedBeat = -1;   // sample of the selected beat, -1 for none
+    uint64_t m_nHiddenLeads = 0;    // bit k: lead k of a recording of several is not drawn
+
+    bool IsLeadHidden(int lead) const { return lead >= 0 && lead < 64 && (m_nHiddenLeads >> lead & 1u); }
 
     // The sample at the left edge as painted.
     int64_t LeftEdge() const { return m_bDragging ? m_nDragPos : m_nViewPos; }
@@ -84,6 +89,9 @@ public:
     const QFont& GetFont() const { return m_font; }
     // Horizontal offset of the grid in pixels, as the last paint computed it.
     int GetGridPhase() const { return m_nGridPhase; }
+    // The leads the last paint drew and the top of each one's band, top down
+    // (one entry for a single lead).
+    const std::vector<std::pair<int, int>>& GetLeadBands() const { return m_bandTops; }
 
 private:
     int m_nGridPhase = 0;
@@ -96,4 +104,5 @@ private:
     QImage m_surface;
     QString m_strAbsTime;
     QString m_strRelTime;
+    std::vector<std::pair<int, int>> m_bandTops;
 };

@@ -175,6 +175,14 @@ void CVitrelView::OnDraw(QPainter* pDC)
 {
     const QRect rc = GetClientRect();
     m_pPainter->DrawStrip(m_pDocument, m_settings, pDC, rc.width(), rc.height(), IsProgressVisible());
+    const int64_t first = m_settings.LeftEdge();
+    const int64_t length = static_cast<int64_t>(2.0 * rc.width() / m_settings.m_fZoom);
+    if (first != m_nMovedFirst || length != m_nMovedLength) {
+        m_nMovedFirst = first;
+        m_nMovedLength = length;
+        emit viewMoved(static_cast<uint32_t>(std::clamp<int64_t>(first, 0, UINT32_MAX)),
+                       static_cast<uint32_t>(std::clamp<int64_t>(length, 0, UINT32_MAX)));
+    }
 }
 
 void CVitrelView::paintEvent(QPaintEvent* event)
@@ -515,4 +523,21 @@ void CVitrelView::SetShowBeatClasses(bool on)
         return;
     m_settings.m_bShowBeatClasses = on;
     update();
+}
+
+void CVitrelView::SetLeadHidden(int lead, bool hidden)
+{
+    if (lead < 0 || lead >= 64 || IsLeadHidden(lead) == hidden)
+        return;
+    m_settings.m_nHiddenLeads ^= uint64_t(1) << lead;
+    update();
+    emit commandStateChanged();
+}
+
+void CVitrelView::OnLeadChanged()
+{
+    m_settings.m_nSelectedBeat = -1;
+    m_bInsertArmed = false;
+    update();
+    emit commandStateChanged();
 }

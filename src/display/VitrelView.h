@@ -44,6 +44,12 @@ public:
     const DisplaySettings& GetDisplaySettings() const { return m_settings; }
     // R marks by beat class (the frame's 显示心搏分类).
     void SetShowBeatClasses(bool on);
+    // Of a recording with several leads, lead k drawn or not; the analysed
+    // lead is always drawn.
+    void SetLeadHidden(int lead, bool hidden);
+    bool IsLeadHidden(int lead) const { return m_settings.IsLeadHidden(lead); }
+    // The document analyses another lead now: the selection goes, the strip is redrawn.
+    void OnLeadChanged();
     // The window that keeps the active view and the panes; none for a view on its own.
     void SetHost(IViewHost* pHost) { m_pHost = pHost; }
 
@@ -123,6 +129,8 @@ public:
 signals:
     // Enabled or checked state of a command may have changed.
     void commandStateChanged();
+    // The stretch on screen changed (scrolling, dragging, zoom, size).
+    void viewMoved(uint32_t first, uint32_t length);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -180,4 +188,5 @@ private:
     bool m_bInsertArmed = false;
     int m_nPressX = 0;
     int64_t m_nContextSample = -1;   // where the beat menu was opened
+    int64_t m_nMovedFirst = -1, m_nMovedLength = -1;   // as last told by viewMoved
 };

@@ -122,6 +122,15 @@ void CVitrelView::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
+    // Alt+1 to Alt+9 show or hide the leads of a recording of several.
+    if (mods == Qt::AltModifier && event->key() >= Qt::Key_1 && event->key() <= Qt::Key_9 && m_pDocument) {
+        const int lead = event->key() - Qt::Key_1;
+        if (lead < m_pDocument->GetLeadCount() && m_pDocument->GetLeadCount() > 1) {
+            SetLeadHidden(lead, !IsLeadHidden(lead));
+            event->accept();
+            return;
+        }
+    }
     // The keys move the strip as the scroll bar's own commands do.
     int code = -1;
     if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {

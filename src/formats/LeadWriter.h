@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,20 @@ inline int16_t ToUnits(double millivolts)
 }
 
 
+// Where a lead's samples go as they are made.
+using LeadSink = std::function<void(const int16_t*, size_t)>;
+
+inline LeadSink SinkTo(CResultWriter& out)
+{
+    return [&out](const int16_t* p, size_t n) { out.Bytes(p, n * sizeof(int16_t)); };
+}
+
 // Brings a lead in millivolts at its own rate to 250/s and 1010 units/mV,
-// and writes it to out as it goes.
+// and hands it to out as it goes.
 class LeadWriter {
 public:
-    LeadWriter(double rate, uint64_t inputSamples, const std::string& path, CResultWriter& out)
-        : m_rate(rate), m_path(path), m_out(out)
+    LeadWriter(double rate, uint64_t inputSamples, const std::string& path, LeadSink out)
+        : m_rate(rate), m_path(path), m_out(std::move(out))
     {
         if (double(inputSamples) * ECG_SAMPLE_RATE / rate > double(STANDARD_MAX_SAMPLES))
             throw CFileException(CFileException::recordingTooLarge, -1, path);
@@ -87,6 +96,7 @@ public:
         if (m_resampler)
             Push(nullptr, 0);
     }
+    uint64_t Written() const { return m_written; }
 
 private:
     void Emit(const double* p, size_t n)
@@ -97,12 +107,12 @@ private:
         m_written += n;
         if (m_written > STANDARD_MAX_SAMPLES)
             throw CFileException(CFileException::recordingTooLarge, -1, m_path);
-        m_out.Bytes(m_units.data(), n * sizeof(int16_t));
+        m_out(m_units.data(), n);
     }
 
     double m_rate;
     const std::string& m_path;
-    CResultWriter& m_out;
+    LeadSink m_out;
     soxr_t m_resampler = nullptr;
     std::vector<double> m_resampled, m_shifted;
     std::vector<int16_t> m_units;

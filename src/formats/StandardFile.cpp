@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -137,7 +138,7 @@ struct LeadLayout {
 // Decodes the lead through BioSig. BioSig 3.0.1 garbles or crashes on reads
 // that do not start at record 0 of a freshly opened EDF+ file, so the lead
 // is read in one piece.
-void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, CResultWriter& out)
+uint64_t DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout, double rate, const LeadSink& out)
 {
     const uint32_t step = layout.recordSamples / layout.leadSamples;
     LeadWriter writer(rate, uint64_t(layout.records) * layout.leadSamples, path, out);
@@ -165,6 +166,7 @@ void DecodeLead(HDRTYPE* hdr, const std::string& path, const LeadLayout& layout,
         writer.Push(native.data(), native.size());
     }
     writer.Finish();
+    return writer.Written();
 }
 
 }  // namespace
@@ -173,6 +175,68 @@ CStandardFile::CStandardFile(const std::string& path, std::shared_ptr<const Stan
                              bool forDetector)
     : CEcgFile(path, NoOpen{}), m_recording(std::move(recording)), m_forDetector(forDetector)
 {
+    IndexLeads();
+}
+
+void CStandardFile::IndexLeads()
+{
+    const auto& others = m_recording->otherLeads;
+    std::vector<std::pair<int, int>> byNumber = {{m_recording->leadNumber, -1}};
+    for (size_t i = 0; i < others.size(); ++i)
+        byNumber.emplace_back(others[i].number, int(i));
+    std::stable_sort(byNumber.begin(), byNumber.end());
+    m_leads.clear();
+    for (size_t i = 0; i < byNumber.size(); ++i) {
+        m_leads.push_back(byNumber[i].second);
+        if (byNumber[i].second < 0)
+            m_nAnalysed = int(i);
+    }
+}
+
+std::string CStandardFile::GetLeadName(int lead) const
+{
+    if (lead < 0 || lead >= int(m_leads.size()))
+        return std::string();
+    const int other = m_leads[size_t(lead)];
+    return other < 0 ? m_recording->leadLabel : m_recording->otherLeads[size_t(other)].label;
+}
+
+uint32_t CStandardFile::ReadLeadSamples(int lead, int16_t* buffer, uint64_t first, uint32_t count)
+{
+    if (lead < 0 || lead >= int(m_leads.size()))
+        return 0;
+    const int other = m_leads[size_t(lead)];
+    if (other < 0)
+        return ReadSamples(buffer, first, count);
+    const std::vector<int16_t>& s = m_recording->otherLeads[size_t(other)].samples;
+    if (first >= s.size())
+        return 0;
+    const uint32_t n = uint32_t(std::min<uint64_t>(count, s.size() - first));
+    std::memcpy(buffer, s.data() + first, size_t(n) * sizeof(int16_t));
+    return n;
+}
+
+std::unique_ptr<CEcgFile> CStandardFile::WithAnalysedLead(int lead)
+{
+    if (lead < 0 || lead >= int(m_leads.size()) || lead == m_nAnalysed)
+        return nullptr;
+    const StandardRecording& from = *m_recording;
+    const auto& chosen = from.otherLeads[size_t(m_leads[size_t(lead)])];
+    auto rec = std::make_shared<StandardRecording>();
+    rec->format = from.format;
+    rec->channelLabels = from.channelLabels;
+    rec->sourceRate = from.sourceRate;
+    rec->hasStartTime = from.hasStartTime;
+    rec->startTime = from.startTime;
+    rec->leadLabel = chosen.label;
+    rec->leadNumber = chosen.number;
+    rec->samples = chosen.samples;
+    rec->detectorSamples = WithoutBaseline(rec->samples);
+    for (const auto& other : from.otherLeads)
+        if (&other != &chosen)
+            rec->otherLeads.push_back(other);
+    rec->otherLeads.push_back({from.leadLabel, from.leadNumber, from.samples});
+    return std::make_unique<CStandardFile>(GetFilePath(), std::move(rec));
 }
 
 const std::vector<int16_t>& CStandardFile::Samples() const
@@ -238,7 +302,8 @@ namespace {
 // at 360 samples/s takes about one.
 constexpr int kDecodeSeconds = 60;
 
-void WriteRecording(CResultWriter& w, const StandardRecording& r)
+// counts: the analysed lead's samples, then each other lead's.
+void WriteRecording(CResultWriter& w, const StandardRecording& r, const std::vector<uint64_t>& counts)
 {
     w.Value(int32_t(0));
     w.String(r.format);
@@ -250,6 +315,28 @@ void WriteRecording(CResultWriter& w, const StandardRecording& r)
     w.Value(r.sourceRate);
     w.Value(uint8_t(r.hasStartTime));
     w.Value(r.startTime.GetTime());
+    w.Value(uint32_t(r.otherLeads.size()));
+    for (size_t i = 0; i < r.otherLeads.size(); ++i) {
+        w.String(r.otherLeads[i].label);
+        w.Value(int32_t(r.otherLeads[i].number));
+    }
+    w.Value(uint32_t(counts.size()));
+    for (uint64_t n : counts)
+        w.Value(n);
+}
+
+bool ReadAll(int fd, void* p, size_t want)
+{
+    auto* bytes = static_cast<char*>(p);
+    for (size_t done = 0; done < want;) {
+        const ssize_t n = ::read(fd, bytes + done, want - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
 }
 
 // The description from info, the samples from the in-memory file.
@@ -266,23 +353,45 @@ bool ReadRecording(CResultReader& in, int samples, StandardRecording* r)
         if (!in.String(&r->channelLabels.back()))
             return false;
     }
-    if (!in.Value(&r->sourceRate) || !in.Value(&hasStart) || !in.Value(&start) || in.Left() != 0)
+    uint32_t others = 0, nCounts = 0;
+    if (!in.Value(&r->sourceRate) || !in.Value(&hasStart) || !in.Value(&start) || !in.Value(&others))
+        return false;
+    for (uint32_t i = 0; i < others; ++i) {
+        StandardRecording::OtherLead lead;
+        int32_t n = 0;
+        if (!in.String(&lead.label) || !in.Value(&n))
+            return false;
+        lead.number = n;
+        r->otherLeads.push_back(std::move(lead));
+    }
+    if (!in.Value(&nCounts) || nCounts != others + 1)
+        return false;
+    std::vector<uint64_t> counts(nCounts);
+    for (uint64_t& n : counts)
+        if (!in.Value(&n))
+            return false;
+    if (in.Left() != 0)
         return false;
     r->leadNumber = number;
     r->hasStartTime = hasStart != 0;
     r->startTime = CTime(start);
     struct stat st {};
-    if (::fstat(samples, &st) != 0 || st.st_size % 2 != 0)
-        return false;
-    r->samples.resize(size_t(st.st_size) / 2);
-    auto* bytes = reinterpret_cast<char*>(r->samples.data());
-    for (size_t done = 0, want = size_t(st.st_size); done < want;) {
-        const ssize_t n = ::read(samples, bytes + done, want - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    uint64_t total = 0;
+    for (uint64_t n : counts) {
+        if (n > STANDARD_MAX_SAMPLES)
             return false;
-        done += size_t(n);
+        total += n;
+    }
+    if (::fstat(samples, &st) != 0 || uint64_t(st.st_size) != total * 2)
+        return false;
+    r->samples.resize(size_t(counts[0]));
+    if (!ReadAll(samples, r->samples.data(), r->samples.size() * sizeof(int16_t)))
+        return false;
+    for (uint32_t i = 0; i < others; ++i) {
+        std::vector<int16_t>& v = r->otherLeads[i].samples;
+        v.resize(size_t(counts[i + 1]));
+        if (!ReadAll(samples, v.data(), v.size() * sizeof(int16_t)))
+            return false;
     }
     return true;
 }
@@ -320,8 +429,8 @@ std::string ReadText(const std::string& path, size_t limit)
 // One signal of an EDF/BDF file read straight from its data records. BioSig
 // brings every signal to the least common multiple of their rates, which for
 // signals of unrelated rates is millions of samples a second.
-void DecodeEdfLead(const std::string& path, const EdfFacts& facts, bool bdf, int lead, double perDigit, double offset,
-                   double rate, CResultWriter& data)
+uint64_t DecodeEdfLead(const std::string& path, const EdfFacts& facts, bool bdf, int lead, double perDigit,
+                       double offset, double rate, const LeadSink& data)
 {
     const int width = bdf ? 3 : 2;
     long long recordBytes = 0, at = 0;
@@ -348,13 +457,63 @@ void DecodeEdfLead(const std::string& path, const EdfFacts& facts, bool bdf, int
         writer.Push(values.data(), values.size());
     }
     writer.Finish();
+    return writer.Written();
 }
 
 // WFDB records are read here, not by BioSig, which takes the baseline in
 // the gain field, several signals in one 16-bit file, formats 24, 310 and
 // 311 and signals spread over several files wrongly or not at all.
+// Other leads are decoded while the decode is this young: a recording of
+// many leads opens with fewer rather than not at all.
+constexpr int kOtherLeadSeconds = 20;
+
+// The other ECG leads, each into memory first so that one that fails
+// leaves nothing behind; decode(k, sink) decodes channel k.
+void DecodeOtherLeads(const std::vector<Channel>& channels, int lead, StandardRecording* rec,
+                      std::vector<uint64_t>* counts, CResultWriter& data,
+                      const std::function<uint64_t(int, const LeadSink&)>& decode)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kOtherLeadSeconds);
+    for (size_t k = 0; k < channels.size() && rec->otherLeads.size() < STANDARD_MAX_OTHER_LEADS; ++k) {
+        if (int(k) == lead || !channels[k].usable || EcgLeadRank(channels[k].label) < 0)
+            continue;
+        if (std::chrono::steady_clock::now() > until)
+            break;
+        std::vector<int16_t> samples;
+        try {
+            decode(int(k), [&](const int16_t* p, size_t n) { samples.insert(samples.end(), p, p + n); });
+        } catch (const std::exception&) {
+            continue;
+        }
+        data.Bytes(samples.data(), samples.size() * sizeof(int16_t));
+        counts->push_back(samples.size());
+        rec->otherLeads.push_back({Trimmed(channels[k].label.c_str()), int(k) + 1, {}});
+    }
+}
+
+uint64_t DecodeWfdbSignal(const std::string& path, const WfdbHeader& header, size_t signal, const LeadSink& out)
+{
+    const WfdbSignal& s = header.signals[signal];
+    const double raw = header.frequency * s.samplesPerFrame;
+    const double rate = std::fabs(raw - std::round(raw)) <= raw * 1e-9 ? std::round(raw) : raw;
+    const double mv = WfdbMillivoltsPerUnit(s);
+    std::unique_ptr<LeadWriter> writer;
+    std::vector<double> slice;
+    ReadWfdbSignal(
+        FolderOf(path), header, signal, path,
+        [&](uint64_t count) { writer = std::make_unique<LeadWriter>(rate, count, path, out); },
+        [&](const double* p, size_t n) {
+            slice.assign(p, p + n);
+            for (double& v : slice)
+                v *= mv;
+            writer->Push(slice.data(), slice.size());
+        });
+    writer->Finish();
+    return writer->Written();
+}
+
 void DecodeWfdb(const std::string& path, const StandardOpenOptions& options, StandardRecording* rec,
-                CResultWriter& data)
+                std::vector<uint64_t>* counts, CResultWriter& data)
 {
     WfdbHeader header;
     if (!ParseWfdbHeader(ReadText(path, 1 << 20), &header))
@@ -374,19 +533,10 @@ void DecodeWfdb(const std::string& path, const StandardOpenOptions& options, Sta
     rec->hasStartTime = header.hasTime && header.hasDate &&
                         CivilTime(header.year, header.month, header.day, header.hour, header.minute, header.second,
                                   &rec->startTime);
-    const double mv = WfdbMillivoltsPerUnit(s);
-    std::unique_ptr<LeadWriter> writer;
-    std::vector<double> slice;
-    ReadWfdbSignal(
-        FolderOf(path), header, size_t(lead), path,
-        [&](uint64_t count) { writer = std::make_unique<LeadWriter>(rec->sourceRate, count, path, data); },
-        [&](const double* p, size_t n) {
-            slice.assign(p, p + n);
-            for (double& v : slice)
-                v *= mv;
-            writer->Push(slice.data(), slice.size());
-        });
-    writer->Finish();
+    counts->push_back(DecodeWfdbSignal(path, header, size_t(lead), SinkTo(data)));
+    DecodeOtherLeads(channels, lead, rec, counts, data, [&](int k, const LeadSink& sink) {
+        return DecodeWfdbSignal(path, header, size_t(k), sink);
+    });
 }
 
 // Decodes in the child: what is known of the recording goes to info, then
@@ -395,10 +545,11 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
             const StandardOpenOptions& options, CResultWriter& info, CResultWriter& data)
 {
     auto rec = std::make_shared<StandardRecording>();
+    std::vector<uint64_t> counts;
     if (kind == SignatureKind::mit) {
-        DecodeWfdb(path, options, rec.get(), data);
+        DecodeWfdb(path, options, rec.get(), &counts, data);
         data.Flush();
-        WriteRecording(info, *rec);
+        WriteRecording(info, *rec, counts);
         return;
     }
     const bool edf = kind == SignatureKind::edf || kind == SignatureKind::bdf;
@@ -424,19 +575,34 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
         channels.push_back({c.Label, c.OnOff == 1 && IsVoltage(c.PhysDimCode) && c.SPR > 0});
     }
     const int lead = ChooseLead(channels, options.lead, path);
+    // Channel k's rate, checked; and whether it is read from its data records.
+    auto rateOf = [&](const HDRTYPE* h, int k, bool* own) {
+        const CHANNEL_TYPE& c = h->CHANNEL[k];
+        if (c.SPR == 0 || h->SPR % c.SPR != 0)
+            throw CFileException(CFileException::recordingDamaged, -1, path);
+        const double ownRate = edf && facts.recordSeconds > 0 ? c.SPR / facts.recordSeconds
+                                                              : h->SampleRate * c.SPR / h->SPR;
+        const double rate = NominalRate(ownRate, c.SPR, kind, durationField);
+        if (!(rate >= 1) || rate > 1e6)
+            throw CFileException(CFileException::formatUnsupported, -1, path);
+        // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
+        // samples, as its own converter writes them from WFDB format 212).
+        if (kind == SignatureKind::gdf && c.GDFTYP > 255 && (c.GDFTYP - 255) % 8 != 0)
+            throw CFileException(CFileException::formatUnsupported, -1, path);
+        *own = edf && facts.records == h->NRec && size_t(k) < facts.samplesPerRecord.size() &&
+               facts.samplesPerRecord[size_t(k)] == c.SPR && h->SPR != c.SPR;
+        return rate;
+    };
+    auto decodeWith = [&](HDRTYPE* h, int k, double rate, bool own, const LeadSink& sink) {
+        const CHANNEL_TYPE& c = h->CHANNEL[k];
+        const double mv = MillivoltsPerUnit(c.PhysDimCode);
+        if (own)
+            return DecodeEdfLead(path, facts, kind == SignatureKind::bdf, k, c.Cal * mv, c.Off * mv, rate, sink);
+        return DecodeLead(h, path, LeadLayout{k, h->NRec, h->SPR, c.SPR, mv}, rate, sink);
+    };
     const CHANNEL_TYPE& ch = hdr->CHANNEL[lead];
-    if (ch.SPR == 0 || hdr->SPR % ch.SPR != 0)
-        throw CFileException(CFileException::recordingDamaged, -1, path);
-    const double ownRate = edf && facts.recordSeconds > 0 ? ch.SPR / facts.recordSeconds
-                                                          : hdr->SampleRate * ch.SPR / hdr->SPR;
-    const double rate = NominalRate(ownRate, ch.SPR, kind, durationField);
-    if (!(rate >= 1) || rate > 1e6)
-        throw CFileException(CFileException::formatUnsupported, -1, path);
-    // BioSig 3.0.1 misreads GDF samples packed in bit fields (12-bit
-    // samples, as its own converter writes them from WFDB format 212).
-    if (kind == SignatureKind::gdf && ch.GDFTYP > 255 && (ch.GDFTYP - 255) % 8 != 0)
-        throw CFileException(CFileException::formatUnsupported, -1, path);
-    const LeadLayout layout{lead, hdr->NRec, hdr->SPR, ch.SPR, MillivoltsPerUnit(ch.PhysDimCode)};
+    bool ownEdf = false;
+    const double rate = rateOf(hdr, lead, &ownEdf);
     rec->leadNumber = lead + 1;
     rec->leadLabel = Trimmed(ch.Label);
     rec->sourceRate = rate;
@@ -451,15 +617,36 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
                                   rec->startTime.GetLocalFields().year != facts.year))
             rec->startTime = t;
     }
-    const bool ownEdf = edf && facts.records == hdr->NRec && size_t(lead) < facts.samplesPerRecord.size() &&
-                        facts.samplesPerRecord[size_t(lead)] == ch.SPR && hdr->SPR != ch.SPR;
-    if (ownEdf)
-        DecodeEdfLead(path, facts, kind == SignatureKind::bdf, lead, ch.Cal * layout.millivolts,
-                      ch.Off * layout.millivolts, rate, data);
-    else
-        DecodeLead(hdr, path, layout, rate, data);
+    // Reading the lead changes the header: the other leads' layout is taken first.
+    struct Plan {
+        bool ok = false, own = false;
+        double rate = 0;
+    };
+    std::vector<Plan> plans(channels.size());
+    for (size_t k = 0; k < channels.size(); ++k) {
+        try {
+            plans[k].rate = rateOf(hdr, int(k), &plans[k].own);
+            plans[k].ok = true;
+        } catch (const CFileException&) {
+        }
+    }
+    counts.push_back(decodeWith(hdr, lead, rate, ownEdf, SinkTo(data)));
+    // BioSig reads a file once only from its start: every other lead not
+    // read from the data records gets a fresh handle.
+    DecodeOtherLeads(channels, lead, rec.get(), &counts, data, [&](int k, const LeadSink& sink) {
+        const Plan& plan = plans[size_t(k)];
+        if (!plan.ok)
+            throw CFileException(CFileException::formatUnsupported, -1, path);
+        if (plan.own)
+            return decodeWith(hdr, k, plan.rate, true, sink);
+        BiosigHandle fresh(path);
+        HDRTYPE* h = fresh.get();
+        if (h->NS != hdr->NS || h->SPR != hdr->SPR || h->NRec != hdr->NRec)
+            throw CFileException(CFileException::recordingDamaged, -1, path);
+        return decodeWith(h, k, plan.rate, false, sink);
+    });
     data.Flush();
-    WriteRecording(info, *rec);
+    WriteRecording(info, *rec, counts);
 }
 
 }  // namespace

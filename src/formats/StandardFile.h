@@ -27,6 +27,13 @@ struct StandardRecording {
     int leadNumber = 0;            // counted from 1
     std::vector<std::string> channelLabels;
     double sourceRate = 0;         // the lead's own sampling rate
+    // The file's other ECG leads, decoded alike, for the view only.
+    struct OtherLead {
+        std::string label;
+        int number = 0;            // counted from 1
+        std::vector<int16_t> samples;
+    };
+    std::vector<OtherLead> otherLeads;
     bool hasStartTime = false;
     CTime startTime;
 };
@@ -44,19 +51,32 @@ public:
     // The analysis reader: the lead without its baseline.
     std::unique_ptr<CEcgFile> OpenReader() override;
     std::string GetLeadLabel() const override { return m_recording->leadLabel; }
+    int GetLeadCount() const override { return int(m_leads.size()); }
+    int GetAnalysedLead() const override { return m_nAnalysed; }
+    std::string GetLeadName(int lead) const override;
+    uint32_t ReadLeadSamples(int lead, int16_t* buffer, uint64_t first, uint32_t count) override;
+    std::unique_ptr<CEcgFile> WithAnalysedLead(int lead) override;
 
     const StandardRecording& Recording() const { return *m_recording; }
 
 private:
     const std::vector<int16_t>& Samples() const;
 
+    // Leads in the file's order: -1 is the analysed one, else an index of otherLeads.
+    void IndexLeads();
+
     std::shared_ptr<const StandardRecording> m_recording;
     bool m_forDetector = false;
+    std::vector<int> m_leads;
+    int m_nAnalysed = 0;
 };
 
 // The lead less its baseline, estimated by a 200 ms then a 600 ms median
 // filter (de Chazal et al. 2004), worked out at 50 values a second.
 std::vector<int16_t> WithoutBaseline(const std::vector<int16_t>& samples);
+
+// At most this many leads besides the analysed one are decoded for the view.
+constexpr size_t STANDARD_MAX_OTHER_LEADS = 11;
 
 // The preference rank of a channel label as an ECG lead (II, MLII, ECG, I,
 // V1..V6, then the other limb and chest leads, then any other ECG signal);

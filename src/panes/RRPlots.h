@@ -32,6 +32,8 @@ public:
     uint32_t SampleAtX(int x) const;
     int XOfSample(uint64_t sample) const;
     uint64_t GetSpan() const { return m_span; }
+    bool HasViewPosition() const { return m_hasView; }
+    uint32_t GetViewFirst() const { return m_viewFirst; }
 
 signals:
     void sampleClicked(uint32_t sample);

@@ -105,6 +105,18 @@ public:
     // The name of the lead the samples are; empty when the file does not say.
     virtual std::string GetLeadLabel() const { return std::string(); }
 
+    // Every lead the recording holds, in its own order, the analysed one
+    // among them: the recorder's files have that one only.
+    virtual int GetLeadCount() const { return 1; }
+    virtual int GetAnalysedLead() const { return 0; }
+    virtual std::string GetLeadName(int lead) const { return lead == 0 ? GetLeadLabel() : std::string(); }
+    virtual uint32_t ReadLeadSamples(int lead, int16_t* buffer, uint64_t first, uint32_t count)
+    {
+        return lead == GetAnalysedLead() ? ReadSamples(buffer, first, count) : 0;
+    }
+    // The same recording with another lead analysed; null when there is none.
+    virtual std::unique_ptr<CEcgFile> WithAnalysedLead(int /*lead*/) { return nullptr; }
+
 protected:
     // A reader that keeps its samples elsewhere: no file is opened.
     struct NoOpen {};

@@ -19,6 +19,8 @@
 #include "support/Recordings.h"
 #include "support/TimeZone.h"
 #include "report/ReportTestSupport.h"
+#include "panes/RRPlots.h"
+#include <QMenu>
 #include <QTableWidget>
 
 using namespace testsupport;
@@ -31,6 +33,7 @@ private slots:
     void initTestCase();
     void recordAndItsEdfCopyOpenAsLongRecordings();
     void unknownStartShowsElapsedTime();
+    void everyLeadStackedCalibratedAndNamed();
 
 private:
     QTemporaryDir m_dir;
@@ -149,3 +152,94 @@ void TestStandardWindow::unknownStartShowsElapsedTime()
 
 QTEST_MAIN(TestStandardWindow)
 #include "tst_standardwindow.moc"
+
+void TestStandardWindow::everyLeadStackedCalibratedAndNamed()
+{
+    // Two leads in one file: spikes on the first, a flat line on the second.
+    const std::string dir = QFile::encodeName(m_dir.path()).toStdString();
+    const uint32_t count = 30000;
+    const std::string header = "twolead 2 250 30000\ntwolead.dat 16 1010 16 0 0 0 0 MLII\n"
+                               "twolead.dat 16 1010 16 0 0 0 0 V5\n";
+    WriteFile(dir + "/twolead.hea", std::vector<uint8_t>(header.begin(), header.end()));
+    const std::vector<int16_t> spikes = SpikeTrain(count);
+    std::vector<int16_t> frames;
+    for (uint32_t i = 0; i < count; ++i) {
+        frames.push_back(spikes[i]);
+        frames.push_back(0);
+    }
+    WriteSamples(dir + "/twolead.dat", frames);
+
+    CTestFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 800);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    CVitrelDoc* doc = frame.OpenDocumentFile(m_dir.filePath(QStringLiteral("twolead.hea")));
+    QVERIFY2(doc, qPrintable(frame.m_errors.join('\n')));
+    CVitrelView* view = doc->GetView();
+    QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && view->IsIdle(), 30000);
+    QCOMPARE(doc->GetLeadCount(), 2);
+    QCOMPARE(QString::fromStdString(doc->GetLeadName(1)), QStringLiteral("V5"));
+
+    // Each band: the 1 mV pulse 10 mm (50 px at zoom 1) tall at x = 25, the
+    // trace's baseline in the band's middle, the name at the left.
+    auto checkBands = [&](int expected) {
+        const QImage image = view->grab(view->GetClientRect()).toImage();
+        const auto& bands = view->GetPainter()->GetLeadBands();
+        QCOMPARE(int(bands.size()), expected);
+        const int trace = CEcgPainter::TRACE_COLOR.rgb(), caption = CEcgPainter::CAPTION_COLOR.rgb();
+        const int bh = (view->GetClientRect().height() - CEcgPainter::StatusBandHeight(doc) - CEcgPainter::LABEL_BAND) /
+                       expected;
+        for (const auto& [lead, top] : bands) {
+            const int base = top + bh / 2;
+            int run = 0;
+            for (int y = base - 60; y <= base + 5; ++y)
+                run += image.pixel(25, y) == QRgb(trace);
+            QCOMPARE(run, 50);
+            QCOMPARE(image.pixel(25, base - 50), QRgb(trace));
+            QCOMPARE(image.pixel(20, base - 50), QRgb(trace));
+            QVERIFY(image.pixel(25, base) != QRgb(trace));   // the pulse's foot excluded
+            bool named = false;
+            for (int y = top + 3; y < top + 20 && !named; ++y)
+                for (int x = 5; x < 40 && !named; ++x)
+                    named = image.pixel(x, y) == QRgb(caption);
+            QVERIFY2(named, qPrintable(QStringLiteral("lead %1 unnamed").arg(lead)));
+        }
+        SaveForInspection(image, expected == 2 ? "two-leads" : "one-lead-hidden");
+    };
+    checkBands(2);
+    view->SetLeadHidden(1, true);
+    view->repaint();
+    checkBands(1);
+    // The analysed lead is never hidden.
+    view->SetLeadHidden(0, true);
+    view->repaint();
+    QCOMPARE(int(view->GetPainter()->GetLeadBands().size()), 1);
+    view->SetLeadHidden(0, false);
+    view->SetLeadHidden(1, false);
+
+    // The leads pop-up analyses the other lead: a flat line has no beats.
+    const size_t spikeBeats = DocAccess::Beats(*doc).size();
+    QVERIFY(spikeBeats > 100);
+    frame.UpdateLeadMenu();
+    auto* menu = frame.findChild<QMenu*>(QStringLiteral("IDR_LEAD_MENU"));
+    QVERIFY(menu && menu->menuAction()->isEnabled());
+    QCOMPARE(menu->actions().size(), 5);
+    menu->actions()[4]->trigger();
+    QCOMPARE(doc->GetAnalysedLead(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(doc->IsStatisticsReady() && view->IsIdle(), 30000);
+    QCOMPARE(doc->GetLeadLabel(), QStringLiteral("V5"));
+    QVERIFY(DocAccess::Beats(*doc).size() < spikeBeats / 10);
+    QCOMPARE(doc->GetFrame()->windowTitle(), QStringLiteral("twolead.hea — V5"));
+    view->repaint();
+    checkBands(2);
+
+    // The tachogram marks where the view is.
+    view->CenterOnSample(20000);
+    view->repaint();
+    auto* plots = frame.findChild<CRRPlotsDlg*>();
+    QVERIFY(plots);
+    CRRTachogram* tachogram = plots->GetTachogram();
+    QVERIFY(tachogram->HasViewPosition());
+    QCOMPARE(int64_t(tachogram->GetViewFirst()), view->GetDisplaySettings().m_nViewPos);
+}
