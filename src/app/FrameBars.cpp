@@ -119,8 +119,14 @@ bool CMainFrame::CreateMenuBar()
     QMenu* view = bar->addMenu(ToQString(Text::kMenuView));
     AddViewCommands(view, m_actions);
     AddCommands(view, kMenuViewMain, m_actions);
-    m_pLeadMenu = view->addMenu(ToQString(Text::kMenuLeads));
+    // The lead choice goes before the analysis commands, 显示心搏分类 stays last.
+    m_pLeadMenu = new QMenu(ToQString(Text::kMenuLeads), view);
     m_pLeadMenu->setObjectName(QStringLiteral("IDR_LEAD_MENU"));
+    QAction* before = nullptr;
+    for (QAction* action : view->actions())
+        if (action->data().toInt() == ID_VIEW_PRECISE_QRS)
+            before = action;
+    view->insertMenu(before, m_pLeadMenu);
     connect(view, &QMenu::aboutToShow, this, [this]() {
         UpdateCommandUI();
         UpdateLeadMenu();

@@ -400,7 +400,7 @@ void CEcgPainter::DrawStrip(CEcgDocument* pDoc, const DisplaySettings& settings,
         text.drawText(QRect(0, T, static_cast<int>(50 * z), 32), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
                       ToQString(Text::kCalibrationLabel));
     }
-    if (bands.size() > 1) {
+    if (leadCount > 1) {
         QFont bold = m_font;
         bold.setBold(true);
         for (const Band& band : bands) {

@@ -135,7 +135,7 @@ void TestMainFrame::menus()
                                 Item(ID_VIEW_RMARKS, "R 波标注(&R)")};
     QCOMPARE(Describe(menus[1]->menu()),
              viewItems + (QStringList{QStringLiteral("-"), Item(ID_VIEW_ZOOM_IN, "放大(&I)"), Item(ID_VIEW_ZOOM_OUT, "缩小(&O)"),
-                                      QStringLiteral("-"), Item(ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)"),
+                                      QStringLiteral("-"), QStringLiteral(">导联(&L)"), Item(ID_VIEW_PRECISE_QRS, "高精度 QRS 检测(&Q)"),
                                                  Item(ID_VIEW_BEAT_CLASSES, "显示心搏分类(&B)")}));
     const QStringList zooms{Item(ID_ZOOM_50, "50%"),  Item(ID_ZOOM_75, "75%"),  Item(ID_ZOOM_100, "100%"),
                             Item(ID_ZOOM_125, "125%"), Item(ID_ZOOM_150, "150%"), Item(ID_ZOOM_200, "200%"),
