@@ -242,7 +242,7 @@ void CEcgReportPrinter::PrintPage()
     const int kind = m_pDocument->GetFileKind();
     const int specified = GetPageCount(m_pDocument);
     const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
-    if (IsLongRecordingKind(kind) && page > specified && m_pInfo) {
+    if (IsLongRecordingKind(kind) && page > specified && m_pInfo && m_pInfo->m_options.holterPages) {
         if (page - specified == 1)
             PrintHolterSummaryPage();
         else if (page - specified == 2)

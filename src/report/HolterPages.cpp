@@ -27,7 +27,8 @@ constexpr int kAxisMaxMs = 2000;   // longer intervals are drawn at the top edge
 struct HolterStrip {
     const char* caption;
     QString detail;
-    uint64_t position;
+    uint64_t position;   // the strip's centre
+    uint64_t at;         // the time its caption gives
 };
 
 const Episode* FirstAf(const AnalysisResults& r)
@@ -45,16 +46,18 @@ std::vector<HolterStrip> HolterStrips(const AnalysisResults& r)
     };
     std::vector<HolterStrip> strips;
     if (r.ectopy.longestRun.beats)
-        strips.push_back({Text::kLongestRun, run(r.ectopy.longestRun), r.ectopy.longestRun.first});
+        strips.push_back({Text::kLongestRun, run(r.ectopy.longestRun), r.ectopy.longestRun.first,
+                          r.ectopy.longestRun.first});
     if (r.ectopy.fastestRun.beats)
-        strips.push_back({Text::kFastestRun, run(r.ectopy.fastestRun), r.ectopy.fastestRun.first});
+        strips.push_back({Text::kFastestRun, run(r.ectopy.fastestRun), r.ectopy.fastestRun.first,
+                          r.ectopy.fastestRun.first});
     const Episode& pause = r.ectopy.longestPause;
     if (pause.beats)
         // Centred on the gap, so that both beats around it show.
         strips.push_back({Text::kLongestPause, FormatDuration(pause.last - pause.first),
-                          pause.first + (pause.last - pause.first) / 2});
+                          pause.first + (pause.last - pause.first) / 2, pause.first});
     if (const Episode* af = FirstAf(r))
-        strips.push_back({Text::kFirstAfCaption, FormatDuration(af->last - af->first), af->first});
+        strips.push_back({Text::kFirstAfCaption, FormatDuration(af->last - af->first), af->first, af->first});
     return strips;
 }
 
@@ -84,8 +87,8 @@ void CEcgReportPrinter::PrintHolterSummaryPage()
     DrawHolterFigures(20);
     // The tachogram takes the foot of the page, the hourly table what is between.
     const double bottom = std::max(150.0, m_nHeightMM - 12.0);
-    DrawHourlyTable(100, bottom - 52);
-    DrawTachogram(bottom - 46, bottom);
+    DrawHourlyTable(100, bottom - 72);
+    DrawTachogram(bottom - 66, bottom);
     m_pDC->restore();
 }
 
@@ -220,7 +223,7 @@ void CEcgReportPrinter::DrawTachogram(double top, double bottom)
         DrawLineMM(left - 1, y, left, y);
         DrawTextBlock(RectMM(kLeftMM - 4, y - 1.5, left - 1.5, y + 1.5), QString::number(ms), AlignRight, true);
     }
-    DrawTextBlock(RectMM(kLeftMM - 4, plotTop - 4.5, left + 10, plotTop - 1), ToQString(Text::kRRAxis), AlignLeft);
+    DrawTextBlock(RectMM(left + 1, plotTop + 0.5, left + 20, plotTop + 3.5), ToQString(Text::kRRAxis), AlignLeft);
     for (int k = 0; k <= 4; ++k) {
         const double x = left + (right - left) * k / 4;
         DrawLineMM(x, plotBottom, x, plotBottom + 1);
@@ -244,7 +247,7 @@ void CEcgReportPrinter::PrintHolterStripPage()
     for (const HolterStrip& s : HolterStrips(*results))
         DrawStrip(s.position,
                   ToQString(Text::kHolterStripCaption)
-                      .arg(ToQString(s.caption), s.detail, FormatClockAt(m_pDocument, s.position)),
+                      .arg(ToQString(s.caption), s.detail, FormatClockAt(m_pDocument, s.at)),
                   true, &depth);
     m_pDC->restore();
 }
