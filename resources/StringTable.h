@@ -337,6 +337,21 @@ inline constexpr char kPrintTitle[] = "打印";
 inline constexpr char kCannotPrint[] = "无法开始打印。";
 inline constexpr char kCannotWriteReport[] = "无法写入 %1：%2";
 inline constexpr char kReportOverRecording[] = "不能将报告写入 %1：它是打开的心电记录。";
+// The report's Holter pages.
+inline constexpr char kHolterPageTitle[] = "动态心电图摘要 (25mm/s, 10mm/mV)";
+inline constexpr char kHourlyHeading[] = "每小时心率与异位心搏";
+inline constexpr char kColumnHour[] = "时段";
+inline constexpr char kColumnMeanRate[] = "平均心率";
+inline constexpr char kColumnMinRate[] = "最低心率";
+inline constexpr char kColumnMaxRate[] = "最高心率";
+inline constexpr char kColumnVBeats[] = "室性";
+inline constexpr char kColumnSBeats[] = "室上性";
+inline constexpr char kHourSpan[] = "%02d:%02d-%02d:%02d";
+inline constexpr char kHoursLeftOut[] = "（另有 %d 小时未列出）";
+inline constexpr char kFirstAfCaption[] = "首次房颤发作";
+// A Holter strip's caption: what it shows, then when.
+inline constexpr char kHolterStripCaption[] = "%1（%2），发生时间：%3";
+inline constexpr char kHolterPagesOption[] = "报告中加入动态心电图摘要页和事件条图";
 
 // File errors; %1 stands for the path.
 inline constexpr char kFileNotFound[] = "没有找到 %1。";

@@ -1,5 +1,7 @@
 #include "app/PrintJob.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -11,6 +13,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QSettings>
 
 #include <algorithm>
 #include <exception>
@@ -29,6 +32,13 @@
 namespace {
 
 QString PrintTitle() { return ToQString(Text::kPrintTitle); }
+
+const QString kHolterPagesKey = QStringLiteral("Settings/ReportHolterPages");
+
+QSettings AppSettings()
+{
+    return QSettings(QStringLiteral("VITREL-ECG"), QStringLiteral("vitrel-ecg"));
+}
 
 // A PDF has no unprintable border: the whole page is the printable area.
 // The printer is shared, so its own layout comes back when the job is done.
@@ -62,7 +72,8 @@ bool DrawPages(CVitrelView* pView, QPagedPaintDevice* device, QPainter* painter,
 {
     CEcgDocument& doc = *pView->GetDocument();
     try {
-        RenderReportPages(doc, *device, *painter, from, to, preview, pView->GetDisplaySettings().m_nGain);
+        RenderReportPages(doc, *device, *painter, from, to, preview, pView->GetDisplaySettings().m_nGain,
+                          ReportOptionsFor(pView));
     } catch (const std::exception& e) {
         QMessageBox::warning(pView, PrintTitle(), QString::fromStdString(ErrorMessageFor(e, doc.GetFilePath())));
         return false;
@@ -99,7 +110,8 @@ void PrintPdfFile(CVitrelView* pView, QPrinter* printer, int from, int to)
     }
     ReportFailure failure;
     if (WriteReportPages(*pView->GetDocument(), file, printer->pageLayout(), printer->resolution(), printer->docName(),
-                         printer->creator(), from, to, &failure, pView->GetDisplaySettings().m_nGain))
+                         printer->creator(), from, to, &failure, pView->GetDisplaySettings().m_nGain,
+                         ReportOptionsFor(pView)))
         return;
     const QString text = failure.bCannotWrite
                              ? ToQString(Text::kCannotWriteReport).arg(path, QString::fromLocal8Bit(failure.strText.c_str()))
@@ -137,7 +149,7 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
     // The event pages read lists that a running analysis is still building.
     if (!pDoc || pDoc->IsAnalysisRunning())
         return;
-    const int pageCount = CEcgReportPrinter::GetPageCount(pDoc);
+    const int pageCount = CEcgReportPrinter::GetPageCount(pDoc, ReportOptionsFor(pView));
     QPrinter* printer = SharedPrinter();
 
     switch (mode) {
@@ -204,7 +216,40 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode)
 void RunPrinterSetup(QWidget* parent)
 {
     QPageSetupDialog dlg(SharedPrinter(), parent);
-    dlg.exec();
+    QCheckBox* holterPages = AddHolterPagesOption(&dlg);
+    if (dlg.exec() == QDialog::Accepted)
+        SetReportHolterPages(holterPages->isChecked());
+}
+
+bool ReportHolterPages()
+{
+    return AppSettings().value(kHolterPagesKey, true).toBool();
+}
+
+void SetReportHolterPages(bool on)
+{
+    AppSettings().setValue(kHolterPagesKey, on);
+}
+
+ReportOptions ReportOptionsFor(const CVitrelView* pView)
+{
+    ReportOptions options;
+    options.holterPages = ReportHolterPages();
+    options.beatClasses = pView && pView->GetDisplaySettings().m_bShowBeatClasses;
+    return options;
+}
+
+QCheckBox* AddHolterPagesOption(QDialog* dlg)
+{
+    auto* box = new QCheckBox(ToQString(Text::kHolterPagesOption), dlg);
+    box->setObjectName(QStringLiteral("HolterPages"));
+    box->setChecked(ReportHolterPages());
+    // Above the dialog's buttons, which end its layout.
+    if (auto* layout = qobject_cast<QBoxLayout*>(dlg->layout()))
+        layout->insertWidget(std::max(0, layout->count() - 1), box);
+    else if (dlg->layout())
+        dlg->layout()->addWidget(box);
+    return box;
 }
 
 QPrinter* SharedPrinter()

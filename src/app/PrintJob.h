@@ -2,9 +2,12 @@
 // dialogs around the report renderer, for the document of a waveform view.
 #pragma once
 
+class QCheckBox;
+class QDialog;
 class QPrinter;
 class QWidget;
 class CVitrelView;
+struct ReportOptions;
 
 enum class PrintMode { Dialog, Direct, Preview };
 
@@ -16,3 +19,13 @@ void RunPrintJob(CVitrelView* pView, PrintMode mode);
 void RunPrinterSetup(QWidget* parent);
 // The printer shared by all print commands of the application.
 QPrinter* SharedPrinter();
+
+// Whether the report of a long recording ends with the Holter pages (the
+// page-setup checkbox, remembered; on unless turned off).
+bool ReportHolterPages();
+void SetReportHolterPages(bool on);
+// The report's options for the view: the Holter pages as set, the beat
+// classes on the strips as the view shows them.
+ReportOptions ReportOptionsFor(const CVitrelView* pView);
+// The page-setup dialog's checkbox of the Holter pages, set from the setting.
+QCheckBox* AddHolterPagesOption(QDialog* dlg);

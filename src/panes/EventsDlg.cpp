@@ -11,7 +11,7 @@
 
 #include "analysis/EcgDocument.h"
 #include "panes/HolterPanes.h"
-#include "panes/HolterText.h"
+#include "figures/HolterText.h"
 #include "resources/QtResources.h"
 
 // Rows are computed when shown, so that a day's events list at once.

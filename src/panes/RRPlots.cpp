@@ -10,7 +10,7 @@
 #include <climits>
 
 #include "analysis/EcgDocument.h"
-#include "panes/HolterText.h"
+#include "figures/HolterText.h"
 #include "resources/QtResources.h"
 
 namespace {

@@ -61,7 +61,7 @@ bool FindPageSize(const std::string& name, QPageSize* pSize)
 }  // namespace
 
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
-                    std::string* pError)
+                    std::string* pError, bool holterPages)
 {
     auto fail = [&](const std::string& message) {
         if (pError)
@@ -79,9 +79,10 @@ bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::st
         return false;
 
     ReportFailure failure;
+    const ReportOptions options{holterPages, holterPages};
     if (WriteReportPages(doc, outPath, QPageLayout(size, QPageLayout::Portrait, QMarginsF()), 0,
                          LoadQString(IDS_REPORT_TITLE), QStringLiteral("vitrel-analyze"), 1,
-                         CEcgReportPrinter::GetPageCount(&doc), &failure))
+                         CEcgReportPrinter::GetPageCount(&doc, options), &failure, REPORT_GAIN, options))
         return true;
     return fail(failure.bCannotWrite ? "cannot write " + outPath + ": " + failure.strText : failure.strText);
 }

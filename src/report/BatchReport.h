@@ -10,9 +10,10 @@ class QGuiApplication;
 // is replaced only once the whole report is on disk; a path naming the
 // recording itself is refused. pageSize is a page-size name such as "A4" or
 // "Letter". Returns false and sets *pError (with the path and the system's
-// reason for a failed write) on failure.
+// reason for a failed write) on failure. holterPages adds the Holter pages
+// and the beat classes on the strips; without it the report is the recorder's.
 bool WriteReportPdf(CEcgDocument& doc, const std::string& outPath, const std::string& pageSize,
-                    std::string* pError);
+                    std::string* pError, bool holterPages = false);
 
 // Whether WriteReportPdf knows the page-size name, so a caller can refuse a
 // wrong one before a long analysis rather than after it.

@@ -63,6 +63,11 @@ CEcgReportPrinter::CEcgReportPrinter(CEcgDocument* pDoc, QPainter* pDC, CPrintIn
     }
 }
 
+int CEcgReportPrinter::GetPageCount(const CEcgDocument* pDoc, const ReportOptions& options)
+{
+    return GetPageCount(pDoc) + GetHolterPageCount(pDoc, options);
+}
+
 int CEcgReportPrinter::GetPageCount(const CEcgDocument* pDoc)
 {
     if (!pDoc || !IsLongRecordingKind(pDoc->GetFileKind()))
@@ -235,7 +240,14 @@ void CEcgReportPrinter::PrintPage()
     if (!m_pDocument || !m_pDC)
         return;
     const int kind = m_pDocument->GetFileKind();
-    if (IsLongRecordingKind(kind))
+    const int specified = GetPageCount(m_pDocument);
+    const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
+    if (IsLongRecordingKind(kind) && page > specified && m_pInfo && m_pInfo->m_options.holterPages) {
+        if (page - specified == 1)
+            PrintHolterSummaryPage();
+        else if (page - specified == 2)
+            PrintHolterStripPage();
+    } else if (IsLongRecordingKind(kind))
         PrintEventPage();
     else if (IsShortRecordingKind(kind))
         PrintSummaryPage();
@@ -365,14 +377,7 @@ void CEcgReportPrinter::PrintEventPage()
     m_pDC->setFont(MakeFont(false, 3.0, false));
 
     const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
-    const int pageCount = m_pInfo ? m_pInfo->m_nMaxPage : GetPageCount(m_pDocument);
-    QString title = LoadQString(IDS_EVENT_TITLE);
-    if (m_pDocument->GetAnalysisDetector() == DetectorKind::Precise)
-        title += ToQString(Text::kPreciseDetectorNote);
-    DrawTextBlock(RectMM(13.5, 10, 200, 20), title, AlignLeft);
-    char label[260];
-    std::snprintf(label, sizeof label, Text::kPageLabel, page, pageCount);
-    DrawTextBlock(RectMM(155, 10, 250, 20), ToQString(label), AlignLeft);
+    DrawPageHeading(LoadQString(IDS_EVENT_TITLE));
 
     int depth = 10;
     if (page == 1) {
@@ -388,10 +393,21 @@ void CEcgReportPrinter::PrintEventPage()
     m_pDC->restore();
 }
 
+void CEcgReportPrinter::DrawPageHeading(const QString& heading)
+{
+    const int page = m_pInfo ? m_pInfo->m_nCurPage : 1;
+    const int pageCount = m_pInfo ? m_pInfo->m_nMaxPage : GetPageCount(m_pDocument);
+    QString title = heading;
+    if (m_pDocument->GetAnalysisDetector() == DetectorKind::Precise)
+        title += ToQString(Text::kPreciseDetectorNote);
+    DrawTextBlock(RectMM(13.5, 10, 200, 20), title, AlignLeft);
+    char label[260];
+    std::snprintf(label, sizeof label, Text::kPageLabel, page, pageCount);
+    DrawTextBlock(RectMM(155, 10, 250, 20), ToQString(label), AlignLeft);
+}
+
 void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFormat, int* pDepthMM)
 {
-    const int D = *pDepthMM;
-
     CTime when;
     m_pDocument->GetTimeAt(&when, static_cast<int32_t>(position / ECG_SAMPLE_RATE), false);
     LocalFields f = when.GetLocalFields();
@@ -410,8 +426,14 @@ void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFor
     } else {
         std::snprintf(caption, sizeof caption, captionFormat, f.year, f.month, f.day, f.hour, f.minute, f.second);
     }
+    DrawStrip(position, ToQString(caption), m_pInfo && m_pInfo->m_options.beatClasses, pDepthMM);
+}
+
+void CEcgReportPrinter::DrawStrip(uint64_t position, const QString& caption, bool bClasses, int* pDepthMM)
+{
+    const int D = *pDepthMM;
     m_pDC->setPen(QPen(Qt::black));
-    DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), ToQString(caption), AlignLeft);
+    DrawTextBlock(RectMM(13.5, D + 5, 200, D + 10), caption, AlignLeft);
 
     // Grid: 175 x 40 mm.
     DrawDots(13.5, D + 10, 176, 41);
@@ -436,6 +458,30 @@ void CEcgReportPrinter::DrawEventStrip(uint64_t position, const char* captionFor
         }
         m_pDC->setPen(QPen(Qt::black, 2 * m_fDotsX, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         m_pDC->drawPolyline(trace);
+        if (bClasses)
+            DrawClassMarks(first, n, D);
     }
     *pDepthMM = D + 50;
+}
+
+void CEcgReportPrinter::DrawClassMarks(int64_t first, uint32_t count, int D)
+{
+    const std::shared_ptr<const AnalysisResults> results = m_pDocument->GetResults();
+    if (!results)
+        return;
+    std::vector<uint32_t> beats;
+    m_pDocument->GetBeatsInRange(static_cast<uint64_t>(first), count, beats);
+    m_pDC->save();
+    m_pDC->setFont(MakeFont(false, 3.0, true));
+    for (uint32_t r : beats) {
+        const BeatClassInfo& info = GetBeatClassInfo(results->ClassAt(r));
+        const QColor colour(QRgb(0xFF000000u | info.rgb));
+        const double x = 13.5 + (static_cast<int64_t>(r) - first) / 10.0;
+        // A tick at the top of the grid, the letter beside it, clear of the trace.
+        m_pDC->setPen(QPen(colour, 3 * m_fDotsX, Qt::SolidLine, Qt::FlatCap));
+        DrawLineMM(x, D + 10, x, D + 13);
+        if (info.beatClass != BeatClass::N && info.beatClass != BeatClass::Unclassified)
+            DrawTextBlock(RectMM(x + 0.6, D + 10.2, x + 5, D + 13.5), QString(QChar(info.letter)), AlignLeft);
+    }
+    m_pDC->restore();
 }

@@ -13,6 +13,12 @@ class CEcgDocument;
 class QPainter;
 struct RecordingHeader;
 
+// What a report holds beyond its own pages; all off, it is the recorder's report.
+struct ReportOptions {
+    bool holterPages = false;   // a long recording's Holter summary and event strips after its pages
+    bool beatClasses = false;   // the event strips mark each beat with its class
+};
+
 // What one page of a report knows about the job it belongs to.
 struct CPrintInfo {
     int m_nMinPage = 1;
@@ -24,6 +30,7 @@ struct CPrintInfo {
     int m_nPrintableHeightMM = 0;
     // Device dots per millimetre of the target.
     double m_fDotsPerMM = 0;
+    ReportOptions m_options;
 };
 
 class CEcgReportPrinter {
@@ -35,9 +42,15 @@ public:
     void PrintPage();
     void PrintSummaryPage();
     void PrintEventPage();
+    void PrintHolterSummaryPage();
+    void PrintHolterStripPage();
 
     // Pages of the report: 1 + ceil(abnormal beats / 5) for a long recording, else 1.
     static int GetPageCount(const CEcgDocument* pDoc);
+    // The same with the pages options add: a summary page, and a page of
+    // strips when there is a run, a pause or AF.
+    static int GetPageCount(const CEcgDocument* pDoc, const ReportOptions& options);
+    static int GetHolterPageCount(const CEcgDocument* pDoc, const ReportOptions& options);
 
     // Strip length L and strip area height G (mm) of the summary page for a
     // printable area of W x H mm, raised to 25 and 40 where the area is too small.
@@ -73,6 +86,13 @@ private:
     void DrawDots(double leftMM, double topMM, int countX, int countY);
     void DrawSummaryStrips(int stripMM);
     void DrawEventStrip(uint64_t position, const char* captionFormat, int* pDepthMM);
+    // A 7 s strip under its caption; bClasses marks each beat's class.
+    void DrawStrip(uint64_t position, const QString& caption, bool bClasses, int* pDepthMM);
+    void DrawClassMarks(int64_t first, uint32_t count, int depthMM);
+    void DrawPageHeading(const QString& title);
+    void DrawHolterFigures(double topMM);
+    void DrawHourlyTable(double topMM, double bottomMM);
+    void DrawTachogram(double topMM, double bottomMM);
 
     CEcgDocument* m_pDocument;
     QPainter* m_pDC;

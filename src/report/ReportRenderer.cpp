@@ -14,10 +14,11 @@
 #include "report/ReportPdf.h"
 
 void RenderReportPages(CEcgDocument& doc, QPagedPaintDevice& device, QPainter& painter, int from, int to,
-                       bool preview, int gain)
+                       bool preview, int gain, const ReportOptions& options)
 {
     CPrintInfo info;
-    info.m_nMaxPage = CEcgReportPrinter::GetPageCount(&doc);
+    info.m_nMaxPage = CEcgReportPrinter::GetPageCount(&doc, options);
+    info.m_options = options;
     info.m_bPreview = preview;
     // Whole millimetres, truncated; the tolerance keeps an exact 210 mm from becoming 209.
     const QRectF mm = device.pageLayout().paintRect(QPageLayout::Millimeter);
@@ -35,7 +36,7 @@ void RenderReportPages(CEcgDocument& doc, QPagedPaintDevice& device, QPainter& p
 
 bool WriteReportPages(CEcgDocument& doc, const std::string& path, const QPageLayout& layout, int resolution,
                       const QString& title, const QString& creator, int from, int to, ReportFailure* pFailure,
-                      int gain)
+                      int gain, const ReportOptions& options)
 {
     CReportPdf pdf(path);
     const auto fail = [&](bool cannotWrite, const std::string& text) {
@@ -56,7 +57,7 @@ bool WriteReportPages(CEcgDocument& doc, const std::string& path, const QPageLay
         return fail(true, pdf.ErrorText());
     // An unfinished report is discarded with pdf.
     try {
-        RenderReportPages(doc, writer, painter, from, to, false, gain);
+        RenderReportPages(doc, writer, painter, from, to, false, gain, options);
     } catch (const std::exception& e) {
         painter.end();
         return fail(false, ErrorMessageFor(e, doc.GetFilePath()));

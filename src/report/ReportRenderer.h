@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "report/EcgReportPrinter.h"
+
 class CEcgDocument;
 class QPageLayout;
 class QPagedPaintDevice;
@@ -17,10 +19,11 @@ constexpr int REPORT_GAIN = 50;
 
 // Draws pages from..to (counted from 1) of doc's report with painter, which
 // paints on device, each over the device's printable area. preview marks the
-// picture a print preview records. Raises what reading the recording raises;
-// the painter stays open.
+// picture a print preview records; options add pages beyond the recorder's
+// (counted as GetPageCount(&doc, options) counts them). Raises what reading
+// the recording raises; the painter stays open.
 void RenderReportPages(CEcgDocument& doc, QPagedPaintDevice& device, QPainter& painter, int from, int to,
-                       bool preview = false, int gain = REPORT_GAIN);
+                       bool preview = false, int gain = REPORT_GAIN, const ReportOptions& options = {});
 
 // Why a report PDF was not written.
 struct ReportFailure {
@@ -34,4 +37,4 @@ struct ReportFailure {
 // the writer's own). False and *pFailure filled when it was not written.
 bool WriteReportPages(CEcgDocument& doc, const std::string& path, const QPageLayout& layout, int resolution,
                       const QString& title, const QString& creator, int from, int to, ReportFailure* pFailure,
-                      int gain = REPORT_GAIN);
+                      int gain = REPORT_GAIN, const ReportOptions& options = {});

@@ -57,6 +57,9 @@ void PrintHelp(FILE* out)
                  "                       replace the analysis's\n"
                  "  --report OUT.pdf     write the printed report of the (single) FILE\n"
                  "  --page-size NAME     page size of the report, e.g. A4 (default) or Letter\n"
+                 "  --holter-pages       the report of a long recording ends with a Holter summary\n"
+                 "                       and event strips, beats marked by class (the default)\n"
+                 "  --no-holter-pages    the report without them\n"
                  "  --help               show this help\n"
                  "  --version            show the version\n"
                  "\n"
@@ -111,6 +114,8 @@ int ParseOptions(int argc, char** argv, Options* o)
             opt.json = true;
         } else if (arg == "--no-review") {
             opt.applyReview = false;
+        } else if (arg == "--holter-pages" || arg == "--no-holter-pages") {
+            opt.holterPages = arg == "--holter-pages";
         } else if (arg == "--detector" || arg == "--score-from" || arg == "--exclude" || arg == "--threads") {
             if (i + 1 >= argc)
                 return Usage((arg + " needs an argument").c_str());

@@ -28,6 +28,7 @@ struct Options {
     std::vector<std::pair<int64_t, int64_t>> exclude;  // inclusive sample spans
     std::string report;
     std::string pageSize;
+    bool holterPages = true;  // the report's Holter pages and beat classes
     std::vector<std::string> files;
 };
 

@@ -169,7 +169,8 @@ int AnalyseFile(const std::string& path, const Options& opt, const ReferenceAnno
     if (!opt.report.empty()) {
 #ifdef VITREL_HAVE_REPORT
         std::string error;
-        if (!WriteReportPdf(doc, opt.report, opt.pageSize.empty() ? "A4" : opt.pageSize, &error)) {
+        if (!WriteReportPdf(doc, opt.report, opt.pageSize.empty() ? "A4" : opt.pageSize, &error,
+                            opt.holterPages)) {
             std::fprintf(stderr, "vitrel-analyze: %s\n", error.c_str());
             status = kExitFileFailed;
         }

@@ -1,4 +1,4 @@
-#include "panes/HolterText.h"
+#include "figures/HolterText.h"
 
 #include "analysis/EcgDocument.h"
 #include "resources/QtResources.h"
