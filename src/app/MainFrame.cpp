@@ -203,8 +203,8 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     // Only long recordings run a detector; short ones show the recorder's beats.
     if (IsLongRecordingKind(doc->GetFileKind()))
         doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DefaultDetectorFor(doc->GetFileKind()));
-    // 0 (the default) is one thread per core.
-    doc->SetThreadCount(AppSettings().value(kAnalysisThreadsKey, 0).toInt());
+    // 0 is one thread per core; one unless the setting asks for more.
+    doc->SetThreadCount(AppSettings().value(kAnalysisThreadsKey, 1).toInt());
 
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);
