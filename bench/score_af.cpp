@@ -8,6 +8,7 @@
 //
 // Usage: score_af [--data DIR] [--records LIST] [--reference-beats] [--rr-only]
 //                 [--irregularity X] [--coherence X] [--window N] [--check FILE]
+//                 [--edge-coherence X] [--reach N]
 //                 [RECORDING...]
 //   RECORDING          a synthetic recording; the rhythm.csv beside it, when there is
 //                      one, gives its AF stretches, and any AF found outside them
@@ -188,6 +189,8 @@ int main(int argc, char** argv)
             p.bridge = uint32_t(std::atoi(argv[++i]));
         else if (a == "--piece" && value)
             p.piece = uint32_t(std::atoi(argv[++i]));
+        else if (a == "--edge-coherence" && value)
+            p.edgeCoherence = std::atof(argv[++i]);
         else if (a == "--reach" && value)
             p.reach = uint32_t(std::atoi(argv[++i]));
         else if (a == "--reference-beats")

@@ -176,8 +176,10 @@ Irregular Irregularity(const std::vector<Interval>& iv, const AfParameters& p)
 // within half a window: the window-wide scores find an onset late and an
 // end early.
 void RefineEdges(std::vector<std::pair<size_t, size_t>>& runs, const std::vector<Interval>& iv,
-                 const Irregular& irr, const AfParameters& p)
+                 const Irregular& irr, const std::vector<float>& coherence, const AfParameters& p)
 {
+    // An edge never moves over a beat whose P wave clearly lines up.
+    const auto sinus = [&](long c) { return coherence[size_t(c)] > p.edgeCoherence; };
     const size_t n = iv.size();
     const long half = long(std::max<uint32_t>(p.window, 2) / 2);
     std::vector<long> sum(n + 1, 0);  // prefix sums of the large-difference marks
@@ -198,7 +200,10 @@ void RefineEdges(std::vector<std::pair<size_t, size_t>>& runs, const std::vector
         const long lowest = r > 0 ? long(runs[r - 1].second) + 1 : 0;
         const long highest = r + 1 < runs.size() ? long(runs[r + 1].first) - 1 : long(n) - 1;
         long bestA = long(a), bestGain = marks(long(a), long(a) + half) - marks(long(a) - half, long(a));
-        for (long c = std::max(lowest, long(a) - reach); c < long(a); ++c) {
+        long from = long(a);
+        while (from > std::max(lowest, long(a) - reach) && !sinus(from - 1))
+            --from;
+        for (long c = from; c < long(a); ++c) {
             const long gain = marks(c, c + half) - marks(c - half, c);
             if (gain > bestGain) {
                 bestGain = gain;
@@ -207,7 +212,10 @@ void RefineEdges(std::vector<std::pair<size_t, size_t>>& runs, const std::vector
         }
         long bestB = long(b);
         bestGain = marks(long(b) - half + 1, long(b) + 1) - marks(long(b) + 1, long(b) + 1 + half);
-        for (long c = long(b) + 1; c <= std::min(highest, long(b) + reach); ++c) {
+        long to = long(b);
+        while (to < std::min(highest, long(b) + reach) && !sinus(to + 1))
+            ++to;
+        for (long c = long(b) + 1; c <= to; ++c) {
             const long gain = marks(c - half + 1, c + 1) - marks(c + 1, c + 1 + half);
             if (gain > bestGain) {
                 bestGain = gain;
@@ -426,7 +434,7 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
     std::erase_if(runs, [&](const std::pair<size_t, size_t>& r) {
         return beats[iv[r.second].start + 1] - beats[iv[r.first].start] < p.shortest / 2;
     });
-    RefineEdges(runs, iv, irregular, p);
+    RefineEdges(runs, iv, irregular, coherence, p);
     const std::vector<bool> ventricular =
         p.cutVentricularRhythms && classes.size() == beats.size() ? VentricularRhythm(classes)
                                                                   : std::vector<bool>(beats.size(), false);
@@ -434,10 +442,10 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
         const uint32_t a = iv[ja].start, b = iv[jb].start + 1;
         if (beats[b] - beats[a] < p.shortest)
             continue;
-        // What is left between ventricular rhythms must still make an
-        // episode: scraps between the runs of a bigeminy are not AF.
+        // What is left between ventricular rhythms must still hold one
+        // whole episode: scraps between the runs of a bigeminy are not AF.
         std::vector<Episode> pieces;
-        uint64_t left = 0;
+        uint64_t longest = 0;
         for (uint32_t k = a; k <= b;) {
             while (k <= b && ventricular[k])
                 ++k;
@@ -446,11 +454,11 @@ std::vector<Episode> FindAfEpisodes(const std::vector<uint32_t>& beats, const st
                 ++e;
             if (k <= b && e > k && beats[e] - beats[k] >= p.piece) {
                 pieces.push_back(MakeEpisode(beats, k, e));
-                left += beats[e] - beats[k];
+                longest = std::max<uint64_t>(longest, beats[e] - beats[k]);
             }
             k = e + 1;
         }
-        if (left >= p.shortest)
+        if (longest >= p.shortest)
             out.insert(out.end(), pieces.begin(), pieces.end());
     }
     return out;

@@ -21,13 +21,15 @@ struct AfParameters {
     double pWaveCoherence = 0.15;  // with a reader: above this the P waves line up (sinus)
     double premature = 0.85;       // a beat is premature under this share of the local mean RR...
     double pause = 1.25;           // ...when the interval after it is this much longer
-    uint32_t reach = 8;            // usable intervals an episode edge may move out to the irregularity's onset or end
+    uint32_t reach = 10;           // usable intervals an episode edge may move out to the irregularity's onset or end
+    double edgeCoherence = 0.35;   // an edge stops at a beat whose P waves line up better than this
     uint32_t bridge = 2500;        // samples: shorter gaps between irregular stretches are closed
     uint32_t shortest = 7500;      // samples: shorter stretches are not reported (an AF episode lasts 30 s)
     // Classified beats: AF stops at a run of V beats, ventricular bigeminy or
     // trigeminy (three cycles), as rhythm annotations change there.
     bool cutVentricularRhythms = true;
-    uint32_t piece = 1250;         // samples: shorter AF left between ventricular rhythms is not reported
+    uint32_t piece = 1250;         // samples: shorter AF left between ventricular rhythms is not reported,
+                                   // and one piece at least must be the shortest episode
 };
 
 // AF episodes (type AF, first and last beat sample, beats, mean ventricular
