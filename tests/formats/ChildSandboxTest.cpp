@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <new>
 #include <thread>
@@ -266,19 +267,28 @@ TEST(ChildSandbox, TheDecodeHelperIsFound)
     EXPECT_EQ(FindDecodeHelper(dir.Path("usr/libexec/vitrel-ecg/tool")), installed);
 }
 
-// The decode's child ran the parent's allocator after fork: with another
-// thread allocating, it could find the lock held and hang until the time
-// limit called the file damaged (every time under AddressSanitizer).
-TEST(ChildSandbox, DecodesWhileAnotherThreadAllocates)
+// The decode's child ran the parent's allocator and C library after fork:
+// with another thread allocating or converting times, it could find a lock
+// held (the sanitizer's allocator's, the time zone's) and hang until the time
+// limit called the file damaged.
+TEST(ChildSandbox, DecodesWhileAnotherThreadHoldsLibraryLocks)
 {
     const std::string record = (std::filesystem::path(VITREL_DATA_DIR) / "source" / "mitdb" / "100.hea").string();
     CTime t;
     const uint64_t expected = OpenStandardRecording(record, {}, &t)->GetSampleCount();
     std::atomic<bool> stop{false};
+    // Every size class from 16 bytes to 512 KiB, emptied and refilled, so
+    // that the allocator's shared lists and locks are in use all the time.
     std::thread churn([&] {
-        std::vector<std::unique_ptr<char[]>> blocks(64);
-        for (size_t i = 0; !stop.load(std::memory_order_relaxed); ++i)
-            blocks[i % blocks.size()].reset(new char[16 + (i * 7919) % 4096]);
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (time_t now = 0; !stop.load(std::memory_order_relaxed); ++now) {
+            for (size_t i = 0; i < 512; ++i) {
+                blocks.emplace_back(new char[size_t(16) << (i % 16)]);
+                tm local;
+                ::localtime_r(&now, &local);
+            }
+            blocks.clear();
+        }
     });
     for (int i = 0; i < 10; ++i) {
         std::unique_ptr<CStandardFile> file;
