@@ -74,9 +74,9 @@ int main(int argc, char** argv)
     RegisterStandardFormats({});
     for (const std::string& f : Files()) {
         const std::string name = std::filesystem::path(f).filename().string();
-        benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, f)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("helper/" + name).c_str(), BM_Decode, f, true)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("forked/" + name).c_str(), BM_Decode, f, false)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("open/" + name).c_str(), BM_Open, f)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("helper/" + name).c_str(), BM_Decode, f, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("forked/" + name).c_str(), BM_Decode, f, false)->Unit(benchmark::kMillisecond)->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
