@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iconv.h>
 #include <linux/close_range.h>
@@ -416,45 +418,45 @@ bool EnterSandbox(const std::vector<std::string>& readable, int pipe, int memory
 
 }  // namespace
 
-SandboxOutcome RunInChildSandbox(const std::vector<std::string>& readable,
-                                 const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
-                                 std::string* out, int* bulk)
+namespace {
+
+// Where the helper finds its result pipe and in-memory file.
+constexpr int kPipeFd = 3;
+constexpr int kMemoryFd = 4;
+constexpr const char* kHelperName = "vitrel-decode";
+
+struct Channels {
+    int read = -1, write = -1, memory = -1;
+    void Close()
+    {
+        for (int* fd : {&read, &write, &memory})
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
+    }
+};
+
+bool OpenChannels(Channels* c)
 {
-    out->clear();
-    *bulk = -1;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return SandboxOutcome::failed;
-    const int memory = ::memfd_create("vitrel-decoded", MFD_CLOEXEC);
-    if (memory < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return SandboxOutcome::failed;
+        return false;
+    c->read = fds[0];
+    c->write = fds[1];
+    c->memory = ::memfd_create("vitrel-decoded", MFD_CLOEXEC);
+    if (c->memory < 0) {
+        c->Close();
+        return false;
     }
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        ::close(memory);
-        return SandboxOutcome::failed;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        if (!EnterSandbox(readable, fds[1], memory, seconds))
-            ::_exit(4);
-        int status = 0;
-        try {
-            CResultWriter writer(fds[1]);
-            CResultWriter data(memory);
-            work(writer, data);
-        } catch (...) {
-            status = 2;
-        }
-        // No exit handlers: they belong to the parent's state.
-        ::_exit(status);
-    }
-    ::close(fds[1]);
+    return true;
+}
 
+// The parent's side: collects what the child writes until it closes its
+// pipe or the deadline passes, then reaps it.
+SandboxOutcome Await(pid_t child, Channels c, int seconds, std::string* out, int* bulk)
+{
+    ::close(c.write);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     bool timedOut = false;
     char buf[1 << 16];
@@ -464,33 +466,176 @@ SandboxOutcome RunInChildSandbox(const std::vector<std::string>& readable,
             timedOut = true;
             break;
         }
-        pollfd p{fds[0], POLLIN, 0};
+        pollfd p{c.read, POLLIN, 0};
         const int ready = ::poll(&p, 1, int(std::min<int64_t>(left.count(), 1000)));
         if (ready < 0 && errno != EINTR)
             break;
         if (ready <= 0)
             continue;
-        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        const ssize_t n = ::read(c.read, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         out->append(buf, size_t(n));
     }
-    ::close(fds[0]);
+    ::close(c.read);
     if (timedOut)
         ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || ::lseek(memory, 0, SEEK_SET) != 0) {
-        ::close(memory);
+    if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || ::lseek(c.memory, 0, SEEK_SET) != 0) {
+        ::close(c.memory);
         if (timedOut)
             return SandboxOutcome::timedOut;
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGSYS ? SandboxOutcome::forbidden : SandboxOutcome::failed;
     }
-    *bulk = memory;
+    *bulk = c.memory;
     return SandboxOutcome::done;
+}
+
+}  // namespace
+
+SandboxOutcome RunInChildSandbox(const std::vector<std::string>& readable,
+                                 const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
+                                 std::string* out, int* bulk)
+{
+    out->clear();
+    *bulk = -1;
+    Channels c;
+    if (!OpenChannels(&c))
+        return SandboxOutcome::failed;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        c.Close();
+        return SandboxOutcome::failed;
+    }
+    if (child == 0) {
+        ::close(c.read);
+        if (!EnterSandbox(readable, c.write, c.memory, seconds))
+            ::_exit(4);
+        int status = 0;
+        try {
+            CResultWriter writer(c.write);
+            CResultWriter data(c.memory);
+            work(writer, data);
+        } catch (...) {
+            status = 2;
+        }
+        // No exit handlers: they belong to the parent's state.
+        ::_exit(status);
+    }
+    return Await(child, c, seconds, out, bulk);
+}
+
+SandboxOutcome RunSandboxJob(const std::vector<std::string>& readable, const SandboxJob& job,
+                             const std::vector<std::string>& args, int seconds, std::string* out, int* bulk)
+{
+    const std::string& helper = DecodeHelperPath();
+    if (helper.empty())
+        return RunInChildSandbox(
+            readable, [&](CResultWriter& w, CResultWriter& data) { job.work(args, w, data); }, seconds, out, bulk);
+    out->clear();
+    *bulk = -1;
+
+    // Everything the child needs is made now: between fork and exec it may
+    // only make system calls (another thread may hold the allocator's lock).
+    std::vector<std::string> words{helper, job.name, std::to_string(seconds), std::to_string(readable.size())};
+    words.insert(words.end(), readable.begin(), readable.end());
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    char** const envp = environ;
+    sigset_t none;
+    sigemptyset(&none);
+
+    Channels c;
+    if (!OpenChannels(&c))
+        return SandboxOutcome::failed;
+    // Both above the helper's fixed descriptors, so moving one there never
+    // lands on the other.
+    for (int* fd : {&c.write, &c.memory}) {
+        const int high = ::fcntl(*fd, F_DUPFD_CLOEXEC, kMemoryFd + 1);
+        ::close(*fd);
+        *fd = high;
+    }
+    if (c.write < 0 || c.memory < 0) {
+        c.Close();
+        return SandboxOutcome::failed;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        c.Close();
+        return SandboxOutcome::failed;
+    }
+    if (child == 0) {
+        if (::dup2(c.write, kPipeFd) < 0 || ::dup2(c.memory, kMemoryFd) < 0)
+            ::_exit(4);
+        ::close_range(kMemoryFd + 1, ~0u, 0);
+        // The calling thread's blocked signals would carry over (SIGSYS among them).
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(argv[0], argv.data(), envp);
+        ::_exit(4);
+    }
+    return Await(child, c, seconds, out, bulk);
+}
+
+std::string FindDecodeHelper(const std::string& executable)
+{
+    const std::filesystem::path dir = std::filesystem::path(executable).parent_path();
+    std::vector<std::filesystem::path> candidates{dir / kHelperName, dir.parent_path() / kHelperName,
+                                                  dir.parent_path() / "libexec" / "vitrel-ecg" / kHelperName};
+#ifdef VITREL_DECODE_HELPER_BUILD_DIR
+    candidates.push_back(std::filesystem::path(VITREL_DECODE_HELPER_BUILD_DIR) / kHelperName);
+#endif
+    for (const std::filesystem::path& p : candidates) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(p, error) && ::access(p.c_str(), X_OK) == 0)
+            return p.string();
+    }
+    return {};
+}
+
+const std::string& DecodeHelperPath()
+{
+    static const std::string path = [] {
+        std::error_code error;
+        const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+        return error ? std::string() : FindDecodeHelper(self.string());
+    }();
+    return path;
+}
+
+int RunSandboxJobMain(int argc, char** argv, const std::vector<SandboxJob>& jobs)
+{
+    // job, seconds, count, that many readable files, the job's arguments
+    if (argc < 4 || ::fcntl(kPipeFd, F_GETFD) < 0 || ::fcntl(kMemoryFd, F_GETFD) < 0)
+        return 64;
+    const auto job = std::find_if(jobs.begin(), jobs.end(),
+                                  [&](const SandboxJob& j) { return std::strcmp(j.name, argv[1]) == 0; });
+    char* end = nullptr;
+    const long seconds = std::strtol(argv[2], &end, 10);
+    const bool secondsOk = *end == '\0' && seconds > 0 && seconds < 86400;
+    const long count = std::strtol(argv[3], &end, 10);
+    if (job == jobs.end() || !secondsOk || *end != '\0' || count < 0 || count > argc - 4)
+        return 64;
+    const std::vector<std::string> readable(argv + 4, argv + 4 + count);
+    const std::vector<std::string> args(argv + 4 + count, argv + argc);
+    if (!EnterSandbox(readable, kPipeFd, kMemoryFd, int(seconds)))
+        ::_exit(4);
+    int status = 0;
+    try {
+        CResultWriter writer(kPipeFd);
+        CResultWriter data(kMemoryFd);
+        job->work(args, writer, data);
+    } catch (...) {
+        status = 2;
+    }
+    // As the forked child: the exit handlers would want calls the filter ends.
+    ::_exit(status);
 }
 
 std::vector<std::string> DecoderInputs(const std::string& path)

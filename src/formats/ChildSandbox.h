@@ -62,6 +62,31 @@ SandboxOutcome RunInChildSandbox(const std::vector<std::string>& readable,
                                  const std::function<void(CResultWriter&, CResultWriter&)>& work, int seconds,
                                  std::string* out, int* bulk);
 
+// A job the decode helper runs by name: argument strings in, results out
+// through the two writers, as a work function of RunInChildSandbox would.
+struct SandboxJob {
+    const char* name;
+    void (*work)(const std::vector<std::string>& args, CResultWriter& out, CResultWriter& bulk);
+};
+
+// As RunInChildSandbox, but the child executes the decode helper afresh,
+// which sets up its sandbox itself and runs the job: a forked copy of a
+// program with threads may find its allocator or library locks held by a
+// thread that no longer exists, and it would carry every other recording
+// the program has open. Without a helper the job runs in a forked child.
+SandboxOutcome RunSandboxJob(const std::vector<std::string>& readable, const SandboxJob& job,
+                             const std::vector<std::string>& args, int seconds, std::string* out, int* bulk);
+
+// The helper beside executable, in its parent folder (tests, benchmarks)
+// or in ../libexec/vitrel-ecg (installed); "" when there is none.
+std::string FindDecodeHelper(const std::string& executable);
+// The same for this program, worked out once.
+const std::string& DecodeHelperPath();
+
+// The helper's main: runs the job RunSandboxJob names in argv. Returns only
+// when argv is not such a call.
+int RunSandboxJobMain(int argc, char** argv, const std::vector<SandboxJob>& jobs);
+
 // What BioSig reads to decode path: the file itself and, for a WFDB header,
 // the signal files it names and the record's annotation file.
 std::vector<std::string> DecoderInputs(const std::string& path);

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "analysis/BeatClass.h"
 #include "formats/BiosigHandle.h"
 #include "formats/ChildSandbox.h"
+#include "formats/DecoderJobs.h"
 #include "formats/WfdbRecord.h"
 #include "recording/EcgFile.h"
 
@@ -136,26 +138,35 @@ std::vector<std::pair<double, int>> EmbeddedAnnotations(const std::string& path)
     return out;
 }
 
+void RunEmbeddedAnnotations(const std::vector<std::string>& args, CResultWriter& w, CResultWriter&)
+{
+    if (args.size() != 1)
+        throw std::invalid_argument("reference");
+    try {
+        const std::vector<std::pair<double, int>> coded = EmbeddedAnnotations(args[0]);
+        w.Value(int32_t(0));
+        w.Value(uint64_t(coded.size()));
+        for (const auto& [pos, code] : coded) {
+            w.Value(pos);
+            w.Value(int32_t(code));
+        }
+    } catch (const CFileException& e) {
+        WriteFileError(w, e);
+    }
+}
+
+}  // namespace
+
+const SandboxJob kEmbeddedAnnotationsJob{"reference", RunEmbeddedAnnotations};
+
+namespace {
+
 bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::string* error)
 {
     std::string result;
     int unused = -1;
-    const std::vector<std::string> inputs = DecoderInputs(path);
-    const SandboxOutcome outcome = RunInChildSandbox(
-        inputs, [&](CResultWriter& w, CResultWriter&) {
-            try {
-                const std::vector<std::pair<double, int>> coded = EmbeddedAnnotations(path);
-                w.Value(int32_t(0));
-                w.Value(uint64_t(coded.size()));
-                for (const auto& [pos, code] : coded) {
-                    w.Value(pos);
-                    w.Value(int32_t(code));
-                }
-            } catch (const CFileException& e) {
-                WriteFileError(w, e);
-            }
-        },
-        kReadSeconds, &result, &unused);
+    const SandboxOutcome outcome =
+        RunSandboxJob(DecoderInputs(path), kEmbeddedAnnotationsJob, {path}, kReadSeconds, &result, &unused);
     if (unused >= 0)
         ::close(unused);
     CResultReader in(result);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "formats/BiosigHandle.h"
 #include "formats/ChildSandbox.h"
+#include "formats/DecoderJobs.h"
 #include "formats/LeadWriter.h"
 #include "formats/WfdbRecord.h"
 
@@ -649,7 +651,20 @@ void Decode(const std::string& path, SignatureKind kind, const std::string& dura
     WriteRecording(info, *rec, counts);
 }
 
+void RunStandardDecode(const std::vector<std::string>& args, CResultWriter& info, CResultWriter& data)
+{
+    if (args.size() != 4)
+        throw std::invalid_argument("decode");
+    try {
+        Decode(args[0], SignatureKind(std::stoi(args[1])), args[2], StandardOpenOptions{args[3]}, info, data);
+    } catch (const CFileException& e) {
+        WriteFileError(info, e);
+    }
+}
+
 }  // namespace
+
+const SandboxJob kStandardDecodeJob{"decode", RunStandardDecode};
 
 std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, const StandardOpenOptions& options,
                                                      CTime* pTimeStart)
@@ -694,14 +709,10 @@ std::unique_ptr<CStandardFile> OpenStandardRecording(const std::string& path, co
 
     std::string result;
     int samples = -1;
-    const SandboxOutcome outcome = RunInChildSandbox(
-        DecoderInputs(source), [&](CResultWriter& info, CResultWriter& data) {
-            try {
-                Decode(source, sniffed.kind, sniffed.durationField, options, info, data);
-            } catch (const CFileException& e) {
-                WriteFileError(info, e);
-            }
-        },
+    // The duration field goes as far as its first NUL, as the decode reads it.
+    const SandboxOutcome outcome = RunSandboxJob(
+        DecoderInputs(source), kStandardDecodeJob,
+        {source, std::to_string(int(sniffed.kind)), sniffed.durationField.c_str(), options.lead.c_str()},
         kDecodeSeconds, &result, &samples);
     struct Closer {
         int fd;

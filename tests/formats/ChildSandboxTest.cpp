@@ -11,9 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <new>
+#include <thread>
 
 #include <filesystem>
 
@@ -242,4 +245,57 @@ TEST(ChildSandbox, KeptLibraryFaultsGiveAMessageAndLeaveTheParentWhole)
     EXPECT_TRUE(NoChildLeft());
     EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_EQ(goodSamples(), expected);
+}
+
+// A program of the build finds the helper (else each decode falls back to
+// a forked copy of it), an installed one in libexec, a tool's own first.
+TEST(ChildSandbox, TheDecodeHelperIsFound)
+{
+    ASSERT_FALSE(DecodeHelperPath().empty());
+    EXPECT_EQ(std::filesystem::path(DecodeHelperPath()).filename(), "vitrel-decode");
+    TempDir dir;
+    const auto executable = [&](const std::string& name) {
+        std::filesystem::create_directories(std::filesystem::path(dir.Path(name)).parent_path());
+        const std::string path = WriteFile(dir.Path(name), {'#', '!'});
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return path;
+    };
+    const std::string installed = executable("usr/libexec/vitrel-ecg/vitrel-decode");
+    EXPECT_EQ(FindDecodeHelper(dir.Path("usr/bin/vitrel-ecg")), installed);
+    WriteFile(dir.Path("usr/bin/vitrel-decode"), {'#', '!'});  // not executable
+    EXPECT_EQ(FindDecodeHelper(dir.Path("usr/bin/vitrel-ecg")), installed);
+    EXPECT_EQ(FindDecodeHelper(dir.Path("usr/libexec/vitrel-ecg/tool")), installed);
+}
+
+// The decode's child ran the parent's allocator and C library after fork:
+// with another thread allocating or converting times, it could find a lock
+// held (the sanitizer's allocator's, the time zone's) and hang until the time
+// limit called the file damaged.
+TEST(ChildSandbox, DecodesWhileAnotherThreadHoldsLibraryLocks)
+{
+    const std::string record = (std::filesystem::path(VITREL_DATA_DIR) / "source" / "mitdb" / "100.hea").string();
+    CTime t;
+    const uint64_t expected = OpenStandardRecording(record, {}, &t)->GetSampleCount();
+    std::atomic<bool> stop{false};
+    // Every size class from 16 bytes to 512 KiB, emptied and refilled, so
+    // that the allocator's shared lists and locks are in use all the time.
+    std::thread churn([&] {
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (time_t now = 0; !stop.load(std::memory_order_relaxed); ++now) {
+            for (size_t i = 0; i < 512; ++i) {
+                blocks.emplace_back(new char[size_t(16) << (i % 16)]);
+                tm local;
+                ::localtime_r(&now, &local);
+            }
+            blocks.clear();
+        }
+    });
+    for (int i = 0; i < 10; ++i) {
+        std::unique_ptr<CStandardFile> file;
+        EXPECT_NO_THROW(file = OpenStandardRecording(record, {}, &t)) << i;
+        EXPECT_TRUE(file && file->GetSampleCount() == expected) << i;
+    }
+    stop = true;
+    churn.join();
+    EXPECT_TRUE(NoChildLeft());
 }
