@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -138,8 +139,10 @@ private:
     // then the additions and the published results. False when it ran out of
     // memory before the detection was done (the caller ends the run).
     bool FinishDetection(IAnalysisView* pView, CEcgFile* samples);
-    // given: the classes to keep, or null to classify the beats.
-    void PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given = nullptr);
+    // given: the classes to keep, or null to classify the beats; pendingAf:
+    // the AF episodes being found elsewhere, or null to find them here.
+    void PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given = nullptr,
+                        std::future<std::vector<Episode>>* pendingAf = nullptr);
 
     // Members in the order the document declares them.
     std::string m_strFilePath;
