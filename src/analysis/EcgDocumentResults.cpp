@@ -32,8 +32,7 @@ void NoSupraventricularInAf(const std::vector<uint32_t>& beats, const std::vecto
 
 }  // namespace
 
-void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given,
-                                  std::future<std::vector<Episode>>* pendingAf)
+void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given, PendingSteps* pending)
 {
     auto results = std::make_shared<AnalysisResults>();
     AnalysisResults& r = *results;
@@ -51,7 +50,7 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
     }
     if (IsLongRecordingKind(GetFileKind())) {
         r.hasHrv = true;
-        r.hrv = ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
+        r.hrv = pending && pending->hrv.valid() ? pending->hrv.get() : ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
     }
 
     const uint64_t sampleCount = std::min(GetSampleCount(), ANALYSIS_MAX_SAMPLES);
@@ -93,7 +92,7 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
         r.classes.assign(r.beats.size(), BeatClass::Unclassified);
         r.family.assign(r.beats.size(), NO_FAMILY);
     }
-    const std::vector<Episode> af = pendingAf ? pendingAf->get() : FindAfEpisodes(r.beats, r.classes, sampleCount, read);
+    const std::vector<Episode> af = pending && pending->af.valid() ? pending->af.get() : FindAfEpisodes(r.beats, r.classes, sampleCount, read);
     if (!given)
         NoSupraventricularInAf(r.beats, af, r.classes);
     r.episodes = FindEctopyEvents(r.beats, r.classes);
@@ -124,7 +123,8 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     // The AF scan needs only the given beats and classes and is the longest
     // step: it runs beside the others, on its own reader (the future's end
     // waits for it, also when a step below throws).
-    std::future<std::vector<Episode>> af = std::async(std::launch::async, [this, &beats, &classes, count] {
+    PendingSteps pending;
+    pending.af = std::async(std::launch::async, [this, &beats, &classes, count] {
         std::unique_ptr<CEcgFile> reader = OpenAnalysisReader();
         CEcgFile* samples = reader.get();
         const SampleReader read = [samples](int16_t* buffer, uint64_t first, uint32_t n) {
@@ -140,9 +140,12 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     BuildRRIntervals();
     FindIrregularBeats();
     m_nBeatCount = int32_t(m_vecBeats.size());
+    // HRV too reads lists that stay as they are until the results are published.
+    if (IsLongRecordingKind(GetFileKind()))
+        pending.hrv = std::async(std::launch::async, [this] { return ComputeHrv(m_vecBeats, m_vecAbnormalBeats, ECG_SAMPLE_RATE); });
     ComputeHourStats(nullptr);
     // The classes are the reviewer's; the AF step reads the lead as the run did.
-    PublishResults(nullptr, &classes, &af);
+    PublishResults(nullptr, &classes, &pending);
     m_bReviewed = true;
     return true;
 }
