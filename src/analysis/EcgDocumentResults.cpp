@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <system_error>
 
 #include "analysis/AtrialFibrillation.h"
 #include "analysis/BeatClassifier.h"
@@ -27,6 +28,17 @@ void NoSupraventricularInAf(const std::vector<uint32_t>& beats, const std::vecto
             if (c == BeatClass::S)
                 c = BeatClass::N;
         }
+    }
+}
+
+// f on another thread; where none can be started, when its result is asked for.
+template <class F>
+auto Beside(F f)
+{
+    try {
+        return std::async(std::launch::async, f);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, f);
     }
 }
 
@@ -124,7 +136,7 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     // step: it runs beside the others, on its own reader (the future's end
     // waits for it, also when a step below throws).
     PendingSteps pending;
-    pending.af = std::async(std::launch::async, [this, &beats, &classes, count] {
+    pending.af = Beside([this, &beats, &classes, count] {
         std::unique_ptr<CEcgFile> reader = OpenAnalysisReader();
         CEcgFile* samples = reader.get();
         const SampleReader read = [samples](int16_t* buffer, uint64_t first, uint32_t n) {
@@ -142,7 +154,7 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     m_nBeatCount = int32_t(m_vecBeats.size());
     // HRV too reads lists that stay as they are until the results are published.
     if (IsLongRecordingKind(GetFileKind()))
-        pending.hrv = std::async(std::launch::async, [this] { return ComputeHrv(m_vecBeats, m_vecAbnormalBeats, ECG_SAMPLE_RATE); });
+        pending.hrv = Beside([this] { return ComputeHrv(m_vecBeats, m_vecAbnormalBeats, ECG_SAMPLE_RATE); });
     ComputeHourStats(nullptr);
     // The classes are the reviewer's; the AF step reads the lead as the run did.
     PublishResults(nullptr, &classes, &pending);
