@@ -1,7 +1,8 @@
 // How long one correction of a day-long recording takes to show in the
 // window: the view's undo or redo of a deleted beat, the document's steps
-// after detection, every pane refilled (results, summary, events, RR plots,
-// trend, templates) and the whole frame painted offscreen. Uses
+// after detection, every pane in sight refilled (results, irregular beats,
+// hours, trend, templates; the summary, events and RR plots behind other tabs
+// wait until raised) and the whole frame painted offscreen. Uses
 // $BENCH_RECORDING (e.g. vitrel-synth long --hours 24) or writes a day of a
 // plain beat train.
 #include <benchmark/benchmark.h>

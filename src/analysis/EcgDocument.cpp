@@ -443,7 +443,9 @@ void CEcgDocument::BuildRRIntervals()
 {
     if (m_vecBeats.empty())
         return;
-    std::sort(m_vecBeats.begin(), m_vecBeats.end());
+    // A reviewer's list comes sorted; sorting it again costs a correction more than the rest.
+    if (!std::is_sorted(m_vecBeats.begin(), m_vecBeats.end()))
+        std::sort(m_vecBeats.begin(), m_vecBeats.end());
     m_vecBeats.erase(std::unique(m_vecBeats.begin(), m_vecBeats.end()), m_vecBeats.end());
     m_nBeatCount = int32_t(m_vecBeats.size());
     m_vecRRIntervals.clear();
@@ -478,6 +480,36 @@ void MergeRate(float avg, float& minRate, float& maxRate)
         maxRate = avg;
 }
 
+// The local minute of a time, with a broken-down time once per minute instead
+// of once per beat: a whole minute whose first and last second agree on the
+// date and hour has no change of the clock's offset within it.
+class MinuteOfTime {
+public:
+    int At(int64_t t)
+    {
+        if (t >= m_from && t < m_to)
+            return m_minute;
+        const LocalFields f = CTime(t).GetLocalFields();
+        m_from = m_to = 0;
+        if (f.valid && f.second >= 0 && f.second < 60) {
+            const int64_t from = t - f.second;
+            const LocalFields a = CTime(from).GetLocalFields();
+            const LocalFields b = CTime(from + 59).GetLocalFields();
+            if (a.valid && b.valid && a.second == 0 && b.second == 59 && a.minute == f.minute && b.minute == f.minute &&
+                a.hour == b.hour && a.day == b.day && a.month == b.month && a.year == b.year) {
+                m_from = from;
+                m_to = from + 60;
+            }
+        }
+        m_minute = f.minute;
+        return m_minute;
+    }
+
+private:
+    int64_t m_from = 0, m_to = 0;
+    int m_minute = -1;
+};
+
 }  // namespace
 
 void CEcgDocument::ComputeMinuteStats(IAnalysisView* pView)
@@ -495,6 +527,7 @@ void CEcgDocument::ComputeMinuteStats(IAnalysisView* pView)
     int32_t nextIndex = 0;
     int curMinute = m_timeStart.GetMinute();
     short percentSent = 0;
+    MinuteOfTime minuteOf;
 
     for (size_t i = 1; i <= n; ++i) {
         const uint32_t w = m_vecBeats[i - 1];
@@ -511,7 +544,7 @@ void CEcgDocument::ComputeMinuteStats(IAnalysisView* pView)
             continue;
         }
         ++count;
-        const int minute = (m_timeStart + int64_t(w / ECG_SAMPLE_RATE)).GetMinute();
+        const int minute = minuteOf.At((m_timeStart + int64_t(w / ECG_SAMPLE_RATE)).GetTime());
         if (minute == curMinute) {
             const int32_t rr = int32_t(w - prev);
             if (slowPos == 0)

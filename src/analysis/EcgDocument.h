@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -138,8 +139,15 @@ private:
     // then the additions and the published results. False when it ran out of
     // memory before the detection was done (the caller ends the run).
     bool FinishDetection(IAnalysisView* pView, CEcgFile* samples);
+    // Steps of a correction running on other threads; one left empty is done
+    // in PublishResults. Their ends wait for them.
+    struct PendingSteps {
+        std::future<std::vector<Episode>> af;
+        std::future<HrvMeasures> hrv;
+    };
     // given: the classes to keep, or null to classify the beats.
-    void PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given = nullptr);
+    void PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given = nullptr,
+                        PendingSteps* pending = nullptr);
 
     // Members in the order the document declares them.
     std::string m_strFilePath;

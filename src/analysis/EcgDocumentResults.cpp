@@ -2,7 +2,9 @@
 // detection that are not the recorder's own (classes, AF, ectopic events, HRV)
 // published as one value; and a reviewer's beats put in place of the run's.
 #include <algorithm>
+#include <future>
 #include <memory>
+#include <system_error>
 
 #include "analysis/AtrialFibrillation.h"
 #include "analysis/BeatClassifier.h"
@@ -29,9 +31,20 @@ void NoSupraventricularInAf(const std::vector<uint32_t>& beats, const std::vecto
     }
 }
 
+// f on another thread; where none can be started, when its result is asked for.
+template <class F>
+auto Beside(F f)
+{
+    try {
+        return std::async(std::launch::async, f);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, f);
+    }
+}
+
 }  // namespace
 
-void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given)
+void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass>* given, PendingSteps* pending)
 {
     auto results = std::make_shared<AnalysisResults>();
     AnalysisResults& r = *results;
@@ -49,7 +62,7 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
     }
     if (IsLongRecordingKind(GetFileKind())) {
         r.hasHrv = true;
-        r.hrv = ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
+        r.hrv = pending && pending->hrv.valid() ? pending->hrv.get() : ComputeHrv(r.beats, r.irregular, ECG_SAMPLE_RATE);
     }
 
     const uint64_t sampleCount = std::min(GetSampleCount(), ANALYSIS_MAX_SAMPLES);
@@ -71,12 +84,17 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
         r.classes = *given;
         r.families = previous ? previous->families : std::vector<BeatFamily>{};
         r.family.assign(r.beats.size(), NO_FAMILY);
-        if (previous)
-            for (size_t i = 0; i < r.beats.size(); ++i) {
-                const auto it = std::lower_bound(previous->beats.begin(), previous->beats.end(), r.beats[i]);
-                if (it != previous->beats.end() && *it == r.beats[i] && previous->family.size() == previous->beats.size())
-                    r.family[i] = previous->family[size_t(it - previous->beats.begin())];
+        if (previous && previous->family.size() == previous->beats.size()) {
+            // Both lists are sorted: one walk pairs the beats they share.
+            const std::vector<uint32_t>& old = previous->beats;
+            size_t j = 0;
+            for (size_t i = 0; i < r.beats.size() && j < old.size(); ++i) {
+                while (j < old.size() && old[j] < r.beats[i])
+                    ++j;
+                if (j < old.size() && old[j] == r.beats[i])
+                    r.family[i] = previous->family[j];
             }
+        }
     } else if (read) {
         BeatClassification c = ClassifyBeats(read, sampleCount, r.beats, unsigned(ResolveThreadCount(m_nThreads)));
         r.classes = std::move(c.classes);
@@ -86,7 +104,7 @@ void CEcgDocument::PublishResults(CEcgFile* samples, const std::vector<BeatClass
         r.classes.assign(r.beats.size(), BeatClass::Unclassified);
         r.family.assign(r.beats.size(), NO_FAMILY);
     }
-    const std::vector<Episode> af = FindAfEpisodes(r.beats, r.classes, sampleCount, read);
+    const std::vector<Episode> af = pending && pending->af.valid() ? pending->af.get() : FindAfEpisodes(r.beats, r.classes, sampleCount, read);
     if (!given)
         NoSupraventricularInAf(r.beats, af, r.classes);
     r.episodes = FindEctopyEvents(r.beats, r.classes);
@@ -114,6 +132,18 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     // again), so the lists are this thread's.
     if (m_hAnalysisThread.joinable())
         m_hAnalysisThread.join();
+    // The AF scan needs only the given beats and classes and is the longest
+    // step: it runs beside the others, on its own reader (the future's end
+    // waits for it, also when a step below throws).
+    PendingSteps pending;
+    pending.af = Beside([this, &beats, &classes, count] {
+        std::unique_ptr<CEcgFile> reader = OpenAnalysisReader();
+        CEcgFile* samples = reader.get();
+        const SampleReader read = [samples](int16_t* buffer, uint64_t first, uint32_t n) {
+            return samples->ReadSamples(buffer, first, n);
+        };
+        return FindAfEpisodes(beats, classes, count, read);
+    });
     m_vecBeats = beats;
     m_vecRRIntervals.clear();
     m_vecAbnormalBeats.clear();
@@ -122,10 +152,12 @@ bool CEcgDocument::ReplaceBeats(const std::vector<uint32_t>& beats, const std::v
     BuildRRIntervals();
     FindIrregularBeats();
     m_nBeatCount = int32_t(m_vecBeats.size());
+    // HRV too reads lists that stay as they are until the results are published.
+    if (IsLongRecordingKind(GetFileKind()))
+        pending.hrv = Beside([this] { return ComputeHrv(m_vecBeats, m_vecAbnormalBeats, ECG_SAMPLE_RATE); });
     ComputeHourStats(nullptr);
     // The classes are the reviewer's; the AF step reads the lead as the run did.
-    std::unique_ptr<CEcgFile> samples = OpenAnalysisReader();
-    PublishResults(samples.get(), &classes);
+    PublishResults(nullptr, &classes, &pending);
     m_bReviewed = true;
     return true;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <unordered_set>
 
 namespace {
 
@@ -28,19 +27,28 @@ HrvMeasures ComputeHrv(const std::vector<uint32_t>& beats, const std::vector<uin
     HrvMeasures m;
     if (beats.size() < 2 || sampleRate == 0)
         return m;
-    const std::unordered_set<uint32_t> odd(irregular.begin(), irregular.end());
+    // Looked up once per beat over a day: a sorted copy beats a hash set.
+    std::vector<uint32_t> odd(irregular.begin(), irregular.end());
+    std::sort(odd.begin(), odd.end());
+    const auto isOdd = [&odd](uint32_t position) { return std::binary_search(odd.begin(), odd.end(), position); };
     const double msPerSample = 1000.0 / sampleRate;
     const uint64_t segmentSamples = uint64_t(HRV_SEGMENT_SECONDS) * sampleRate;
 
     std::vector<double> nn;
+    nn.reserve(beats.size());
     std::map<uint64_t, std::vector<double>> segments;
-    std::map<uint64_t, size_t> bins;  // width 1/128 s
+    std::vector<double>* segment = nullptr;
+    uint64_t segmentKey = 0;
+    // Bins of width 1/128 s: intervals up to 8 s in an array, longer ones in the map.
+    constexpr uint64_t kDirectBins = 8 * 128;
+    std::vector<size_t> nearBins(kDirectBins, 0);
+    std::map<uint64_t, size_t> farBins;
     double squares = 0;
     size_t over50 = 0;
     bool previousWasNN = false;
     double previous = 0;
     for (size_t i = 0; i + 1 < beats.size(); ++i) {
-        const bool isNN = !odd.count(beats[i]) && !odd.count(beats[i + 1]) && beats[i + 1] > beats[i];
+        const bool isNN = beats[i + 1] > beats[i] && !isOdd(beats[i]) && !isOdd(beats[i + 1]);
         if (!isNN) {
             previousWasNN = false;
             continue;
@@ -48,8 +56,17 @@ HrvMeasures ComputeHrv(const std::vector<uint32_t>& beats, const std::vector<uin
         const uint64_t samples = beats[i + 1] - beats[i];
         const double ms = double(samples) * msPerSample;
         nn.push_back(ms);
-        segments[beats[i + 1] / segmentSamples].push_back(ms);
-        ++bins[samples * 128 / sampleRate];
+        const uint64_t key = beats[i + 1] / segmentSamples;
+        if (!segment || key != segmentKey) {
+            segment = &segments[key];
+            segmentKey = key;
+        }
+        segment->push_back(ms);
+        const uint64_t bin = samples * 128 / sampleRate;
+        if (bin < kDirectBins)
+            ++nearBins[bin];
+        else
+            ++farBins[bin];
         if (previousWasNN) {
             const double d = ms - previous;
             squares += d * d;
@@ -74,7 +91,9 @@ HrvMeasures ComputeHrv(const std::vector<uint32_t>& beats, const std::vector<uin
         m.pnn50 = 100.0 * double(over50) / double(m.successiveCount);
     }
     size_t tallest = 0;
-    for (const auto& [bin, count] : bins)
+    for (size_t count : nearBins)
+        tallest = std::max(tallest, count);
+    for (const auto& [bin, count] : farBins)
         tallest = std::max(tallest, count);
     m.triangularIndex = double(m.nnCount) / double(tallest);
 

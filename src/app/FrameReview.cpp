@@ -56,11 +56,15 @@ void CMainFrame::OnRunEnded(CVitrelView* pView)
 void CMainFrame::OnBeatsEdited(CVitrelView* pView)
 {
     if (IsActiveView(pView)) {
+        // Panes out of sight follow when they are shown: a day's summary,
+        // events and plots cost about as much as the edit itself.
+        m_paneSet.DeferHidden(pView->GetDocument());
         FillResultPanes(pView);
         FillRhythmPane(pView);
         if (CTemplatesDlg* templates = m_paneSet.GetTemplatesPane())
             templates->SetScale(pView->GetDisplaySettings().m_nGain, pView->GetDisplaySettings().m_fZoom);
         m_paneSet.FillTemplates(pView->GetDocument());
+        m_paneSet.DeferHidden(nullptr);
     }
     pView->update();
     UpdateFrameTitle();

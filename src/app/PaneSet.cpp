@@ -50,6 +50,10 @@ QDockWidget* CPaneSet::CreatePane(QMainWindow* frame, int id, CDialogEx* dialog,
     pane->setWidget(dialog);
     frame->addDockWidget(area, pane);
     QObject::connect(dialog, &CDialogEx::centerRequested, frame, onCenter);
+    QObject::connect(pane, &QDockWidget::visibilityChanged, frame, [this, id](bool visible) {
+        if (visible)
+            RefillDeferred(id);
+    });
     return pane;
 }
 
@@ -78,9 +82,16 @@ void CPaneSet::Create(QMainWindow* frame, std::function<void(uint32_t)> onCenter
     frame->tabifyDockWidget(trend, CreatePane(frame, IDR_PANE_RRPLOTS, m_pRRPlotsPane, Qt::BottomDockWidgetArea, onCenter));
     // The next and previous event of the type the events pane shows.
     auto* next = new QShortcut(QKeySequence(Qt::Key_F3), frame);
-    QObject::connect(next, &QShortcut::activated, m_pEventsPane, &CEventsDlg::NextEvent);
+    // The list may be hidden behind another tab and not yet filled.
+    QObject::connect(next, &QShortcut::activated, m_pEventsPane, [this] {
+        RefillDeferred(IDR_PANE_EVENTS);
+        m_pEventsPane->NextEvent();
+    });
     auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), frame);
-    QObject::connect(previous, &QShortcut::activated, m_pEventsPane, &CEventsDlg::PreviousEvent);
+    QObject::connect(previous, &QShortcut::activated, m_pEventsPane, [this] {
+        RefillDeferred(IDR_PANE_EVENTS);
+        m_pEventsPane->PreviousEvent();
+    });
     // The recorder's panes stay in front.
     trend->raise();
     abnormal->raise();
@@ -104,8 +115,47 @@ void CPaneSet::ApplyInitialSizes(QMainWindow* frame)
     frame->resizeDocks({abnormal, rhythm}, {120, 120}, Qt::Vertical);
 }
 
+void CPaneSet::DeferHidden(CEcgDocument* doc)
+{
+    m_pDeferringDoc = doc;
+    if (doc && doc != m_pDeferredDoc) {
+        m_deferred.clear();
+        m_pDeferredDoc = doc;
+    }
+}
+
+bool CPaneSet::Defer(int id)
+{
+    QDockWidget* pane = m_panes.value(id);
+    // A frame that is not shown, or a pane in sight, is filled as before; a
+    // tab behind another is moved out of the frame, not hidden.
+    const bool inSight = pane && pane->isVisible() && !pane->visibleRegion().isEmpty();
+    if (!m_pDeferringDoc || !pane || !pane->window()->isVisible() || inSight) {
+        m_deferred.remove(id);
+        return false;
+    }
+    m_deferred.insert(id);
+    return true;
+}
+
+void CPaneSet::RefillDeferred(int id)
+{
+    if (!m_deferred.remove(id))
+        return;
+    switch (id) {
+    case IDR_PANE_SUMMARY: m_pSummaryPane->Refresh(); break;
+    case IDR_PANE_EVENTS: m_pEventsPane->Refresh(); break;
+    case IDR_PANE_RRPLOTS: m_pRRPlotsPane->Refresh(); break;
+    default: break;
+    }
+}
+
 void CPaneSet::SetDocument(const CEcgDocument* doc)
 {
+    if (doc != m_pDeferredDoc) {
+        m_deferred.clear();
+        m_pDeferredDoc = nullptr;
+    }
     // The panes read the document of the active view, and only that one.
     for (CDialogEx* pane : std::initializer_list<CDialogEx*>{m_pResultPane, m_pRhythmPane, m_pAbnormalPane, m_pTrendPane,
                                                              m_pSummaryPane, m_pEventsPane, m_pRRPlotsPane, m_pTemplatesPane})
@@ -152,9 +202,12 @@ void CPaneSet::FillHolter()
     for (auto* pane : {static_cast<CDialogEx*>(m_pSummaryPane), static_cast<CDialogEx*>(m_pEventsPane)})
         if (!pane)
             return;
-    m_pSummaryPane->Refresh();
-    m_pEventsPane->Refresh();
-    m_pRRPlotsPane->Refresh();
+    if (!Defer(IDR_PANE_SUMMARY))
+        m_pSummaryPane->Refresh();
+    if (!Defer(IDR_PANE_EVENTS))
+        m_pEventsPane->Refresh();
+    if (!Defer(IDR_PANE_RRPLOTS))
+        m_pRRPlotsPane->Refresh();
 }
 
 void CPaneSet::RepaintTrend()
@@ -175,6 +228,8 @@ void CPaneSet::FillTemplates(CEcgDocument* doc)
 
 void CPaneSet::Clear()
 {
+    m_deferred.clear();
+    m_pDeferredDoc = m_pDeferringDoc = nullptr;
     if (m_pTemplatesPane)
         m_pTemplatesPane->Clear();
     if (!m_pResultPane)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -55,12 +56,25 @@ public:
     void RepaintTrend();
     void FillTemplates(CEcgDocument* doc);
     void Clear();
+    // While on (after a correction), the Holter fills leave a pane that is
+    // out of sight to be filled when it is shown (the families pane is acted
+    // on from outside and stays filled).
+    // doc: the active document, null to end.
+    void DeferHidden(CEcgDocument* doc);
+    // Fills a pane left for later now; nothing when it is up to date.
+    void RefillDeferred(int id);
 
 private:
     QDockWidget* CreatePane(QMainWindow* frame, int id, CDialogEx* dialog, Qt::DockWidgetArea area,
                             const std::function<void(uint32_t)>& onCenter);
 
+    // True when the fill of pane id is left for later.
+    bool Defer(int id);
+
     QHash<int, QDockWidget*> m_panes;
+    QSet<int> m_deferred;
+    CEcgDocument* m_pDeferredDoc = nullptr;   // whose fills m_deferred are
+    CEcgDocument* m_pDeferringDoc = nullptr;  // set while fills may be deferred
     CAnalyzeResultDlg* m_pResultPane = nullptr;
     CHourlyRateDlg* m_pRhythmPane = nullptr;
     CAbnormalWaveDlg* m_pAbnormalPane = nullptr;

@@ -10,8 +10,10 @@
 #include <new>
 #include <memory>
 #include <algorithm>
+#include <random>
 #include <set>
 
+#include "analysis/BeatReview.h"
 #include "analysis/EcgDocument.h"
 #include "support/AnalysisViews.h"
 #include "support/DocumentAccess.h"
@@ -931,4 +933,70 @@ TEST_F(DocumentTest, ThreadCountsGiveTheSameResults)
             }
         }
     }
+}
+
+namespace {
+
+// Everything a correction recomputes, bit for bit.
+void ExpectSameAfterDetection(const AnalysisResults& a, const AnalysisResults& b, int step)
+{
+    SCOPED_TRACE(step);
+    EXPECT_EQ(a.beats, b.beats);
+    EXPECT_EQ(a.rrIntervals, b.rrIntervals);
+    EXPECT_EQ(a.irregular, b.irregular);
+    EXPECT_TRUE(SameBytes(a.minutes, b.minutes));
+    EXPECT_TRUE(SameBytes(a.hours, b.hours));
+    EXPECT_EQ(a.minRatePosition, b.minRatePosition);
+    EXPECT_EQ(a.maxRatePosition, b.maxRatePosition);
+    EXPECT_TRUE(SameBytes(a.hrv, b.hrv));
+}
+
+}  // namespace
+
+TEST_F(DocumentTest, CorrectionsGiveWhatTheSameListsGiveAFreshDocument)
+{
+    const uint32_t n = 6 * ANALYSIS_CHUNK_STEP;  // ten minutes
+    const std::string path = m_dir.Path("20030108.30");
+    WriteSamples(path, Signal(n, 200));
+    CEcgDocument doc, fresh;
+    doc.OpenFile(path);
+    fresh.OpenFile(path);
+    for (CEcgDocument* d : {&doc, &fresh}) {
+        d->StartAnalysis(nullptr);
+        d->WaitAnalysis();
+    }
+    const auto run = doc.GetResults();
+    ASSERT_TRUE(run && run->beats.size() > 500);
+    CBeatReview review(run->beats, run->classes);
+    std::mt19937 random(22);
+    for (int step = 0; step < 80; ++step) {
+        const size_t at = random() % review.Beats().size();
+        switch (random() % 5) {
+        case 0: review.Delete(at); break;
+        case 1: review.Insert(std::min(review.Beats()[at] + 40 + uint32_t(random() % 60), n - 1), BeatClass::V); break;
+        case 2: review.Relabel({at, std::min(at + 1, review.Beats().size() - 1)}, BeatClass(random() % 4)); break;
+        case 3: review.Undo(); break;
+        default: review.Redo(); break;
+        }
+        ASSERT_TRUE(doc.ReplaceBeats(review.Beats(), review.Classes()));
+        if (step % 8 != 7)
+            continue;
+        // A document that never saw the steps before gets the same lists.
+        ASSERT_TRUE(fresh.ReplaceBeats(review.Beats(), review.Classes()));
+        const auto a = doc.GetResults(), b = fresh.GetResults();
+        ExpectSameAfterDetection(*a, *b, step);
+        EXPECT_EQ(a->classes, b->classes);
+        EXPECT_EQ(a->family, b->family);
+        EXPECT_TRUE(SameEpisodes(a->episodes, b->episodes));
+        EXPECT_EQ(a->ectopy.count, b->ectopy.count);
+        EXPECT_TRUE(SameEpisode(a->ectopy.longestRun, b->ectopy.longestRun));
+        EXPECT_TRUE(SameEpisode(a->ectopy.longestPause, b->ectopy.longestPause));
+        EXPECT_TRUE(SameBytes(a->af.burdenPercent, b->af.burdenPercent));
+    }
+    // Every step undone: the figures of the run itself.
+    while (review.Undo())
+        ASSERT_TRUE(doc.ReplaceBeats(review.Beats(), review.Classes()));
+    ASSERT_TRUE(doc.ReplaceBeats(review.Beats(), review.Classes()));
+    ExpectSameAfterDetection(*doc.GetResults(), *run, -1);
+    EXPECT_EQ(doc.GetResults()->family, run->family);
 }

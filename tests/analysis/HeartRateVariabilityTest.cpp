@@ -73,3 +73,14 @@ TEST(HeartRateVariability, TooFewBeatsLeaveMeasuresAbsent)
     EXPECT_FALSE(one.HasSdnn());
     EXPECT_DOUBLE_EQ(one.triangularIndex, 1.0);
 }
+
+TEST(HeartRateVariability, LongPausesCountInTheTriangularIndex)
+{
+    // Three pauses of 9 s (bin 1152) outnumber two 800 ms intervals; a pause
+    // of 12 s stands alone. Irregular positions that are no beat change nothing.
+    const HrvMeasures m = ComputeHrv({0, 2250, 4500, 6750, 6950, 7150, 10150}, {123, 99999}, kRate);
+    EXPECT_EQ(m.nnCount, 6u);
+    EXPECT_NEAR(m.triangularIndex, 6.0 / 3.0, 1e-12);
+    // Reversed neighbours are no NN interval either.
+    EXPECT_EQ(ComputeHrv({0, 200, 100, 300}, {}, kRate).nnCount, 2u);
+}

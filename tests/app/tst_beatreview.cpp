@@ -3,12 +3,14 @@
 // reopening, a review of another recording, a folder that cannot be written,
 // and the questions asked before unsaved corrections are closed away.
 #include <QDir>
+#include <QDockWidget>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "analysis/AnalysisResults.h"
@@ -16,6 +18,7 @@
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "formats/ReviewFile.h"
+#include "panes/HolterPanes.h"
 #include "panes/TemplatesDlg.h"
 #include "resources/Resource.h"
 #include "support/QtSupport.h"
@@ -65,6 +68,15 @@ void Click(CVitrelView* view, int x, Qt::MouseButton button = Qt::LeftButton)
     QTest::mouseClick(view, button, Qt::NoModifier, QPoint(x, view->height() / 2));
 }
 
+QStringList TreeTexts(const QTreeWidget* tree)
+{
+    QStringList texts;
+    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(tree)); *it; ++it)
+        for (int c = 0; c < tree->columnCount(); ++c)
+            texts << (*it)->text(c);
+    return texts;
+}
+
 }  // namespace
 
 class TestBeatReview : public QObject {
@@ -72,6 +84,7 @@ class TestBeatReview : public QObject {
 private slots:
     void initTestCase();
     void editInView();
+    void panesOutOfSightFollow();
     void saveReopenAndAsk();
     void reviewOfAnotherRecording();
     void unwritableFolder();
@@ -232,6 +245,55 @@ void TestBeatReview::editInView()
     QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(doc->GetResults()->ClassAt(before[0]), BeatClass::N);
     QCOMPARE(doc->GetResults()->ClassAt(before[91]), BeatClass::S);
+
+    frame.m_answer = QMessageBox::Discard;
+    frame.CloseAllDocuments();
+    Settle();
+}
+
+void TestBeatReview::panesOutOfSightFollow()
+{
+    CReviewFrame frame;
+    QVERIFY(frame.OnCreate());
+    frame.resize(1200, 800);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    CVitrelDoc* doc = OpenReady(frame, Recording(QStringLiteral("10110909.00"), 180));
+    QVERIFY(doc);
+    CVitrelView* view = doc->GetView();
+    QDockWidget* summary = frame.GetPane(IDR_PANE_SUMMARY);
+    QDockWidget* events = frame.GetPane(IDR_PANE_EVENTS);
+    QVERIFY(summary && events);
+    QVERIFY(summary->visibleRegion().isEmpty() && events->visibleRegion().isEmpty());
+
+    // Corrections made while the panes are behind other tabs: once shown
+    // they read what a pane filled afresh reads.
+    const size_t beats = Beats(doc).size();
+    QVERIFY(doc->Delete(10) && doc->Delete(20) && doc->Relabel({30, 31}, BeatClass::V));
+    frame.OnBeatsEdited(view);
+    QVERIFY(doc->Undo());
+    frame.OnBeatsEdited(view);
+    QCOMPARE(Beats(doc).size(), beats - 2);
+    CHolterSummaryDlg freshSummary;
+    freshSummary.SetDocument(doc);
+    freshSummary.Refresh();
+    CEventsDlg freshEvents;
+    freshEvents.SetDocument(doc);
+    freshEvents.Refresh();
+    summary->raise();
+    events->raise();
+    Settle();
+    auto* shownSummary = summary->findChild<CHolterSummaryDlg*>();
+    auto* shownEvents = events->findChild<CEventsDlg*>();
+    QVERIFY(shownSummary && shownEvents);
+    QCOMPARE(TreeTexts(shownSummary->GetTree()), TreeTexts(freshSummary.GetTree()));
+    QCOMPARE(shownEvents->GetRowCount(), freshEvents.GetRowCount());
+
+    // In sight, a correction shows at once.
+    QVERIFY(doc->Undo());
+    frame.OnBeatsEdited(view);
+    freshSummary.Refresh();
+    QCOMPARE(TreeTexts(shownSummary->GetTree()), TreeTexts(freshSummary.GetTree()));
 
     frame.m_answer = QMessageBox::Discard;
     frame.CloseAllDocuments();
