@@ -60,32 +60,6 @@ bool LooksLikeWfdbHeader(const std::string& path, const std::vector<unsigned cha
 }
 
 // The signal files a WFDB header names, each once, in the header's folder.
-std::vector<std::string> SignalFiles(const std::string& path)
-{
-    std::ifstream in(path);
-    std::string line;
-    long signals = -1;
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::vector<std::string> files;
-    for (int lines = 0; std::getline(in, line) && lines < 4096; ++lines) {
-        std::istringstream words(line);
-        std::string first;
-        if (!(words >> first) || first[0] == '#')
-            continue;
-        if (signals < 0) {
-            if (first.find('/') != std::string::npos || !(words >> signals) || signals <= 0)
-                return {};  // multi-segment records name segments, not files
-            continue;
-        }
-        const std::string file = first[0] == '/' ? first : folder + first;
-        if (first != "~" && std::find(files.begin(), files.end(), file) == files.end())
-            files.push_back(file);
-        if (--signals == 0)
-            break;
-    }
-    return files;
-}
 
 // ASCII number fields of an EDF/BDF header, as strict as the format.
 bool AsciiInteger(const std::string& h, size_t at, size_t width, long long* out)
@@ -216,20 +190,6 @@ bool FirstOnset(const std::string& tal, double* out)
     return std::isfinite(*out);
 }
 
-bool TypeMatches(SignatureKind kind, FileFormat type)
-{
-    switch (kind) {
-    case SignatureKind::edf: return type == EDF;
-    case SignatureKind::bdf: return type == BDF;
-    case SignatureKind::gdf: return type == GDF || type == GDF1;
-    case SignatureKind::mit: return type == MIT;
-    case SignatureKind::scp: return type == SCP_ECG;
-    case SignatureKind::hl7: return type == HL7aECG;
-    case SignatureKind::none: break;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out)
@@ -332,7 +292,10 @@ std::vector<unsigned char> Head(const std::string& path, size_t n)
     return head;
 }
 
-bool HeaderIsSound(const std::string& path, SignatureKind kind)
+
+}  // namespace
+
+bool StandardHeaderIsSound(const std::string& path, SignatureKind kind)
 {
     switch (kind) {
     case SignatureKind::edf: return EdfHeaderIsSound(path, false);
@@ -343,7 +306,32 @@ bool HeaderIsSound(const std::string& path, SignatureKind kind)
     }
 }
 
-}  // namespace
+std::vector<std::string> WfdbSignalFiles(const std::string& path)
+{
+    std::ifstream in(path);
+    std::string line;
+    long signals = -1;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::vector<std::string> files;
+    for (int lines = 0; std::getline(in, line) && lines < 4096; ++lines) {
+        std::istringstream words(line);
+        std::string first;
+        if (!(words >> first) || first[0] == '#')
+            continue;
+        if (signals < 0) {
+            if (first.find('/') != std::string::npos || !(words >> signals) || signals <= 0)
+                return {};  // multi-segment records name segments, not files
+            continue;
+        }
+        const std::string file = first[0] == '/' ? first : folder + first;
+        if (first != "~" && std::find(files.begin(), files.end(), file) == files.end())
+            files.push_back(file);
+        if (--signals == 0)
+            break;
+    }
+    return files;
+}
 
 Sniffed SniffStandardFile(const std::string& path)
 {
@@ -380,52 +368,4 @@ Sniffed SniffStandardFile(const std::string& path)
     if ((out.kind == SignatureKind::edf || out.kind == SignatureKind::bdf) && head.size() >= 252)
         out.durationField.assign(head.begin() + 244, head.begin() + 252);
     return out;
-}
-
-BiosigHandle::BiosigHandle(const std::string& path)
-{
-    const SignatureKind kind = SniffStandardFile(path).kind;
-    // BioSig crashes on a WFDB record whose signal file is missing or short.
-    uint64_t signalBytes = 0;
-    if (kind == SignatureKind::mit) {
-        for (const std::string& file : SignalFiles(path)) {
-            struct stat st {};
-            if (::stat(file.c_str(), &st) != 0)
-                throw CFileException(CFileException::fileNotFound, ENOENT, file);
-            signalBytes += uint64_t(st.st_size);
-        }
-    }
-    if (!HeaderIsSound(path, kind))
-        throw CFileException(CFileException::recordingDamaged, -1, path);
-    HDRTYPE* hdr = constructHDR(0, 0);
-    if (!hdr)
-        throw CFileException(CFileException::recordingTooLarge, -1, path);
-    // A header without a date leaves T0 as it is: 0 means "not told".
-    hdr->T0 = 0;
-    hdr = sopen(path.c_str(), "r", hdr);
-    if (!hdr)
-        throw CFileException(CFileException::recordingDamaged, -1, path);
-    m_hdr = hdr;
-    const int error = biosig_check_error(hdr);
-    const bool complete =
-        kind != SignatureKind::mit || (hdr->NRec >= 0 && (uint64_t(hdr->NRec) * hdr->AS.bpb8 + 7) / 8 <= signalBytes);
-    if (error == 0 && TypeMatches(kind, hdr->TYPE) && complete)
-        return;
-    sclose(hdr);
-    destructHDR(hdr);
-    m_hdr = nullptr;
-    if (error == B4C_FORMAT_UNSUPPORTED || error == B4C_DATATYPE_UNSUPPORTED || error == B4C_CHAR_ENCODING_UNSUPPORTED ||
-        error == B4C_DECOMPRESSION_FAILED)
-        throw CFileException(CFileException::formatUnsupported, -1, path);
-    if (error == B4C_INSUFFICIENT_MEMORY || error == B4C_MEMORY_ALLOCATION_FAILED)
-        throw CFileException(CFileException::recordingTooLarge, -1, path);
-    throw CFileException(CFileException::recordingDamaged, -1, path);
-}
-
-BiosigHandle::~BiosigHandle()
-{
-    if (m_hdr) {
-        sclose(m_hdr);
-        destructHDR(m_hdr);
-    }
 }

@@ -37,6 +37,11 @@ bool ReadEdfFacts(const std::string& path, bool bdf, EdfFacts* out);
 // signature of a standard format. Never hands the file to BioSig.
 Sniffed SniffStandardFile(const std::string& path);
 
+// What is checked before BioSig sees a file: the header of its kind is
+// sound, and a WFDB header's signal files (which BioSig reads past the end of).
+bool StandardHeaderIsSound(const std::string& path, SignatureKind kind);
+std::vector<std::string> WfdbSignalFiles(const std::string& path);
+
 // A file opened for reading by BioSig whose type matches its signature.
 // Only ever made in a child process (see ChildSandbox.h).
 class BiosigHandle {

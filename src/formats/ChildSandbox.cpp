@@ -533,6 +533,10 @@ SandboxOutcome RunSandboxJob(const std::vector<std::string>& readable, const San
                              const std::vector<std::string>& args, int seconds, std::string* out, int* bulk)
 {
     const std::string& helper = DecodeHelperPath();
+    if (helper.empty() && !job.work) {
+        std::fprintf(stderr, "vitrel: the decode helper vitrel-decode is missing\n");
+        return SandboxOutcome::failed;
+    }
     if (helper.empty())
         return RunInChildSandbox(
             readable, [&](CResultWriter& w, CResultWriter& data) { job.work(args, w, data); }, seconds, out, bulk);

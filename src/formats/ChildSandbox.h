@@ -73,7 +73,8 @@ struct SandboxJob {
 // which sets up its sandbox itself and runs the job: a forked copy of a
 // program with threads may find its allocator or library locks held by a
 // thread that no longer exists, and it would carry every other recording
-// the program has open. Without a helper the job runs in a forked child.
+// the program has open. Without a helper a job given with its work runs in a
+// forked child; one given by name only fails.
 SandboxOutcome RunSandboxJob(const std::vector<std::string>& readable, const SandboxJob& job,
                              const std::vector<std::string>& args, int seconds, std::string* out, int* bulk);
 

@@ -15,8 +15,11 @@
 #include "formats/BiosigHandle.h"
 #include "formats/ChildSandbox.h"
 #include "formats/DecoderJobs.h"
+#include "formats/StandardText.h"
 #include "formats/WfdbRecord.h"
 #include "recording/EcgFile.h"
+
+using standard_text::Trimmed;
 
 namespace {
 
@@ -28,7 +31,9 @@ bool IsBeatCode(int code)
 // The annotation mnemonics, at their MIT codes.
 constexpr char kMnemonics[] = " NLRaVFJASEj/Q~ | sT*D\"=pB^t+u?![]en@xf()r";
 
-int CodeOfMnemonic(const std::string& text)
+}  // namespace
+
+int MitCodeOfMnemonic(const std::string& text)
 {
     if (text.size() != 1 || text[0] == ' ')
         return 0;
@@ -36,33 +41,7 @@ int CodeOfMnemonic(const std::string& text)
     return at ? int(at - kMnemonics) : 0;
 }
 
-// BioSig's names for the MIT beat codes, as records converted through it carry them.
-int CodeOfText(const std::string& text)
-{
-    if (const int code = CodeOfMnemonic(text))
-        return code;
-    static const std::pair<const char*, int> kTexts[] = {
-        {"normal beat", 1}, {"left bundle branch block beat", 2}, {"right bundle branch block beat", 3},
-        {"aberrated atrial premature beat", 4}, {"premature ventricular contraction", 5},
-        {"fusion of ventricular and normal beat", 6}, {"nodal (junctional) premature beat", 7},
-        {"atrial premature contraction", 8}, {"premature or ectopic supraventricular beat", 9},
-        {"ventricular escape beat", 10}, {"nodal (junctional) escape beat", 11}, {"paced beat", 12},
-        {"unclassifiable beat", 13}, {"left or right bundle branch block", 25}, {"learning", 30},
-        {"atrial escape beat", 34}, {"supraventricular escape beat", 35}, {"fusion of paced and normal beat", 38},
-        {"R-on-T premature ventricular contraction", 41}};
-    for (const auto& [t, code] : kTexts)
-        if (text == t)
-            return code;
-    return 0;
-}
-
-std::string Trimmed(const char* text)
-{
-    std::string s(text ? text : "");
-    const size_t a = s.find_first_not_of(" \t\r\n");
-    const size_t b = s.find_last_not_of(" \t\r\n");
-    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
+namespace {
 
 bool EndsWithNoCase(const std::string& path, const char* ext)
 {
@@ -121,52 +100,13 @@ void ReadWfdbAnnotations(const std::string& atr, const std::string& hea, Referen
 
 constexpr int kReadSeconds = 60;
 
-// The annotations of an EDF+, BDF+ or GDF record, through BioSig.
-std::vector<std::pair<double, int>> EmbeddedAnnotations(const std::string& path)
-{
-    std::vector<std::pair<double, int>> out;
-    BiosigHandle handle(path);
-    HDRTYPE* hdr = handle.get();
-    const double rate = hdr->EVENT.SampleRate > 0 ? hdr->EVENT.SampleRate : hdr->SampleRate;
-    if (!std::isfinite(rate) || rate <= 0)
-        throw CFileException(CFileException::recordingDamaged, -1, path);
-    for (uint32_t i = 0; i < hdr->EVENT.N; ++i) {
-        const int code = CodeOfText(Trimmed(GetEventDescription(hdr, i)));
-        if (code != 0)
-            out.emplace_back(double(hdr->EVENT.POS[i]) * ECG_SAMPLE_RATE / rate, code);
-    }
-    return out;
-}
-
-void RunEmbeddedAnnotations(const std::vector<std::string>& args, CResultWriter& w, CResultWriter&)
-{
-    if (args.size() != 1)
-        throw std::invalid_argument("reference");
-    try {
-        const std::vector<std::pair<double, int>> coded = EmbeddedAnnotations(args[0]);
-        w.Value(int32_t(0));
-        w.Value(uint64_t(coded.size()));
-        for (const auto& [pos, code] : coded) {
-            w.Value(pos);
-            w.Value(int32_t(code));
-        }
-    } catch (const CFileException& e) {
-        WriteFileError(w, e);
-    }
-}
-
-}  // namespace
-
-const SandboxJob kEmbeddedAnnotationsJob{"reference", RunEmbeddedAnnotations};
-
-namespace {
-
 bool ReadEmbedded(const std::string& path, ReferenceAnnotations* out, std::string* error)
 {
     std::string result;
     int unused = -1;
     const SandboxOutcome outcome =
-        RunSandboxJob(DecoderInputs(path), kEmbeddedAnnotationsJob, {path}, kReadSeconds, &result, &unused);
+        RunSandboxJob(DecoderInputs(path), SandboxJob{kEmbeddedAnnotationsName, nullptr}, {path}, kReadSeconds,
+                      &result, &unused);
     if (unused >= 0)
         ::close(unused);
     CResultReader in(result);
@@ -226,7 +166,7 @@ bool ReadCsv(const std::string& path, ReferenceAnnotations* out, std::string* er
             if (!text.empty() && *numberEnd == '\0' && std::isdigit(static_cast<unsigned char>(text[0])))
                 code = int(number);
             else if (!text.empty())
-                code = CodeOfMnemonic(text);
+                code = MitCodeOfMnemonic(text);
         }
         coded.emplace_back(double(v), code);
     }

@@ -14,6 +14,9 @@ enum class ReferenceKind {
 
 ReferenceKind ClassifyReference(const std::string& path);
 
+// The MIT code of an annotation mnemonic ("N", "V", "(AFIB"...), 0 for none.
+int MitCodeOfMnemonic(const std::string& text);
+
 struct ReferenceBeat {
     double position = 0;  // samples at 250/s, not rounded
     int code = 0;         // MIT annotation code; 0 when the source gives none
