@@ -1,6 +1,7 @@
 #include "formats/ReviewSession.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "resources/StringTable.h"
 
@@ -17,10 +18,15 @@ ReviewStatus CReviewSession::Begin()
     const std::shared_ptr<const AnalysisResults> results = m_doc.GetResults();
     if (!results || !m_doc.GetEcgFile())
         return ReviewStatus::absent;
-    std::unique_ptr<CEcgFile> samples = m_doc.GetEcgFile()->OpenReader();
-    m_identity = IdentifyRecording(*samples);
+    // A day's checksum takes longer than a frame: it is worked out when a
+    // review is there to check, else when one is first saved.
+    m_bIdentified = false;
     SavedReview saved;
-    ReviewStatus status = ReadReview(ReviewPath(), m_identity, &saved);
+    ReviewStatus status = ReviewStatus::absent;
+    if (std::ifstream(ReviewPath(), std::ios::binary)) {
+        Identify();
+        status = ReadReview(ReviewPath(), m_identity, &saved);
+    }
     m_bOtherFile = status == ReviewStatus::foreign || status == ReviewStatus::damaged;
     if (status == ReviewStatus::loaded && !m_doc.ReplaceBeats(saved.beats, saved.classes))
         status = ReviewStatus::damaged;
@@ -30,6 +36,15 @@ ReviewStatus CReviewSession::Begin()
         m_review = CBeatReview(results->beats, results->classes);
     m_bActive = true;
     return status;
+}
+
+void CReviewSession::Identify()
+{
+    if (m_bIdentified || !m_doc.GetEcgFile())
+        return;
+    std::unique_ptr<CEcgFile> samples = m_doc.GetEcgFile()->OpenReader();
+    m_identity = IdentifyRecording(*samples);
+    m_bIdentified = true;
 }
 
 bool CReviewSession::Publish()
@@ -78,6 +93,7 @@ bool CReviewSession::Save(std::string* error, const std::string& path)
         *error = text;
         return false;
     }
+    Identify();
     if (!WriteReview(path.empty() ? ReviewPath() : path, m_identity, m_review.Beats(), m_review.Classes(), error))
         return false;
     m_review.MarkSaved();

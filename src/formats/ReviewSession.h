@@ -38,10 +38,12 @@ public:
 
 private:
     bool Publish();
+    void Identify();
 
     CEcgDocument& m_doc;
     CBeatReview m_review;
     RecordingIdentity m_identity;
+    bool m_bIdentified = false;
     bool m_bActive = false;
     bool m_bOtherFile = false;  // the review's place holds another recording's or a damaged review
 };
