@@ -7,9 +7,11 @@
 #include <QRectF>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class CEcgDocument;
+struct AnalysisResults;
 class QPainter;
 struct RecordingHeader;
 
@@ -42,6 +44,7 @@ public:
     void PrintPage();
     void PrintSummaryPage();
     void PrintEventPage();
+    std::shared_ptr<const AnalysisResults> BeginHolterPage();
     void PrintHolterSummaryPage();
     void PrintHolterStripPage();
 

@@ -73,16 +73,26 @@ int CEcgReportPrinter::GetHolterPageCount(const CEcgDocument* pDoc, const Report
     return HolterStrips(*results).empty() ? 1 : 2;
 }
 
-void CEcgReportPrinter::PrintHolterSummaryPage()
+// The results, with the painter saved and set for a Holter page and its
+// heading drawn; null (nothing drawn) without results.
+std::shared_ptr<const AnalysisResults> CEcgReportPrinter::BeginHolterPage()
 {
-    const std::shared_ptr<const AnalysisResults> results = m_pDocument->GetResults();
+    std::shared_ptr<const AnalysisResults> results = m_pDocument->GetResults();
     if (!results)
-        return;
+        return results;
     m_pDC->save();
     m_pDC->setBackgroundMode(Qt::TransparentMode);
     m_pDC->setPen(QPen(Qt::black));
     m_pDC->setFont(MakeFont(false, 3.0, false));
     DrawPageHeading(ToQString(Text::kHolterPageTitle));
+    return results;
+}
+
+void CEcgReportPrinter::PrintHolterSummaryPage()
+{
+    const std::shared_ptr<const AnalysisResults> results = BeginHolterPage();
+    if (!results)
+        return;
 
     DrawHolterFigures(20);
     // The tachogram takes the foot of the page, the hourly table what is between.
@@ -235,14 +245,9 @@ void CEcgReportPrinter::DrawTachogram(double top, double bottom)
 
 void CEcgReportPrinter::PrintHolterStripPage()
 {
-    const std::shared_ptr<const AnalysisResults> results = m_pDocument->GetResults();
+    const std::shared_ptr<const AnalysisResults> results = BeginHolterPage();
     if (!results)
         return;
-    m_pDC->save();
-    m_pDC->setBackgroundMode(Qt::TransparentMode);
-    m_pDC->setPen(QPen(Qt::black));
-    m_pDC->setFont(MakeFont(false, 3.0, false));
-    DrawPageHeading(ToQString(Text::kHolterPageTitle));
     int depth = 10;
     for (const HolterStrip& s : HolterStrips(*results))
         DrawStrip(s.position,
