@@ -13,34 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "DayRecording.h"
 #include "analysis/EcgDocument.h"
 
 namespace {
 
-std::string Recording()
-{
-    if (const char* path = std::getenv("BENCH_RECORDING"))
-        return path;
-    static const std::string path = [] {
-        char dir[] = "/tmp/vitrel-review-bench-XXXXXX";
-        const std::string name = std::string(::mkdtemp(dir)) + "/24050508.00";
-        std::vector<int16_t> day(24u * 3600u * 250u, 0);
-        for (size_t i = 100; i + 2 < day.size(); i += 200) {
-            day[i] = 600;
-            day[i + 1] = 1500;
-            day[i + 2] = 600;
-        }
-        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(day.data()),
-                                                    std::streamsize(day.size() * sizeof(int16_t)));
-        return name;
-    }();
-    return path;
-}
-
 void BM_OneCorrectionOfADay(benchmark::State& state)
 {
     CEcgDocument doc;
-    doc.OpenFile(Recording());
+    doc.OpenFile(BenchDayRecording());
     doc.StartAnalysis(nullptr);
     doc.WaitAnalysis();
     const auto results = doc.GetResults();

@@ -21,32 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "DayRecording.h"
 #include "app/VitrelDoc.h"
 #include "display/VitrelView.h"
 #include "resources/Resource.h"
 #include "support/TestFrame.h"
 
 namespace {
-
-std::string Recording()
-{
-    if (const char* path = std::getenv("BENCH_RECORDING"))
-        return path;
-    static const std::string path = [] {
-        char dir[] = "/tmp/vitrel-review-uibench-XXXXXX";
-        const std::string name = std::string(::mkdtemp(dir)) + "/24050508.00";
-        std::vector<int16_t> day(24u * 3600u * 250u, 0);
-        for (size_t i = 100; i + 2 < day.size(); i += 200) {
-            day[i] = 600;
-            day[i + 1] = 1500;
-            day[i + 2] = 600;
-        }
-        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(day.data()),
-                                                    std::streamsize(day.size() * sizeof(int16_t)));
-        return name;
-    }();
-    return path;
-}
 
 void BM_OneCorrectionShownInTheWindow(benchmark::State& state)
 {
@@ -57,7 +38,7 @@ void BM_OneCorrectionShownInTheWindow(benchmark::State& state)
     }
     frame.resize(1600, 1000);
     frame.show();
-    CVitrelDoc* doc = frame.OpenDocumentFile(QString::fromStdString(Recording()));
+    CVitrelDoc* doc = frame.OpenDocumentFile(QString::fromStdString(BenchDayRecording()));
     if (!doc) {
         state.SkipWithError("cannot open the recording");
         return;
