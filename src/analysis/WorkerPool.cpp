@@ -1,5 +1,48 @@
 #include "analysis/WorkerPool.h"
 
+#include <chrono>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define VITREL_PAUSE() _mm_pause()
+#else
+#define VITREL_PAUSE() std::this_thread::yield()
+#endif
+
+namespace {
+
+// A detection run hands out a job every chunk, a fraction of a millisecond
+// apart: waking a sleeping thread costs more than the piece it is woken for,
+// so a thread first spins this long for the next job before it sleeps.
+constexpr auto SPIN = std::chrono::microseconds(300);
+
+// Spins until ready() or SPIN has passed; true when ready.
+template <class Ready>
+bool SpinFor(Ready ready)
+{
+    const auto until = std::chrono::steady_clock::now() + SPIN;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (ready())
+                return true;
+            VITREL_PAUSE();
+        }
+        if (std::chrono::steady_clock::now() >= until)
+            return ready();
+    }
+}
+
+}  // namespace
+
+struct WorkerPool::Job {
+    const std::function<void(int)>* task;
+    int count;
+    std::atomic<int> next{0};
+    std::atomic<int> left;
+    std::mutex errorLock;
+    std::exception_ptr error;
+};
+
 int ResolveThreadCount(int requested)
 {
     if (requested > 0)
@@ -20,48 +63,53 @@ WorkerPool::~WorkerPool()
 {
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_stop = true;
+        m_stop.store(true);
     }
     m_wake.notify_all();
     for (std::thread& t : m_threads)
         t.join();
 }
 
-// Takes pieces until none is left; called with m_lock held.
-void WorkerPool::Work()
+void WorkerPool::Work(Job& job)
 {
-    std::unique_lock<std::mutex> lock(m_lock, std::adopt_lock);
-    while (m_next < m_count) {
-        const int k = m_next++;
-        const std::function<void(int)>& task = *m_task;
-        lock.unlock();
-        std::exception_ptr error;
+    for (;;) {
+        const int k = job.next.fetch_add(1);
+        if (k >= job.count)
+            return;
         try {
-            task(k);
+            (*job.task)(k);
         } catch (...) {
-            error = std::current_exception();
+            std::lock_guard<std::mutex> lock(job.errorLock);
+            if (!job.error)
+                job.error = std::current_exception();
         }
-        lock.lock();
-        if (error && !m_error)
-            m_error = error;
-        if (--m_pending == 0)
+        if (job.left.fetch_sub(1) == 1) {
+            // The caller may be asleep: the lock orders its check and this.
+            { std::lock_guard<std::mutex> lock(m_lock); }
             m_done.notify_all();
+        }
     }
-    lock.release();
 }
 
 void WorkerPool::Loop()
 {
-    std::unique_lock<std::mutex> lock(m_lock);
-    uint64_t seen = m_generation;
+    uint64_t seen = 0;
     for (;;) {
-        m_wake.wait(lock, [&] { return m_stop || m_generation != seen; });
-        if (m_stop)
+        const auto moved = [&] { return m_stop.load() || m_generation.load() != seen; };
+        if (!SpinFor(moved)) {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_wake.wait(lock, moved);
+        }
+        if (m_stop.load())
             return;
-        seen = m_generation;
-        lock.release();
-        Work();
-        lock = std::unique_lock<std::mutex>(m_lock, std::adopt_lock);
+        seen = m_generation.load();
+        // Counted in before the job is looked at, so that its caller, which
+        // clears m_job and then waits for m_inside to fall, never frees a job
+        // a worker still holds.
+        m_inside.fetch_add(1);
+        if (Job* job = m_job.load())
+            Work(*job);
+        m_inside.fetch_sub(1);
     }
 }
 
@@ -74,23 +122,25 @@ void WorkerPool::Run(int count, const std::function<void(int)>& task)
             task(k);
         return;
     }
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_task = &task;
-    m_count = count;
-    m_next = 0;
-    m_pending = count;
-    m_error = nullptr;
-    ++m_generation;
-    m_wake.notify_all();
-    lock.release();
-    Work();
-    lock = std::unique_lock<std::mutex>(m_lock, std::adopt_lock);
-    m_done.wait(lock, [&] { return m_pending == 0; });
-    m_task = nullptr;
-    m_count = 0;
-    if (m_error) {
-        std::exception_ptr error = m_error;
-        m_error = nullptr;
-        std::rethrow_exception(error);
+    Job job;
+    job.task = &task;
+    job.count = count;
+    job.left.store(count);
+    m_job.store(&job);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_generation.fetch_add(1);
     }
+    m_wake.notify_all();
+    Work(job);
+    const auto finished = [&] { return job.left.load() == 0; };
+    if (!SpinFor(finished)) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_done.wait(lock, finished);
+    }
+    m_job.store(nullptr);
+    while (m_inside.load() != 0)
+        VITREL_PAUSE();
+    if (job.error)
+        std::rethrow_exception(job.error);
 }

@@ -2,6 +2,7 @@
 // caller's thread among them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -27,15 +28,15 @@ public:
     void Run(int count, const std::function<void(int)>& task);
 
 private:
+    struct Job;
     void Loop();
-    void Work();
+    void Work(Job& job);
 
-    std::mutex m_lock;
-    std::condition_variable m_wake, m_done;
     std::vector<std::thread> m_threads;
-    const std::function<void(int)>* m_task = nullptr;
-    int m_count = 0, m_next = 0, m_pending = 0;
-    uint64_t m_generation = 0;
-    bool m_stop = false;
-    std::exception_ptr m_error;
+    std::atomic<Job*> m_job{nullptr};
+    std::atomic<uint64_t> m_generation{0};
+    std::atomic<int> m_inside{0};  // workers that may be looking at m_job
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;  // only for sleeping and waking
+    std::condition_variable m_wake, m_done;
 };
