@@ -1,10 +1,10 @@
 #include "analysis/BeatClassifier.h"
+#include "analysis/WorkerPool.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
-#include <thread>
 
 namespace {
 
@@ -348,28 +348,17 @@ private:
 // ranges, one per thread. Each beat's features depend on its window only, so
 // the result does not depend on the number of threads.
 void ExtractChunk(WindowSource& source, const std::vector<uint32_t>& beats, size_t first, size_t count,
-                  unsigned threads, std::vector<int16_t>& windows, std::vector<BeatFeatures>& features)
+                  WorkerPool& pool, std::vector<int16_t>& windows, std::vector<BeatFeatures>& features)
 {
     windows.resize(count * size_t(LEN));
     features.resize(count);
     for (size_t k = 0; k < count; ++k)
         std::copy_n(source.Window(beats[first + k]), LEN, windows.data() + k * size_t(LEN));
-    auto work = [&](size_t from, size_t to) {
-        for (size_t k = from; k < to; ++k)
+    const size_t parts = std::min<size_t>(size_t(pool.Size()), count);
+    pool.Run(int(parts), [&](int p) {
+        for (size_t k = count * size_t(p) / parts, to = count * size_t(p + 1) / parts; k < to; ++k)
             features[k] = ExtractFeatures(windows.data() + k * size_t(LEN));
-    };
-    const size_t parts = std::min<size_t>(threads, count);
-    if (parts <= 1) {
-        work(0, count);
-        return;
-    }
-    std::vector<std::thread> pool;
-    pool.reserve(parts - 1);
-    for (size_t t = 1; t < parts; ++t)
-        pool.emplace_back(work, count * t / parts, count * (t + 1) / parts);
-    work(0, count / parts);
-    for (std::thread& th : pool)
-        th.join();
+    });
 }
 
 }  // namespace
@@ -377,8 +366,6 @@ void ExtractChunk(WindowSource& source, const std::vector<uint32_t>& beats, size
 BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount, const std::vector<uint32_t>& beats,
                                  unsigned threads)
 {
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
     BeatClassification out;
     const size_t n = beats.size();
     out.classes.assign(n, BeatClass::N);
@@ -390,12 +377,13 @@ BeatClassification ClassifyBeats(const SampleReader& read, uint64_t sampleCount,
     std::vector<Family> families;
     std::vector<uint32_t> active;  // indices into families
     WindowSource source(read, sampleCount);
+    WorkerPool pool{int(threads)};
     SlidingMedianRR median;
     std::vector<int16_t> windows;
     std::vector<BeatFeatures> chunk;
     for (size_t i = 0; i < n; ++i) {
         if (i % FEATURE_CHUNK == 0)
-            ExtractChunk(source, beats, i, std::min(FEATURE_CHUNK, n - i), threads, windows, chunk);
+            ExtractChunk(source, beats, i, std::min(FEATURE_CHUNK, n - i), pool, windows, chunk);
         const BeatFeatures& f = chunk[i % FEATURE_CHUNK];
         int best = -1;
         float bestCorr = -2.0f;
