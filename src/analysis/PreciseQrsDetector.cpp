@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include "analysis/WorkerPool.h"
 
@@ -214,12 +215,11 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
 // there. They are exact integer sums, so once their windows lie past the
 // restart (kWarmUp exceeds the filters' reach) they equal the running ones;
 // the repeat count may fall short but only where it is kFlatRun or more anyway.
-void PreciseQrsDetector::FilterPiece(const int16_t* samples, int64_t a, int64_t b, Filtered* out,
+void PreciseQrsDetector::FilterPiece(const int16_t* samples, int64_t base, int64_t a, int64_t b, Filtered* out,
                                      FilterEnd* end) const
 {
     constexpr int64_t kWarmUp = 256;
     static_assert(kWarmUp >= kFlatRun && kWarmUp >= 5 + 4 + kHighPassLength + 2 + kWindow && kWarmUp < kRing);
-    const int64_t base = m_n;
     const auto sample = [&](int64_t n) { return n >= base ? samples[n - base] : m_raw[n & kMask]; };
     const int64_t n0 = a - kWarmUp;
     const int16_t x0 = sample(n0);
@@ -262,35 +262,79 @@ void PreciseQrsDetector::FilterPiece(const int16_t* samples, int64_t a, int64_t 
     std::copy(std::begin(sum5), std::end(sum5), end->sum5);
 }
 
+namespace {
+
+// The filtered count once it exceeds i; the filtering thread is never far
+// ahead or behind, so this spins, yielding only if that thread lost its core.
+size_t WaitFor(const std::atomic<size_t>& ready, size_t i)
+{
+    for (int spins = 0;; ++spins) {
+        const size_t r = ready.load(std::memory_order_acquire);
+        if (r > i)
+            return r;
+        if (spins > 4096)
+            std::this_thread::yield();
+    }
+}
+
+}  // namespace
+
 void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vector<uint64_t>& beats,
                                  WorkerPool& pool)
 {
-    // Below this a piece is not worth a thread's wake-up.
+    // Below this the second thread is not worth its wake-up.
     constexpr size_t kPieceMin = 8192;
-    const size_t pieces = std::min<size_t>(size_t(pool.Size()), count / kPieceMin);
-    if (pieces <= 1) {
+    if (pool.Size() < 2 || count < kPieceMin) {
         Process(samples, count, beats);
         return;
     }
     if (m_n == 0)
         Start(samples[0]);
+    // The decisions are the larger part and serial: one thread filters
+    // segment after segment ahead of the other, which decides on them.
+    constexpr size_t kSegment = 4096;
+    static_assert(kSegment >= 256, "later segments warm up on this call's samples only");
     const std::unique_ptr<Filtered[]> filtered(new Filtered[count]);  // every entry is written
     FilterEnd last{};
     const int64_t base = m_n;
-    pool.Run(int(pieces), [&](int p) {
-        const size_t from = count * size_t(p) / pieces, to = count * size_t(p + 1) / pieces;
-        FilterEnd end;
-        FilterPiece(samples, base + int64_t(from), base + int64_t(to), filtered.get() + from, &end);
-        if (size_t(p) + 1 == pieces)
-            last = end;
+    std::atomic<size_t> ready{0};
+    pool.Run(2, [&](int p) {
+        if (p == 0) {
+            for (size_t from = 0; from < count; from += kSegment) {
+                const size_t to = std::min(count, from + kSegment);
+                FilterEnd end;
+                FilterPiece(samples, base, base + int64_t(from), base + int64_t(to), filtered.get() + from, &end);
+                if (to == count)
+                    last = end;
+                ready.store(to, std::memory_order_release);
+            }
+        } else {
+            Decide(samples, count, filtered.get(), ready, beats);
+        }
     });
+    m_box5 = last.box5;
+    m_box4 = last.box4;
+    m_hpSum = last.hpSum;
+    m_hp1 = last.hp1;
+    m_hp2 = last.hp2;
+    m_energy = last.energy;
+    m_run = last.run;
+    std::copy(std::begin(last.sum5), std::end(last.sum5), m_sum5);
+}
 
-    // The decisions, one sample after another, as Process makes them.
+// The decisions, one sample after another, as Process makes them, on filter
+// values that become ready up to ready.
+void PreciseQrsDetector::Decide(const int16_t* samples, size_t count, const Filtered* filtered,
+                                const std::atomic<size_t>& ready, std::vector<uint64_t>& beats)
+{
     int64_t n = m_n;
     bool rising = m_rising;
     int64_t top = m_top, topPos = m_topPos, valley = m_valley;
     int64_t check = NextCheck();
+    size_t available = 0;
     for (size_t i = 0; i < count; ++i, ++n) {
+        if (i == available)
+            available = WaitFor(ready, i);
         const Filtered& f = filtered[i];
         m_raw[n & kMask] = samples[i];
         m_lp[n & kMask] = f.lp;
@@ -327,14 +371,6 @@ void PreciseQrsDetector::Process(const int16_t* samples, size_t count, std::vect
         }
     }
     m_n = n;
-    m_box5 = last.box5;
-    m_box4 = last.box4;
-    m_hpSum = last.hpSum;
-    m_hp1 = last.hp1;
-    m_hp2 = last.hp2;
-    m_energy = last.energy;
-    m_run = last.run;
-    std::copy(std::begin(last.sum5), std::end(last.sum5), m_sum5);
     m_rising = rising;
     m_top = top;
     m_topPos = topPos;

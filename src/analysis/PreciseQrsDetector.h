@@ -7,6 +7,7 @@
 // seconds after its samples at most). Its state is bounded.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -53,8 +54,11 @@ private:
         int64_t hpSum, energy;
         int32_t sum5[8];
     };
-    void FilterPiece(const int16_t* samples, int64_t a, int64_t b, Filtered* out, FilterEnd* end) const;
+    // samples[0] is stream sample base; before it the history ring holds them.
+    void FilterPiece(const int16_t* samples, int64_t base, int64_t a, int64_t b, Filtered* out, FilterEnd* end) const;
 
+    void Decide(const int16_t* samples, size_t count, const Filtered* filtered, const std::atomic<size_t>& ready,
+                std::vector<uint64_t>& beats);
     void Start(int16_t x);
     int64_t NextCheck() const;
     void CompareHumps(int64_t horizon, std::vector<uint64_t>& beats);
