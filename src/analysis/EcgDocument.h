@@ -176,7 +176,7 @@ private:
     bool m_bReviewed = false;
     // One: handing each 0.1 s chunk to the other cores costs more than it gains
     // on small machines; the setting asks for more.
-    int m_nThreads = 1;
+    int m_nThreads = 0;
     mutable std::mutex m_csResults;
     std::shared_ptr<const AnalysisResults> m_pResults;
     std::shared_ptr<const AnalysisResults> m_pRunResults;  // the classifier's, before any review

@@ -204,7 +204,7 @@ CVitrelDoc* CMainFrame::OpenDocumentFile(const QString& path)
     if (IsLongRecordingKind(doc->GetFileKind()))
         doc->SetDetectorKind(m_bPreciseDetector ? DetectorKind::Precise : DefaultDetectorFor(doc->GetFileKind()));
     // 0 is one thread per core; one unless the setting asks for more.
-    doc->SetThreadCount(AppSettings().value(kAnalysisThreadsKey, 1).toInt());
+    doc->SetThreadCount(AppSettings().value(kAnalysisThreadsKey, 0).toInt());
 
     CVitrelDoc* pDoc = doc.get();
     auto* frame = new CChildFrame(doc.release(), this);

@@ -29,7 +29,7 @@ void PrintHelp(FILE* out)
                  "                       users know) or precise (the default for standard\n"
                  "                       recordings: finds nearly every beat, wide ventricular\n"
                  "                       ones included, and invents almost none)\n"
-                 "  --threads N          threads of the analysis (default 1; 0: one per core); the\n"
+                 "  --threads N          threads of the analysis (default 0: one per core); the\n"
                  "                       results do not depend on it\n"
                  "  --lead NAME|N        the lead of a standard recording: its channel label or\n"
                  "                       number from 1 (default: II, MLII, ECG, I, V1-V6, ...)\n"

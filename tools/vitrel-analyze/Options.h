@@ -17,7 +17,7 @@ struct Options {
     bool json = false;
     bool applyReview = true;  // a saved review beside the recording replaces the beats
     std::optional<DetectorKind> detector;  // unset: the default for the file's kind
-    int threads = 1;                       // 0: one per core
+    int threads = 0;                       // 0: one per core
     std::string lead;
     std::string beatsCsv;
     std::string exportEdf;
