@@ -18,7 +18,7 @@
 
 int main(int argc, char** argv)
 {
-    int threads = 1;
+    int threads = 0;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc)
